@@ -1,0 +1,51 @@
+# Build settings and helpers shared by every folder.
+
+if(ULMET_WINDOWS)
+  # Narrow literals in the Korean code page; the sources stay UTF-8.
+  add_compile_options(-fexec-charset=CP949 -finput-charset=UTF-8)
+  add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600
+                          __USE_MINGW_ANSI_STDIO=1 NOMINMAX)
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+  # No runtime DLLs beside Windows' own.
+  set(ULMET_STATIC_LINK -static -static-libgcc -static-libstdc++)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+  enable_language(RC)
+else()
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+  option(ULMET_SANITIZE "Build the native tests with ASan and UBSan" ON)
+  if(ULMET_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()
+
+# Sources are collected per subsystem folder: code without Windows API goes
+# into ul_portable (also built natively), the rest into ul_windows.
+define_property(GLOBAL PROPERTY ULMET_PORTABLE_SOURCES BRIEF_DOCS "portable" FULL_DOCS "portable")
+define_property(GLOBAL PROPERTY ULMET_WINDOWS_SOURCES BRIEF_DOCS "windows" FULL_DOCS "windows")
+
+function(ul_portable_sources)
+  foreach(f ${ARGN})
+    set_property(GLOBAL APPEND PROPERTY ULMET_PORTABLE_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
+endfunction()
+
+function(ul_windows_sources)
+  foreach(f ${ARGN})
+    set_property(GLOBAL APPEND PROPERTY ULMET_WINDOWS_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
+endfunction()
+
+# A Windows GUI or console program of the test bed or the tests.
+function(ul_windows_program name kind)
+  add_executable(${name} ${ARGN})
+  if(kind STREQUAL "gui")
+    target_link_options(${name} PRIVATE -mwindows)
+  endif()
+  target_link_options(${name} PRIVATE ${ULMET_STATIC_LINK})
+endfunction()
+
+if(ULMET_WINDOWS)
+  # ctest runs the cross-built tests under the project's Wine environment.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+endif()

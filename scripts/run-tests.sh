@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The project's test command: set-up, both builds, then every test: the
+# native ones under the sanitizers and the Windows ones under Wine.
+set -uo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+"$ROOT/scripts/setup.sh" || exit 1
+"$ROOT/scripts/build.sh" || exit 1
+
+source "$ROOT/scripts/wine-env.sh"
+wine_env_start || exit 1
+trap wine_env_stop EXIT
+
+status=0
+echo "== native tests (ASan, UBSan)"
+ctest --test-dir "$ROOT/build/native" --output-on-failure ${CTEST_ARGS:-} || status=1
+echo "== Windows tests under Wine"
+ctest --test-dir "$ROOT/build/win" --output-on-failure ${CTEST_ARGS:-} || status=1
+exit $status

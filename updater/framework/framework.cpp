@@ -1,0 +1,131 @@
+#include "framework/framework.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+CWinApp* g_app = nullptr;
+
+struct ThreadStart {
+  AFX_THREADPROC proc;
+  LPVOID param;
+};
+
+DWORD WINAPI ThreadTrampoline(LPVOID p) {
+  ThreadStart start = *static_cast<ThreadStart*>(p);
+  delete static_cast<ThreadStart*>(p);
+  return start.proc(start.param);
+}
+}  // namespace
+
+CWinApp::CWinApp() { g_app = this; }
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+int AfxRunApp(HINSTANCE instance) {
+  CWinApp* app = AfxGetApp();
+  if (app == nullptr) return 1;
+  app->m_hInstance = instance;
+  app->m_argc = __argc;
+  app->m_argv = __argv;
+
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  if (app->InitInstance()) {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return app->ExitInstance();
+}
+
+CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+INT_PTR CDialog::DoModal() {
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_parent,
+                         &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+  if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+BOOL CDialog::UpdateData(BOOL save) {
+  if (!m_hWnd) return FALSE;
+  DoDataExchange(save != FALSE);
+  return TRUE;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  CDialog* self;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<CDialog*>(lp);
+    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+    self->m_hWnd = hwnd;
+    self->UpdateData(FALSE);
+    return self->OnInitDialog();
+  }
+  self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (self == nullptr) return FALSE;
+
+  INT_PTR result = 0;
+  if (self->OnMessage(msg, wp, lp, result)) {
+    if (msg != WM_INITDIALOG) SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+    return msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLORBTN ||
+                   msg == WM_QUERYDRAGICON
+               ? result
+               : TRUE;
+  }
+  switch (msg) {
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK) {
+        self->OnOK();
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        self->OnCancel();
+        return TRUE;
+      }
+      break;
+    case WM_CLOSE:
+      self->OnCancel();
+      return TRUE;
+    case WM_NCDESTROY:
+      self->m_hWnd = nullptr;
+      break;
+  }
+  return FALSE;
+}
+
+void DDX_Text(HWND dialog, int id, std::string& value, bool save) {
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return;
+  if (save) {
+    int n = GetWindowTextLengthA(control);
+    std::vector<char> buf(static_cast<size_t>(n) + 1);
+    GetWindowTextA(control, buf.data(), n + 1);
+    value.assign(buf.data());
+  } else {
+    SetWindowTextA(control, value.c_str());
+  }
+}
+
+bool AfxBeginThread(AFX_THREADPROC proc, LPVOID param) {
+  ThreadStart* start = new ThreadStart{proc, param};
+  HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
+  if (thread == nullptr) {
+    delete start;
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
