@@ -4,8 +4,9 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 JOBS=${JOBS:-$(nproc)}
-cmake -S "$ROOT" -B "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+B=${ULMET_BUILD:-$ROOT/build}
+cmake -S "$ROOT" -B "$B/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release ${ULMET_CMAKE_ARGS:-} >/dev/null
-cmake --build "$ROOT/build/win" -j "$JOBS"
-cmake -S "$ROOT" -B "$ROOT/build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$ROOT/build/native" -j "$JOBS"
+cmake --build "$B/win" -j "$JOBS"
+cmake -S "$ROOT" -B "$B/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$B/native" -j "$JOBS"

@@ -6,13 +6,14 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/scripts/setup.sh" || exit 1
 "$ROOT/scripts/build.sh" || exit 1
 
+B=${ULMET_BUILD:-$ROOT/build}
 source "$ROOT/scripts/wine-env.sh"
 wine_env_start || exit 1
 trap wine_env_stop EXIT
 
 status=0
 echo "== native tests (ASan, UBSan)"
-ctest --test-dir "$ROOT/build/native" --output-on-failure ${CTEST_ARGS:-} || status=1
+ctest --test-dir "$B/native" --output-on-failure ${CTEST_ARGS:-} || status=1
 echo "== Windows tests under Wine"
-ctest --test-dir "$ROOT/build/win" --output-on-failure ${CTEST_ARGS:-} || status=1
+ctest --test-dir "$B/win" --output-on-failure ${CTEST_ARGS:-} || status=1
 exit $status

@@ -1,0 +1,75 @@
+// The run's one configuration object: launch data, server locations, the
+// program configuration file's sections, registry location, folders, run
+// flags and the expected digests of the client's files.
+//
+// Plain data with fixed 1025-byte ANSI text fields. The header needs no
+// Windows API so that the readers that fill it build natively too; the
+// operations that reach the network or the registry are defined in the
+// Windows-only sources of their subsystems.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/bounded.h"
+
+struct HashEntry {
+  char fileName[ul::kPathCap] = {0};
+  int32_t entryNumber = 0;
+  char digestHex[33] = {0};
+  char subPath[ul::kPathCap] = {0};
+  int32_t status = 0;  // 0 not compared, 1 matches, 2 differs or missing
+};
+
+class UpdateConfig {
+ public:
+  UpdateConfig() = default;
+  virtual ~UpdateConfig() = default;
+  UpdateConfig(const UpdateConfig&) = delete;
+  UpdateConfig& operator=(const UpdateConfig&) = delete;
+
+  // Launch route (run/launch_info.cpp). 0 valid, 1 invalid, 2 malformed.
+  int CheckLaunchInfo(int argc, char** argv);
+
+  // Start-up reading steps; each true when the run may go on.
+  bool ReadDirectoryFile();
+  bool ReadProgramConfig();
+  bool ReadHashList();
+  void DetectVista();
+
+  const char* GetClientRegistryKey() const { return clientRegistryKey; }
+  const char* GetRegistryPath() const { return registryPath; }
+  const char* GetRegistryNewPath() const { return registryNewPath; }
+
+  int32_t launchKind = 0;
+  int32_t installedVersion = 1000;
+  uint8_t clientRunning = 0;
+  uint8_t selfUpdatePending = 0;
+  uint8_t followUpPending = 0;
+  volatile uint8_t updateFinished = 0;  // written by a worker, polled by the timer
+  char launchArgument[ul::kTextCap] = {0};
+  char launchToken[33] = {0};
+  char serverHost[ul::kTextCap] = {0};
+  int32_t serverPort = 80;
+  char programConfigPath[ul::kTextCap] = {0};
+  char updateSubPath[ul::kTextCap] = {0};
+  char updateListPath[ul::kTextCap] = {0};
+  int32_t checkupMode = 0;
+  char checkupNotice[ul::kTextCap] = {0};
+  char registryPath[ul::kTextCap] = {0};
+  char registryNewPath[ul::kTextCap] = {0};
+  int32_t registryHive = 1;  // 1 HKEY_CURRENT_USER, 2 HKEY_LOCAL_MACHINE
+  char clientRegistryKey[ul::kTextCap] = {0};
+  char updaterPathValueName[ul::kTextCap] = {0};
+  char updaterFolder[ul::kTextCap] = {0};
+  char clientFolder[ul::kTextCap] = {0};
+  uint8_t crashReportEnabled = 0;
+  char crashReportHost[ul::kTextCap] = {0};
+  char crashReportPath[ul::kTextCap] = {0};
+  uint8_t majorUpdatePending = 0;
+  char installerPath[ul::kTextCap] = {0};
+  char hashListPath[ul::kTextCap] = {0};
+  std::vector<HashEntry> hashEntries;
+  uint8_t hashCheckDone = 0;
+  int32_t isVista = 0;
+};
