@@ -49,3 +49,24 @@ if(ULMET_WINDOWS)
   # ctest runs the cross-built tests under the project's Wine environment.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 endif()
+
+# Collects a subsystem folder's sources. Files ending in _win.cpp use the
+# Windows API; the others must not and are also built natively. A folder
+# whose code is all Windows-facing says WINDOWS_ONLY. EXCLUDE names files
+# that belong to the program's entry point rather than the libraries.
+function(ul_subsystem)
+  cmake_parse_arguments(S "WINDOWS_ONLY" "" "EXCLUDE" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(f ${srcs})
+    list(FIND S_EXCLUDE ${f} excluded)
+    if(NOT excluded EQUAL -1)
+      continue()
+    endif()
+    if(S_WINDOWS_ONLY OR f MATCHES "_win\\.cpp$")
+      ul_windows_sources(${f})
+    else()
+      ul_portable_sources(${f})
+    endif()
+  endforeach()
+endfunction()

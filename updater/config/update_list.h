@@ -1,0 +1,40 @@
+// The names to process in this run, in the order first seen, unique without
+// regard to letter case, with the highest version among the lines taken.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/bounded.h"
+
+class UpdateConfig;
+
+struct UpdateFileEntry {
+  char name[ul::kPathCap];
+};
+
+class UpdateFileList {
+ public:
+  UpdateFileList() = default;
+  virtual ~UpdateFileList() = default;
+
+  // Empties the list: maxVersion 1000, no entries. Always true.
+  // (The status text that goes with the reset is set by the caller.)
+  bool ClearFileList();
+
+  // Collects the names of one list line (its line feed already removed)
+  // when its version is newer than installedVersion; raises
+  // config.selfUpdatePending / config.majorUpdatePending for the markers.
+  void ParseUpdateLine(const char* line, int installedVersion, UpdateConfig& config);
+
+  // Appends name (cut to 260 characters) unless an equal name is present.
+  bool InsertFile(const char* name);
+
+  const char* EntryAt(int index) const { return entries_[static_cast<size_t>(index)].name; }
+
+  int32_t maxVersion = 1000;
+  int32_t entryCount = 0;
+
+ private:
+  std::vector<UpdateFileEntry> entries_;
+};
