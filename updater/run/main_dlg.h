@@ -29,6 +29,9 @@ class CULPatchwellDlg : public CDialog {
   int CheckInstalledFiles();
   void StartRedownload();
 
+  // Removal of an earlier major version (removal/previous_version_win.cpp).
+  int RemovePreviousVersion();
+
   // Launch of the next program and self-replacement (run/launch.cpp).
   bool LaunchProgram();
   bool ReplaceSelf();
