@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "common/bounded.h"
@@ -25,10 +26,19 @@ class UpdateFileList {
   // Collects the names of one list line (its line feed already removed)
   // when its version is newer than installedVersion; raises
   // config.selfUpdatePending / config.majorUpdatePending for the markers.
+  // A name that would lead out of the client folder (absolute, drive, "..",
+  // or empty after its '-' or '=') is traced and passed over.
   void ParseUpdateLine(const char* line, int installedVersion, UpdateConfig& config);
 
   // Appends name (cut to 260 characters) unless an equal name is present.
   bool InsertFile(const char* name);
+
+  // Reads a fetched update list from file (opened in text mode; the caller
+  // closes and deletes it): the header line, then ParseUpdateLine on every
+  // further line until the end or until a line raised a marker. localName
+  // appears in the trace lines. False, after its trace line, when the file
+  // is empty or its header is not "[ULMET]" or "[ULMET3.0]".
+  bool ReadListFile(std::FILE* file, const char* localName, UpdateConfig& config);
 
   const char* EntryAt(int index) const { return entries_[static_cast<size_t>(index)].name; }
 

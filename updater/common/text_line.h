@@ -1,0 +1,39 @@
+// Line reading shared by the readers of the server's text files and of the
+// client's crash logs.
+//
+// The files are read with a 1024-byte line buffer: at most 1023 characters
+// per read, so a longer line arrives in pieces and every piece counts as a
+// line of its own. The reader behaves like a text-mode stream whatever mode
+// the FILE was opened in: a CR LF pair arrives as a single line feed (a lone
+// CR stays), so the same bytes give the same lines natively and on Windows.
+//
+// No Windows headers here: this builds natively for the sanitizer runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace ul {
+
+constexpr std::size_t kLineCap = 1024;  // line buffer: 1023 characters + terminator
+
+// Reads one line (or the next piece of a long one) into buf, keeping its
+// line feed, always terminated. At most cap-1 characters are stored. False
+// at the end of the file when nothing was read.
+bool ReadTextLine(std::FILE* file, char* buf, std::size_t cap);
+
+template <std::size_t N>
+bool ReadTextLine(std::FILE* file, char (&buf)[N]) {
+  return ReadTextLine(file, buf, N);
+}
+
+// Removes one trailing line feed, nothing else.
+void StripNewline(char* line);
+
+// Decimal value read the way atoi reads it: leading white space and a sign
+// are accepted, reading stops at the first non-digit, no digits give 0. Out
+// of range values are clamped instead of overflowing.
+int32_t ParseDecimal(const char* text);
+
+}  // namespace ul

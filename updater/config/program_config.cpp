@@ -1,0 +1,165 @@
+#include "config/program_config.h"
+
+#include <cstring>
+
+#include "common/text_line.h"
+#include "config/directory_file.h"
+#include "config/update_config.h"
+
+namespace {
+
+enum class Section {
+  kNone,
+  kInstanceNumber,
+  kPatchwell,
+  kUpdateSubPath,
+  kUpdateList,
+  kCheckup,
+  kCheckupNotice,
+  kRegistry,
+  kRegistryUlmetPath,
+  kRegistryNewPath,
+  kRegistryPath,
+  kRegistryKey,
+  kException,
+  kExceptionHost,
+  kExceptionPath,
+  kInstallVersion,
+  kFileHash,
+};
+
+struct SectionName {
+  const char* header;
+  Section section;
+};
+
+const SectionName kSections[] = {
+    {"[INSTANCENUMBER]", Section::kInstanceNumber},
+    {"[PATCHWELL]", Section::kPatchwell},
+    {"[UPDATESUBPATH]", Section::kUpdateSubPath},
+    {"[UPDATELIST]", Section::kUpdateList},
+    {"[CHECKUP]", Section::kCheckup},
+    {"[CHECKUPNOTICE]", Section::kCheckupNotice},
+    {"[REGISTRY]", Section::kRegistry},
+    {"[REGISTRYULMETPATH]", Section::kRegistryUlmetPath},
+    {"[REGISTRYNEWPATH]", Section::kRegistryNewPath},
+    {"[REGISTRYPATH]", Section::kRegistryPath},
+    {"[REGISTRYKEY]", Section::kRegistryKey},
+    {"[EXCEPTION]", Section::kException},
+    {"[EXCEPTIONHOST]", Section::kExceptionHost},
+    {"[EXCEPTIONPATH]", Section::kExceptionPath},
+    {"[INSTALLVERSION]", Section::kInstallVersion},
+    {"[FILEHASH]", Section::kFileHash},
+};
+
+// Headers are compared exactly and case-sensitively, without their line feed.
+Section FindSection(const char* line) {
+  char header[ul::kLineCap];
+  ul::Copy(header, line);
+  ul::StripNewline(header);
+  for (const SectionName& s : kSections) {
+    if (std::strcmp(header, s.header) == 0) return s.section;
+  }
+  return Section::kNone;
+}
+
+bool KeyExists(RegistryKeyCheck keyExists, const char* path, int hive) {
+  return keyExists != nullptr && keyExists(path, nullptr, hive);
+}
+
+// Applies one section's value. False when the value makes the reading fail.
+bool ApplySection(Section section, const char* value, UpdateConfig& config,
+                  RegistryKeyCheck keyExists) {
+  switch (section) {
+    case Section::kNone:
+    case Section::kPatchwell:
+      return true;
+    case Section::kInstanceNumber:
+      return ul::ParseDecimal(value) == kInstanceNumber;
+    case Section::kUpdateSubPath:
+      ul::Copy(config.updateSubPath, value);
+      return true;
+    case Section::kUpdateList:
+      ul::Copy(config.updateListPath, value);
+      return true;
+    case Section::kCheckup: {
+      int32_t mode = ul::ParseDecimal(value);
+      if (mode < 0 || mode > 2) return false;
+      config.checkupMode = mode;
+      return true;
+    }
+    case Section::kCheckupNotice:
+      ul::Copy(config.checkupNotice, value);
+      return true;
+    case Section::kRegistry:
+      // On Vista the client's data lives under the current user whatever
+      // the file says.
+      if (config.isVista == 1) {
+        config.registryHive = 1;
+      } else if (std::strcmp(value, "HK_LOCAL_MACHINE") == 0) {
+        config.registryHive = 2;
+      } else if (std::strcmp(value, "HK_CURRENT_USER") == 0) {
+        config.registryHive = 1;
+      } else {
+        return false;
+      }
+      return true;
+    case Section::kRegistryUlmetPath:
+      if (KeyExists(keyExists, value, config.registryHive)) ul::Copy(config.clientRegistryKey, value);
+      return true;
+    case Section::kRegistryNewPath:
+      ul::Copy(config.registryNewPath, value);
+      if (config.clientRegistryKey[0] == '\0' && KeyExists(keyExists, value, config.registryHive)) {
+        ul::Copy(config.clientRegistryKey, value);
+      }
+      return true;
+    case Section::kRegistryPath:
+      ul::Copy(config.registryPath, value);
+      if (config.clientRegistryKey[0] == '\0' && KeyExists(keyExists, value, config.registryHive)) {
+        ul::Copy(config.clientRegistryKey, value);
+      }
+      return true;
+    case Section::kRegistryKey:
+      ul::Copy(config.updaterPathValueName, value);
+      return true;
+    case Section::kException:
+      config.crashReportEnabled = ul::ParseDecimal(value) == 1 ? 1 : 0;
+      return true;
+    case Section::kExceptionHost:
+      ul::Copy(config.crashReportHost, value);
+      return true;
+    case Section::kExceptionPath:
+      ul::Copy(config.crashReportPath, value);
+      return true;
+    case Section::kInstallVersion:
+      ul::Copy(config.installerPath, value);
+      return true;
+    case Section::kFileHash:
+      ul::Copy(config.hashListPath, value);
+      return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseProgramConfig(std::FILE* file, UpdateConfig& config, RegistryKeyCheck keyExists) {
+  char line[ul::kLineCap];
+  bool haveLine = ul::ReadTextLine(file, line);
+  while (haveLine) {
+    Section section = line[0] == ';' ? Section::kNone : FindSection(line);
+    if (section != Section::kNone) {
+      char value[ul::kLineCap];
+      if (!ul::ReadTextLine(file, value)) return false;
+      // Comments between a header and its value are skipped; running out of
+      // file while skipping leaves an empty value.
+      while (value[0] == ';') {
+        if (!ul::ReadTextLine(file, value)) value[0] = '\0';
+      }
+      ul::StripNewline(value);
+      if (!ApplySection(section, value, config, keyExists)) return false;
+    }
+    haveLine = ul::ReadTextLine(file, line);
+  }
+  return true;
+}

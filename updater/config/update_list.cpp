@@ -1,0 +1,122 @@
+#include "config/update_list.h"
+
+#include <cstring>
+
+#include "common/safe_path.h"
+#include "common/text_line.h"
+#include "common/trace.h"
+#include "config/update_config.h"
+
+namespace {
+
+bool IsBlankOrTab(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Copies the white-space delimited word that starts at or after text (white
+// space first skipped) into word. A word can be as long as a whole line
+// read with the 1024-byte line buffer; anything longer is cut. False when
+// only white space is left.
+bool ReadWord(const char* text, char (&word)[ul::kLineCap]) {
+  while (*text != '\0' && IsBlankOrTab(*text)) ++text;
+  std::size_t n = 0;
+  while (text[n] != '\0' && !IsBlankOrTab(text[n]) && n + 1 < sizeof word) {
+    word[n] = text[n];
+    ++n;
+  }
+  word[n] = '\0';
+  return n > 0;
+}
+
+bool ContainsNoCase(const char* text, const char* lowerNeedle) {
+  char lower[ul::kLineCap];
+  std::size_t n = 0;
+  for (; text[n] != '\0' && n + 1 < sizeof lower; ++n) {
+    char c = text[n];
+    lower[n] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  lower[n] = '\0';
+  return std::strstr(lower, lowerNeedle) != nullptr;
+}
+
+}  // namespace
+
+bool UpdateFileList::ClearFileList() {
+  maxVersion = 1000;
+  entryCount = 0;
+  entries_.clear();
+  return true;
+}
+
+bool UpdateFileList::InsertFile(const char* name) {
+  if (name == nullptr) return false;
+  UpdateFileEntry entry;
+  ul::Copy(entry.name, name);
+  for (const UpdateFileEntry& e : entries_) {
+    if (ul::EqualsNoCase(e.name, entry.name)) return false;
+  }
+  entries_.push_back(entry);
+  ++entryCount;
+  return true;
+}
+
+void UpdateFileList::ParseUpdateLine(const char* line, int installedVersion, UpdateConfig& config) {
+  if (line == nullptr || std::strlen(line) < 5) return;
+  char word[ul::kLineCap];
+  if (!ReadWord(line, word) || word[0] < '0' || word[0] > '9') return;
+  int32_t version = ul::ParseDecimal(word);
+  if (version < 1000) version *= 10;
+  if (installedVersion >= version) return;  // the whole line is not newer
+
+  // Names follow the version, each after a single blank. Looking starts
+  // behind the version word, so that a line indented with blanks does not
+  // offer its version number as a name.
+  const char* p = line;
+  while (*p != '\0' && IsBlankOrTab(*p)) ++p;
+  p += std::strlen(word);
+  for (;;) {
+    const char* blank = std::strchr(p, ' ');
+    if (blank == nullptr) return;
+    if (!ReadWord(blank + 1, word)) return;
+    p = blank + 1;
+
+    // The stored name is what later becomes a path in the client folder.
+    UpdateFileEntry stored;
+    ul::Copy(stored.name, word);
+    const char* path = stored.name;
+    if (path[0] == '-' || path[0] == '=') ++path;
+    if (!ul::IsSafeRelativePath(path)) {
+      DebugTrace("Refused update entry : %s", word);
+      continue;
+    }
+
+    if (maxVersion < version) maxVersion = version;
+    if (ContainsNoCase(word, "ulmet.ex_")) {
+      config.selfUpdatePending = 1;
+      DebugTrace("SelfUpdate");
+    } else if (ContainsNoCase(word, "ulmet_install.exe")) {
+      config.majorUpdatePending = 1;
+      DebugTrace("MajorUpdate");
+    }
+    DebugTrace("InsertFileList : %s\n", word);
+    InsertFile(word);
+  }
+}
+
+bool UpdateFileList::ReadListFile(std::FILE* file, const char* localName, UpdateConfig& config) {
+  char line[ul::kLineCap];
+  if (!ul::ReadTextLine(file, line)) {
+    DebugTrace("[%s] file Read failed..", localName);
+    return false;
+  }
+  if (std::strncmp(line, "[ULMET]", 7) != 0 && std::strncmp(line, "[ULMET3.0]", 10) != 0) {
+    DebugTrace("Update List file is invalid file..");
+    return false;
+  }
+  while (ul::ReadTextLine(file, line)) {
+    ul::StripNewline(line);
+    ParseUpdateLine(line, config.installedVersion, config);
+    if (config.selfUpdatePending == 1 || config.majorUpdatePending == 1) break;
+  }
+  return true;
+}
