@@ -1,0 +1,200 @@
+#include "faults.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace tb {
+
+const char* FaultKindName(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kNone: return "none";
+    case FaultKind::kStatus: return "status";
+    case FaultKind::kNoLength: return "nolength";
+    case FaultKind::kChunked: return "chunked";
+    case FaultKind::kEmpty: return "empty";
+    case FaultKind::kCut: return "cut";
+    case FaultKind::kTrickle: return "trickle";
+    case FaultKind::kDelay: return "delay";
+    case FaultKind::kBody: return "body";
+  }
+  return "?";
+}
+
+namespace {
+
+bool ToNumber(const std::string& text, long lo, long hi, long* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool ParseFault(const std::string& kind, const std::map<std::string, std::string>& params,
+                Fault* out, std::string* error) {
+  static const std::map<std::string, FaultKind> kinds = {
+      {"status", FaultKind::kStatus}, {"nolength", FaultKind::kNoLength},
+      {"chunked", FaultKind::kChunked}, {"empty", FaultKind::kEmpty},
+      {"cut", FaultKind::kCut}, {"trickle", FaultKind::kTrickle},
+      {"delay", FaultKind::kDelay}, {"body", FaultKind::kBody}};
+  Fault f;
+  auto k = kinds.find(kind);
+  if (k == kinds.end()) {
+    *error = "unknown fault kind '" + kind + "' (status, nolength, chunked, empty, cut, trickle, delay, body)";
+    return false;
+  }
+  f.kind = k->second;
+  for (const auto& p : params) {
+    long v = 0;
+    if (p.first == "body") {
+      f.body = p.second;
+      continue;
+    }
+    struct Limit { const char* name; long lo, hi; };
+    static const Limit limits[] = {{"status", 100, 999}, {"bytes", 0, 1L << 30},
+                                   {"delay_ms", 0, 600000}, {"interval_ms", 1, 60000},
+                                   {"count", -1, 1000000}};
+    const Limit* limit = nullptr;
+    for (const auto& l : limits) {
+      if (p.first == l.name) limit = &l;
+    }
+    if (limit == nullptr) continue;  // other parameters (path, kind) belong to the caller
+    if (!ToNumber(p.second, limit->lo, limit->hi, &v)) {
+      *error = "bad value '" + p.second + "' for " + p.first;
+      return false;
+    }
+    if (p.first == "status") f.status = static_cast<int>(v);
+    else if (p.first == "bytes") f.bytes = v;
+    else if (p.first == "delay_ms") f.delayMs = static_cast<int>(v);
+    else if (p.first == "interval_ms") f.intervalMs = static_cast<int>(v);
+    else if (p.first == "count") f.count = static_cast<int>(v);
+  }
+  if (f.kind == FaultKind::kStatus && params.find("status") == params.end()) {
+    *error = "fault 'status' needs status=N";
+    return false;
+  }
+  if (f.kind == FaultKind::kTrickle && f.bytes == 0) f.bytes = 1;
+  if (f.count == 0) {
+    *error = "count must be positive or -1";
+    return false;
+  }
+  *out = f;
+  return true;
+}
+
+bool ParseFaultLine(const std::string& line, std::string* path, Fault* out, std::string* error) {
+  std::istringstream in(line);
+  std::string rawPath, kind, word;
+  if (!(in >> rawPath >> kind)) {
+    *error = "expected: PATH KIND [NAME=VALUE]...";
+    return false;
+  }
+  std::map<std::string, std::string> params;
+  while (in >> word) {
+    auto eq = word.find('=');
+    if (eq == std::string::npos) {
+      *error = "expected NAME=VALUE, got '" + word + "'";
+      return false;
+    }
+    params[word.substr(0, eq)] = word.substr(eq + 1);
+  }
+  if (!NormalizePath(rawPath, path)) {
+    *error = "bad path '" + rawPath + "'";
+    return false;
+  }
+  return ParseFault(kind, params, out, error);
+}
+
+bool NormalizePath(const std::string& raw, std::string* out) {
+  std::string decoded;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    char c = raw[i];
+    if (c == '%' && i + 2 < raw.size() && HexValue(raw[i + 1]) >= 0 && HexValue(raw[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(raw[i + 1]) * 16 + HexValue(raw[i + 2]));
+      i += 2;
+    } else if (c == '?') {
+      break;
+    } else {
+      decoded += c;
+    }
+  }
+  std::vector<std::string> segments;
+  std::string seg;
+  auto flush = [&]() -> bool {
+    if (seg == "..") {
+      if (segments.empty()) return false;
+      segments.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      segments.push_back(seg);
+    }
+    seg.clear();
+    return true;
+  };
+  for (char c : decoded) {
+    if (c == '/' || c == '\\') {
+      if (!flush()) return false;
+    } else if (c == '\0') {
+      return false;
+    } else {
+      seg += c;
+    }
+  }
+  if (!flush()) return false;
+  std::string result;
+  for (const auto& s : segments) result += "/" + s;
+  *out = result.empty() ? "/" : result;
+  return true;
+}
+
+void FaultTable::Arm(const std::string& path, const Fault& fault) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_[path] = fault;
+}
+
+void FaultTable::Clear(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.erase(path);
+}
+
+void FaultTable::ClearAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.clear();
+}
+
+bool FaultTable::Take(const std::string& path, Fault* out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = faults_.find(path);
+  if (it == faults_.end()) return false;
+  *out = it->second;
+  if (it->second.count > 0 && --it->second.count == 0) faults_.erase(it);
+  return true;
+}
+
+std::string FaultTable::Describe() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string text;
+  for (const auto& f : faults_) {
+    text += f.first + " " + FaultKindName(f.second.kind);
+    if (f.second.kind == FaultKind::kStatus) text += " status=" + std::to_string(f.second.status);
+    if (f.second.bytes) text += " bytes=" + std::to_string(f.second.bytes);
+    if (f.second.delayMs) text += " delay_ms=" + std::to_string(f.second.delayMs);
+    if (f.second.kind == FaultKind::kTrickle) text += " interval_ms=" + std::to_string(f.second.intervalMs);
+    text += " count=" + std::to_string(f.second.count) + "\n";
+  }
+  return text;
+}
+
+}  // namespace tb

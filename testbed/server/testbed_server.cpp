@@ -1,0 +1,413 @@
+// The test bed's configuration and report server: serves a published tree
+// over HTTP/1.1, logs every request as one JSON line, takes form posts on
+// any path, and answers with armed faults where a test asks for them.
+#include <httplib.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "../common/jsonl.h"
+#include "faults.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: testbed_server --root DIR --log FILE [options]\n"
+    "\n"
+    "Serves the files under DIR over HTTP/1.1 and logs every request to FILE,\n"
+    "one JSON object per line (seq, time_ms, method, target, path, version,\n"
+    "remote, headers, body, body_len, status, fault). POST goes to any path and\n"
+    "is answered 200. Bytes of 0x80 or more in target and body are written as\n"
+    "\\u0080..\\u00ff.\n"
+    "\n"
+    "options:\n"
+    "  --bind ADDR        address to listen on (default 127.0.0.1)\n"
+    "  --port N           port (default 80; 0 picks a free one)\n"
+    "  --faults FILE      fault lines read at start: PATH KIND [NAME=VALUE]...\n"
+    "  --ready-file FILE  written with \"ADDR PORT\" once the server listens\n"
+    "  --help             this text\n"
+    "\n"
+    "faults (per request path, compared after decoding, '\\' taken as '/',\n"
+    "'.' segments dropped):\n"
+    "  status  status=N      answer N with a short body (404, 401, 407, 500...)\n"
+    "  nolength              the file without Content-Length; the end of the\n"
+    "                        body is the closing of the connection\n"
+    "  chunked               the file in chunked coding, no Content-Length\n"
+    "  empty                 200 with Content-Length: 0\n"
+    "  cut     bytes=N       Content-Length of the whole file, N bytes, then\n"
+    "                        the connection is dropped\n"
+    "  trickle bytes=N interval_ms=M   the file, N bytes every M ms\n"
+    "  delay   delay_ms=N    wait N ms, then answer normally\n"
+    "  body    body=TEXT     200 with TEXT in place of the file\n"
+    "  every fault takes count=N: it disarms itself after N answers\n"
+    "\n"
+    "control (never logged):\n"
+    "  GET /__control/fault?path=P&kind=K[&NAME=VALUE...]   arm a fault\n"
+    "  GET /__control/clear[?path=P]                        disarm one or all\n"
+    "  GET /__control/faults                                list armed faults\n"
+    "  GET /__control/mark?text=T          write {\"mark\":T} into the log\n"
+    "  GET /__control/ping                                  answers ok\n";
+
+struct Options {
+  std::string root, log, bind = "127.0.0.1", faults, readyFile;
+  int port = 80;
+};
+
+class RequestLog {
+ public:
+  bool Open(const std::string& path) {
+    out_.open(path, std::ios::app | std::ios::binary);
+    return out_.good();
+  }
+  void Write(const tb::JsonRecord& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_ << record.Line() << "\n";
+    out_.flush();
+  }
+  long long NextSeq() { return ++seq_; }
+
+ private:
+  std::mutex mutex_;
+  std::ofstream out_;
+  std::atomic<long long> seq_{0};
+};
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool ReadFile(const std::string& path, std::string* data) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *data = ss.str();
+  return true;
+}
+
+const char* MimeType(const std::string& path) {
+  auto dot = path.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+  if (ext == "html" || ext == "htm") return "text/html";
+  if (ext == "cfg" || ext == "dat" || ext == "txt" || ext == "log") return "text/plain";
+  if (ext == "zip") return "application/zip";
+  return "application/octet-stream";
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class TestServer {
+ public:
+  explicit TestServer(const Options& o) : opt_(o) {}
+
+  int Run() {
+    if (!log_.Open(opt_.log)) {
+      std::fprintf(stderr, "testbed_server: cannot open log file %s\n", opt_.log.c_str());
+      return 1;
+    }
+    if (!opt_.faults.empty() && !LoadFaultFile(opt_.faults)) return 1;
+
+    svr_.Get("/__control/(.*)", [this](const httplib::Request& req, httplib::Response& res) {
+      Control(req, res);
+    });
+    auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
+    svr_.Get(".*", serve);
+    svr_.Post(".*", serve);
+    svr_.Put(".*", serve);
+    svr_.Delete(".*", serve);
+    svr_.Options(".*", serve);
+    svr_.set_keep_alive_max_count(100);
+
+    int port = opt_.port;
+    if (port == 0) {
+      port = svr_.bind_to_any_port(opt_.bind);
+      if (port < 0) port = 0;
+    } else if (!svr_.bind_to_port(opt_.bind, port)) {
+      port = 0;
+    }
+    if (port == 0) {
+      std::fprintf(stderr, "testbed_server: cannot listen on %s:%d (%s)\n", opt_.bind.c_str(),
+                   opt_.port, std::strerror(errno));
+      return 1;
+    }
+    if (!opt_.readyFile.empty()) {
+      std::string tmp = opt_.readyFile + ".tmp";
+      std::ofstream r(tmp);
+      r << opt_.bind << " " << port << "\n";
+      r.close();
+      std::rename(tmp.c_str(), opt_.readyFile.c_str());
+    }
+    std::fprintf(stderr, "testbed_server: serving %s on %s:%d, log %s\n", opt_.root.c_str(),
+                 opt_.bind.c_str(), port, opt_.log.c_str());
+    svr_.listen_after_bind();
+    return 0;
+  }
+
+  void Stop() { svr_.stop(); }
+
+ private:
+  bool LoadFaultFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+      std::fprintf(stderr, "testbed_server: cannot read fault file %s\n", path.c_str());
+      return false;
+    }
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+      ++n;
+      auto first = line.find_first_not_of(" \t\r");
+      if (first == std::string::npos || line[first] == '#') continue;
+      std::string p, error;
+      tb::Fault f;
+      if (!tb::ParseFaultLine(line, &p, &f, &error)) {
+        std::fprintf(stderr, "testbed_server: %s:%d: %s\n", path.c_str(), n, error.c_str());
+        return false;
+      }
+      faults_.Arm(p, f);
+    }
+    return true;
+  }
+
+  void Control(const httplib::Request& req, httplib::Response& res) {
+    std::string what = req.matches[1];
+    if (what == "ping") {
+      res.set_content("ok\n", "text/plain");
+    } else if (what == "faults") {
+      res.set_content(faults_.Describe(), "text/plain");
+    } else if (what == "clear") {
+      if (req.has_param("path")) {
+        std::string p;
+        if (!tb::NormalizePath(req.get_param_value("path"), &p)) return Bad(res, "bad path");
+        faults_.Clear(p);
+      } else {
+        faults_.ClearAll();
+      }
+      res.set_content("cleared\n", "text/plain");
+    } else if (what == "fault") {
+      std::map<std::string, std::string> params;
+      for (const auto& p : req.params) params[p.first] = p.second;
+      std::string p, error;
+      tb::Fault f;
+      if (!req.has_param("path") || !req.has_param("kind")) return Bad(res, "need path and kind");
+      if (!tb::NormalizePath(req.get_param_value("path"), &p)) return Bad(res, "bad path");
+      if (!tb::ParseFault(req.get_param_value("kind"), params, &f, &error)) return Bad(res, error);
+      faults_.Arm(p, f);
+      res.set_content("armed " + p + " " + tb::FaultKindName(f.kind) + "\n", "text/plain");
+    } else if (what == "mark") {
+      log_.Write(tb::JsonRecord().Add("seq", log_.NextSeq()).Add("time_ms", NowMs())
+                     .Add("mark", req.get_param_value("text")));
+      res.set_content("marked\n", "text/plain");
+    } else {
+      res.status = 404;
+      res.set_content("unknown control request\n", "text/plain");
+    }
+  }
+
+  static void Bad(httplib::Response& res, const std::string& why) {
+    res.status = 400;
+    res.set_content(why + "\n", "text/plain");
+  }
+
+  void Serve(const httplib::Request& req, httplib::Response& res) {
+    std::string path;
+    bool pathOk = tb::NormalizePath(req.target, &path);
+    tb::Fault fault;
+    bool faulty = pathOk && faults_.Take(path, &fault);
+
+    std::string data;
+    bool isUpload = req.method == "POST" || req.method == "PUT";
+    bool found = false;
+    if (!isUpload && pathOk) found = ReadFile(opt_.root + path, &data);
+
+    int status = isUpload ? 200 : (!pathOk ? 400 : (found ? 200 : 404));
+    if (faulty && fault.kind == tb::FaultKind::kStatus) status = fault.status;
+    if (faulty && (fault.kind == tb::FaultKind::kEmpty || fault.kind == tb::FaultKind::kBody)) status = 200;
+
+    std::string headers;
+    for (const auto& h : req.headers) {
+      // The library files the connection's addresses among the headers.
+      if (h.first == "REMOTE_ADDR" || h.first == "REMOTE_PORT" || h.first == "LOCAL_ADDR" ||
+          h.first == "LOCAL_PORT")
+        continue;
+      headers += h.first + ": " + h.second + "\r\n";
+    }
+    tb::JsonRecord rec;
+    rec.Add("seq", log_.NextSeq()).Add("time_ms", NowMs()).Add("method", req.method)
+        .AddBytes("target", req.target).AddBytes("path", pathOk ? path : "")
+        .Add("version", req.version).Add("remote", req.remote_addr)
+        .AddBytes("headers", headers).AddBytes("body", req.body)
+        .Add("body_len", static_cast<long long>(req.body.size())).Add("status", status)
+        .Add("fault", faulty ? tb::FaultKindName(fault.kind) : "");
+    log_.Write(rec);
+
+    if (faulty && fault.kind == tb::FaultKind::kDelay) SleepMs(fault.delayMs);
+    res.status = status;
+    if (faulty && fault.kind == tb::FaultKind::kStatus) {
+      res.set_content("fault " + std::to_string(status) + "\n", "text/plain");
+      return;
+    }
+    if (faulty && fault.kind == tb::FaultKind::kEmpty) {
+      res.set_content("", "application/octet-stream");
+      return;
+    }
+    if (faulty && fault.kind == tb::FaultKind::kBody) {
+      res.set_content(fault.body, "application/octet-stream");
+      return;
+    }
+    if (isUpload) {
+      res.set_content("ok\n", "text/plain");
+      return;
+    }
+    if (!found) {
+      res.set_content(status == 400 ? "bad path\n" : "not found\n", "text/plain");
+      return;
+    }
+    auto body = std::make_shared<std::string>(std::move(data));
+    const char* type = MimeType(path);
+    if (!faulty || fault.kind == tb::FaultKind::kDelay) {
+      res.set_content(*body, type);
+      return;
+    }
+    switch (fault.kind) {
+      case tb::FaultKind::kNoLength:
+        res.set_header("Connection", "close");
+        res.set_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
+          if (offset < body->size()) {
+            sink.write(body->data() + offset, body->size() - offset);
+          } else {
+            sink.done();
+          }
+          return true;
+        });
+        break;
+      case tb::FaultKind::kChunked:
+        res.set_chunked_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
+          if (offset < body->size()) {
+            size_t n = std::min<size_t>(4096, body->size() - offset);
+            sink.write(body->data() + offset, n);
+          } else {
+            sink.done();
+          }
+          return true;
+        });
+        break;
+      case tb::FaultKind::kCut: {
+        size_t keep = std::min<size_t>(static_cast<size_t>(fault.bytes), body->size());
+        res.set_content_provider(body->size(), type,
+                                 [body, keep](size_t offset, size_t, httplib::DataSink& sink) {
+                                   if (offset < keep) {
+                                     sink.write(body->data() + offset, keep - offset);
+                                     return true;
+                                   }
+                                   return false;  // drops the connection mid-body
+                                 });
+        break;
+      }
+      case tb::FaultKind::kTrickle: {
+        size_t step = static_cast<size_t>(fault.bytes);
+        int interval = fault.intervalMs;
+        res.set_content_provider(body->size(), type,
+                                 [body, step, interval](size_t offset, size_t, httplib::DataSink& sink) {
+                                   if (offset > 0) SleepMs(interval);
+                                   size_t n = std::min(step, body->size() - offset);
+                                   return sink.write(body->data() + offset, n);
+                                 });
+        break;
+      }
+      default:
+        res.set_content(*body, type);
+    }
+  }
+
+  Options opt_;
+  httplib::Server svr_;
+  RequestLog log_;
+  tb::FaultTable faults_;
+};
+
+TestServer* g_server = nullptr;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "testbed_server: %s needs a value\n", name);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--root") {
+      o.root = value("--root");
+    } else if (a == "--log") {
+      o.log = value("--log");
+    } else if (a == "--bind") {
+      o.bind = value("--bind");
+    } else if (a == "--port") {
+      char* end = nullptr;
+      const char* v = value("--port");
+      long p = std::strtol(v, &end, 10);
+      if (*end != '\0' || p < 0 || p > 65535) {
+        std::fprintf(stderr, "testbed_server: bad port '%s'\n", v);
+        return 2;
+      }
+      o.port = static_cast<int>(p);
+    } else if (a == "--faults") {
+      o.faults = value("--faults");
+    } else if (a == "--ready-file") {
+      o.readyFile = value("--ready-file");
+    } else {
+      std::fprintf(stderr, "testbed_server: unknown option '%s' (see --help)\n", a.c_str());
+      return 2;
+    }
+  }
+  if (o.root.empty() || o.log.empty()) {
+    std::fprintf(stderr, "testbed_server: --root and --log are required (see --help)\n");
+    return 2;
+  }
+  while (o.root.size() > 1 && o.root.back() == '/') o.root.pop_back();
+  struct stat st;
+  if (stat(o.root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "testbed_server: root %s is not a folder\n", o.root.c_str());
+    return 1;
+  }
+
+  // SIGTERM and SIGINT stop the server cleanly from a waiting thread.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  TestServer server(o);
+  g_server = &server;
+  std::thread waiter([set]() mutable {
+    int sig = 0;
+    sigwait(&set, &sig);
+    if (g_server) g_server->Stop();
+  });
+  waiter.detach();
+  return server.Run();
+}
