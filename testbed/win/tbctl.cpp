@@ -1,0 +1,137 @@
+// Console helper that acts from another Wine process, as a page or the user
+// would:
+//   tbctl post TITLE TEXT     post message 1224 with a new global atom holding
+//                             TEXT (in the ANSI code page) to the window TITLE;
+//                             prints the atom; exit 1 when no such window
+//   tbctl atom TEXT           exit 0 when a global atom named TEXT exists
+//   tbctl wait TITLE MS       wait up to MS for a window titled TITLE
+//   tbctl quit [MS]           close every test bed window (WM_CLOSE) and wait
+//                             up to MS (default 5000) until they are gone
+//   tbctl msgbox CAPTION TEXT show a system message box (OK, Cancel); prints
+//                             the button that closed it (1 or 2)
+//   tbctl dialog TEXT         show a dialog shaped like the updater's box
+//                             (buttons 1176 and 1177, TEXT as window text);
+//                             prints the button that closed it
+// The last two let the answerer be tested without the updater.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tbwin.h"
+
+namespace {
+
+std::string ToAnsi(const std::wstring& w) {
+  int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+BOOL CALLBACK CollectOwn(HWND hwnd, LPARAM param) {
+  std::wstring cls = tbw::ClassName(hwnd);
+  if (cls.compare(0, wcslen(tbw::kClassPrefix), tbw::kClassPrefix) == 0) {
+    ++*reinterpret_cast<int*>(param);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
+int Quit(int waitMs) {
+  for (int waited = 0;; waited += 100) {
+    int count = 0;
+    EnumWindows(CollectOwn, reinterpret_cast<LPARAM>(&count));
+    if (count == 0) return 0;
+    if (waited >= waitMs) {
+      std::fprintf(stderr, "tbctl: %d window(s) still open\n", count);
+      return 1;
+    }
+    Sleep(100);
+  }
+}
+
+INT_PTR CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) {
+    SetWindowTextW(hwnd, reinterpret_cast<const wchar_t*>(lParam));
+    return TRUE;
+  }
+  if (msg == WM_COMMAND) {
+    int id = LOWORD(wParam);
+    if (id == 1176 || id == 1177 || id == IDCANCEL) EndDialog(hwnd, id);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// A template in memory: a pop-up dialog with two push buttons 1176 and 1177.
+INT_PTR ProductLikeBox(const std::wstring& text) {
+  alignas(4) WORD buf[256] = {0};
+  WORD* p = buf;
+  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(p);
+  dlg->style = WS_POPUP | WS_VISIBLE | DS_MODALFRAME | DS_CENTER;
+  dlg->cdit = 2;
+  dlg->cx = 200;
+  dlg->cy = 80;
+  p = reinterpret_cast<WORD*>(dlg + 1);
+  *p++ = 0;  // no menu
+  *p++ = 0;  // standard dialog class
+  *p++ = 0;  // no title
+  const wchar_t* labels[2] = {L"OK", L"Cancel"};
+  for (int i = 0; i < 2; ++i) {
+    p = reinterpret_cast<WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+    auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+    item->style = WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON;
+    item->x = static_cast<short>(20 + 90 * i);
+    item->y = 50;
+    item->cx = 70;
+    item->cy = 14;
+    item->id = static_cast<WORD>(1176 + i);
+    p = reinterpret_cast<WORD*>(item + 1);
+    *p++ = 0xFFFF;
+    *p++ = 0x0080;  // button
+    for (const wchar_t* c = labels[i]; *c; ++c) *p++ = *c;
+    *p++ = 0;
+    *p++ = 0;  // no creation data
+  }
+  return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(buf),
+                                 nullptr, BoxProc, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring cmd = argc > 1 ? argv[1] : L"";
+  if (cmd == L"post" && argc == 4) {
+    HWND hwnd = FindWindowW(nullptr, argv[2]);
+    if (!hwnd) {
+      std::fprintf(stderr, "tbctl: no window titled %s\n", tbw::Utf8(argv[2]).c_str());
+      return 1;
+    }
+    ATOM atom = GlobalAddAtomA(ToAnsi(argv[3]).c_str());
+    PostMessageA(hwnd, WM_USER + 200, atom, 0);
+    std::printf("%u\n", atom);
+    return atom ? 0 : 2;
+  }
+  if (cmd == L"atom" && argc == 3) return GlobalFindAtomA(ToAnsi(argv[2]).c_str()) ? 0 : 1;
+  if (cmd == L"wait" && argc == 4) {
+    int ms = _wtoi(argv[3]);
+    for (int waited = 0; waited <= ms; waited += 50) {
+      if (FindWindowW(nullptr, argv[2])) return 0;
+      Sleep(50);
+    }
+    return 1;
+  }
+  if (cmd == L"msgbox" && argc == 4) {
+    std::printf("%d\n", MessageBoxW(nullptr, argv[3], argv[2], MB_OKCANCEL | MB_ICONINFORMATION));
+    return 0;
+  }
+  if (cmd == L"dialog" && argc == 3) {
+    std::printf("%d\n", static_cast<int>(ProductLikeBox(argv[2])));
+    return 0;
+  }
+  if (cmd == L"quit") return Quit(argc > 2 ? _wtoi(argv[2]) : 5000);
+  std::fprintf(stderr, "usage: tbctl post TITLE TEXT | atom TEXT | wait TITLE MS | quit [MS] |\n"
+                       "             msgbox CAPTION TEXT | dialog TEXT\n");
+  return 2;
+}
