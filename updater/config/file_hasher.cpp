@@ -78,7 +78,11 @@ bool FileHasher::ComputeFileDigest(const char* path, char* digestOut) {
       DigestBuffer(work_, got, currentDigest_);
     }
     remaining -= static_cast<int64_t>(got);
-    if (chunkPauseMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(chunkPauseMs_));
+    if (chunkHook_ != nullptr) {
+      chunkHook_(chunkHookContext_);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   // A file that grew while it was read does not match either.
   if (ok && std::fgetc(file) != EOF) ok = false;

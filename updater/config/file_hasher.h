@@ -24,13 +24,19 @@ class FileHasher {
   // that cleared it sees a digest that matches nothing.
   bool ComputeFileDigest(const char* path, char* digestOut);
 
-  // Pause after every chunk, so that hashing a large installation leaves
-  // the processor to the rest of the system. 1 ms unless changed.
-  void SetChunkPauseMilliseconds(int ms) { chunkPauseMs_ = ms; }
+  // Called after every chunk instead of the usual 1 ms pause, which leaves
+  // the processor to the rest of the system while a large installation is
+  // hashed. Null restores the pause.
+  using ChunkHook = void (*)(void* context);
+  void SetChunkHook(ChunkHook hook, void* context) {
+    chunkHook_ = hook;
+    chunkHookContext_ = context;
+  }
 
  private:
   char currentDigest_[kDigestChars + 1];
   // The previous digest's 32 characters, then the chunk just read.
   unsigned char work_[kDigestChars + kChunkSize + 1];
-  int chunkPauseMs_ = 1;
+  ChunkHook chunkHook_ = nullptr;
+  void* chunkHookContext_ = nullptr;
 };

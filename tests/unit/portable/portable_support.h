@@ -1,0 +1,39 @@
+// Support for the portable tests: real temporary files that work natively
+// and under Wine, and the DebugTrace lines the code under test wrote.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A file in the temporary folder (TEMP on Windows, TMPDIR or /tmp
+// elsewhere), written byte for byte and removed when the object goes away.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& contents);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Opens the file in text mode, as the updater opens the server's files.
+  std::FILE* OpenText();
+  void Rewrite(const std::string& contents);
+
+ private:
+  std::string path_;
+  std::vector<std::FILE*> open_;
+};
+
+// A path in the temporary folder that names no file yet.
+std::string UniqueTempPath(const char* tag);
+
+// Trace lines written since the last call, each with its line feed.
+std::vector<std::string> TakeTraces();
+
+// Test data: byte i of a pattern that repeats only every 65521 bytes.
+std::string PatternBytes(std::size_t length);
+
+}  // namespace testsupport
