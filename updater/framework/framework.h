@@ -69,6 +69,10 @@ class CDialog {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };
 
+// Owner-drawn controls get their WM_DRAWITEM back from the dialog as this
+// message (same wParam and lParam) and answer nonzero when they drew.
+constexpr UINT kReflectedDrawItem = 0x2000 + WM_DRAWITEM;
+
 // Text binding of one control to an ANSI string (static controls, edits).
 void DDX_Text(HWND dialog, int id, std::string& value, bool save);
 

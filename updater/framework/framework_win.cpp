@@ -86,6 +86,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
                : TRUE;
   }
   switch (msg) {
+    case WM_DRAWITEM: {
+      // A control that paints itself is asked first.
+      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      if (item != nullptr && item->CtlType != ODT_MENU && item->hwndItem != nullptr &&
+          SendMessageA(item->hwndItem, kReflectedDrawItem, wp, lp) != 0) {
+        return TRUE;
+      }
+      break;
+    }
     case WM_COMMAND:
       if (LOWORD(wp) == IDOK) {
         self->OnOK();

@@ -1,8 +1,43 @@
 #include "run/app.h"
 
+#include <shellapi.h>
+
+#include <new>
+
 #include "common/trace.h"
+#include "config/update_config.h"
+#include "run/main_dlg.h"
+#include "run/process.h"
+#include "ui/general_msg_dlg.h"
+
+// The configuration readers of the start-up are switched on here once they
+// are part of the build. Without them a run goes from the launch check
+// straight to the progress dialog.
+#ifndef ULMET_HAVE_CONFIG_READERS
+#define ULMET_HAVE_CONFIG_READERS 0
+#endif
+#if ULMET_HAVE_CONFIG_READERS
+#include "config/registry_win.h"
+#endif
+
+#ifndef ULMET_HOME_PAGE
+#error "ULMET_HOME_PAGE must be set by the build"
+#endif
+
+namespace {
+const char kBadLaunchText[] =
+    "잘못된 실행정보로 실행 되었습니다.\n울메 홈페이지에서 다시 실행해 주시기 바랍니다.";
+const char kClientModule[] = "UlmetMain.exe";
+}  // namespace
 
 CULPatchwellApp* GetTheApp() { return static_cast<CULPatchwellApp*>(AfxGetApp()); }
+
+UpdateConfig* GetConfig() {
+  CULPatchwellApp* app = GetTheApp();
+  return app != nullptr ? app->GetConfig() : nullptr;
+}
+
+CULPatchwellApp::~CULPatchwellApp() { delete config_; }
 
 void CULPatchwellApp::SetStatusText(const std::string& text) {
   CSingleLock lock(statusLock_);
@@ -15,6 +50,36 @@ std::string CULPatchwellApp::GetStatusText() {
 }
 
 BOOL CULPatchwellApp::InitInstance() {
+  // The framework has already set up the common controls (the progress
+  // bars) with the system's look; there is no separate 3D switch to turn on.
   DebugTrace("ULPatchwell start, %d argument(s)", m_argc - 1);
+
+  delete config_;
+  config_ = new (std::nothrow) UpdateConfig();
+  if (config_ == nullptr) return FALSE;
+
+  if (config_->CheckLaunchInfo(m_argc, m_argv) != 0) {
+    CGeneralMsgDlg box;
+    box.SetMessage(3, kBadLaunchText, 0);
+    box.DoModal();
+    ShellExecuteA(nullptr, "open", ULMET_HOME_PAGE, nullptr, nullptr, SW_SHOW);
+    return FALSE;
+  }
+
+  config_->clientRunning = IsProcessRunning(kClientModule) ? 1 : 0;
+
+#if ULMET_HAVE_CONFIG_READERS
+  if (!config_->ReadDirectoryFile()) return FALSE;
+  config_->DetectVista();
+  if (config_->isVista == 1) PrepareRegistryForVista();
+  if (!config_->ReadProgramConfig()) return FALSE;
+  if (!config_->ReadHashList()) return FALSE;
+#endif
+
+  {
+    CULPatchwellDlg dialog;
+    dialog.DoModal();
+  }
+  m_pMainWnd = nullptr;
   return FALSE;
 }

@@ -1,0 +1,461 @@
+#include "ui/general_msg_dlg.h"
+
+#include <shellapi.h>
+
+#include "common/trace.h"
+#include "res/resource.h"
+
+#ifndef ULMET_HOME_PAGE
+#define ULMET_HOME_PAGE "http://127.0.0.1/"
+#endif
+
+namespace {
+
+// Loaded once per process and kept: the hand over the help link, the arrow
+// elsewhere.
+HCURSOR g_handCursor = nullptr;
+HCURSOR g_arrowCursor = nullptr;
+
+const char kCheckLabel[] = "이후로는 이 메시지를 나타내지 않습니다.";
+const char kHelpLinkText[] = "문제를 해결하려면 여기를 클릭하세요.";
+
+// The message is shown as it stands: '&' is no mnemonic here.
+const UINT kMessageFormat = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX;
+
+const COLORREF kMessageColour = 0x343434;
+const COLORREF kCheckTextColour = 0x575757;
+const COLORREF kLinkColour = RGB(47, 67, 160);
+
+struct TypeLook {
+  const char* caption;
+  UINT icon;
+  int excludedRegions;
+};
+const TypeLook kTypes[5] = {
+    {"정보", IDB_ICON_INFO, 2},     {"정보", IDB_ICON_INFO, 2},     {"확인", IDB_ICON_QUESTION, 3},
+    {"오류", IDB_ICON_ERROR, 2},    {"경고", IDB_ICON_WARNING, 3},
+};
+
+HFONT MakeFont(const char* face, int height, int weight, BOOL underline) {
+  return CreateFontA(height, 0, 0, 0, weight, FALSE, underline, FALSE, HANGEUL_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, face);
+}
+
+HBITMAP LoadResourceBitmap(UINT id) {
+  return LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+}
+
+void BitmapSize(HBITMAP bitmap, int& width, int& height) {
+  BITMAP info;
+  width = height = 0;
+  if (bitmap != nullptr && GetObjectA(bitmap, sizeof(info), &info) != 0) {
+    width = info.bmWidth;
+    height = info.bmHeight;
+  }
+}
+
+RECT ToRect(const ul::BoxRect& b) { return RECT{b.left, b.top, b.right, b.bottom}; }
+
+void MoveTo(HWND control, const ul::BoxRect& b) {
+  if (control != nullptr) MoveWindow(control, b.left, b.top, b.Width(), b.Height(), TRUE);
+}
+
+}  // namespace
+
+CGeneralMsgDlg::CGeneralMsgDlg(HWND parent) : CDialog(IDD, parent) {
+  helpIcon_ = LoadResourceBitmap(IDB_HELP_ICON);
+  BitmapSize(helpIcon_, helpIconWidth_, helpIconHeight_);
+  normalFont_ = MakeFont("돋움", 12, FW_NORMAL, FALSE);
+  linkFont_ = MakeFont("돋움", 12, FW_NORMAL, TRUE);
+  whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  dottedPen_ = CreatePen(PS_DOT, 1, 0xD8D6D6);
+  shadowPen_ = CreatePen(PS_SOLID, 1, 0x616161);
+  highlightPen_ = CreatePen(PS_SOLID, 1, 0xDCDCDC);
+  borderPen_ = CreatePen(PS_SOLID, 1, 0x5D5D5D);
+  captionFont_ = MakeFont("굴림", 13, FW_BOLD, FALSE);
+  titleStrip_ = LoadResourceBitmap(IDB_TITLE_STRIP);
+  BitmapSize(titleStrip_, titleStripWidth_, titleStripHeight_);
+}
+
+CGeneralMsgDlg::~CGeneralMsgDlg() {
+  HGDIOBJ objects[] = {helpIcon_,   normalFont_,   linkFont_,     whiteBrush_, dottedPen_, shadowPen_,
+                       highlightPen_, borderPen_, captionFont_, titleStrip_, typeIcon_};
+  for (HGDIOBJ o : objects) {
+    if (o != nullptr) DeleteObject(o);
+  }
+}
+
+void CGeneralMsgDlg::SetMessage(int messageType, const char* text, int messageFlags) {
+  message_ = text != nullptr ? text : "";
+  messageType_ = messageType;
+  messageFlags_ = messageFlags;
+  if (messageType >= 0 && messageType <= 4) {
+    const TypeLook& look = kTypes[messageType];
+    if (typeIcon_ != nullptr) DeleteObject(typeIcon_);
+    typeIcon_ = LoadResourceBitmap(look.icon);
+    excludedRegionCount_ = look.excludedRegions;
+    caption_ = look.caption;
+  }
+  checkLabelShown_ = messageFlags == 1 ? 1 : 0;
+  CheckDlgize();
+}
+
+void CGeneralMsgDlg::SetHelpLink(int code) {
+  // The callers pass the reason (4: start refused, 2: download failed); any
+  // positive code shows the line that leads to the home page.
+  helpLinkCode_ = code;
+}
+
+void CGeneralMsgDlg::CheckDlgize() {
+  HDC dc = GetDC(nullptr);
+  if (dc == nullptr) {
+    DebugTrace("CGeneralMsgBox::CheckDlgize: no device context for the screen");
+    return;
+  }
+  HGDIOBJ oldFont = SelectObject(dc, normalFont_);
+  RECT measured = {0, 0, ul::kBoxTextWrap, 300};
+  DrawTextA(dc, message_.c_str(), -1, &measured, DT_CALCRECT | kMessageFormat);
+  SelectObject(dc, oldFont);
+  ReleaseDC(nullptr, dc);
+
+  textWidth_ = measured.right - measured.left;
+  textHeight_ = measured.bottom - measured.top;
+  ul::BoxSize size = ul::MsgBoxSize(textWidth_, textHeight_);
+  dialogWidth_ = size.width;
+  dialogHeight_ = size.height;
+}
+
+void CGeneralMsgDlg::DoDataExchange(bool save) {
+  closeButton_.SubclassDlgItem(IDC_MSG_CLOSE, m_hWnd);
+  firstButton_.SubclassDlgItem(IDC_MSG_OK, m_hWnd);
+  secondButton_.SubclassDlgItem(IDC_MSG_CANCEL, m_hWnd);
+  checkBox_ = GetDlgItem(IDC_MSG_DONT_SHOW);
+  if (checkBox_ == nullptr) return;
+  if (save) {
+    dontShowAgain = SendMessageA(checkBox_, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+  } else {
+    SendMessageA(checkBox_, BM_SETCHECK, dontShowAgain ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+}
+
+BOOL CGeneralMsgDlg::OnInitDialog() {
+  // The box has no caption bar; its window text carries caption and
+  // message for whoever reads windows rather than pixels.
+  std::string accessible = caption_ + "\n" + message_;
+  SetWindowTextA(m_hWnd, accessible.c_str());
+
+  // The close button's three looks come as one strip of 9 x 10 images.
+  HIMAGELIST strip = ImageList_Create(9, 10, ILC_COLOR32 | ILC_MASK, 3, 0);
+  HBITMAP stripBitmap = LoadResourceBitmap(IDB_CLOSE_STRIP);
+  if (strip != nullptr && stripBitmap != nullptr) {
+    ImageList_AddMasked(strip, stripBitmap, RGB(0, 0, 0));
+    HBITMAP images[3] = {nullptr, nullptr, nullptr};
+    HDC dc = GetDC(m_hWnd);
+    for (int i = 0; i < 3; ++i) CSkinButton::ExtractImage(dc, strip, i, images[i]);
+    ReleaseDC(m_hWnd, dc);
+    closeButton_.SetNormalBitmap(images[0]);
+    closeButton_.SetHoverBitmap(images[1]);
+    closeButton_.SetPressedBitmap(images[2]);
+    for (HBITMAP b : images) {
+      if (b != nullptr) DeleteObject(b);
+    }
+  }
+  if (stripBitmap != nullptr) DeleteObject(stripBitmap);
+  if (strip != nullptr) ImageList_Destroy(strip);
+
+  firstButton_.SetStateBitmaps(IDB_OK_NORMAL, IDB_OK_PRESSED, IDB_OK_HOVER, IDB_OK_NORMAL, 80, 22);
+  secondButton_.SetStateBitmaps(IDB_CANCEL_NORMAL, IDB_CANCEL_PRESSED, IDB_CANCEL_HOVER,
+                                IDB_CANCEL_DISABLED, 80, 22);
+
+  // The template's size is only a placeholder.
+  SetWindowPos(m_hWnd, nullptr, 0, 0, dialogWidth_, dialogHeight_,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  LayoutButtons();
+  LayoutCheckBox();
+  LayoutHelpLink();
+  LayoutText();
+
+  if (g_handCursor == nullptr) {
+    g_handCursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LINK_HAND));
+    if (g_handCursor == nullptr) g_handCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));
+  }
+  if (g_arrowCursor == nullptr) g_arrowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+
+  Center();
+  return TRUE;
+}
+
+void CGeneralMsgDlg::Center() {
+  RECT box;
+  GetWindowRect(m_hWnd, &box);
+  RECT area;
+  HWND owner = GetWindow(m_hWnd, GW_OWNER);
+  if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner)) {
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  } else {
+    GetWindowRect(owner, &area);
+  }
+  int x = area.left + ((area.right - area.left) - (box.right - box.left)) / 2;
+  int y = area.top + ((area.bottom - area.top) - (box.bottom - box.top)) / 2;
+  SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CGeneralMsgDlg::OnSize() {
+  RECT r;
+  GetWindowRect(m_hWnd, &r);
+  if (r.right - r.left != dialogWidth_ || r.bottom - r.top != dialogHeight_) {
+    SetWindowPos(m_hWnd, nullptr, 0, 0, dialogWidth_, dialogHeight_,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;  // that move sends its own size notification
+  }
+  LayoutButtons();
+  LayoutCheckBox();
+  LayoutHelpLink();
+  LayoutText();
+}
+
+void CGeneralMsgDlg::LayoutButtons() {
+  RECT c;
+  GetClientRect(m_hWnd, &c);
+  ul::MsgBoxButtons b = ul::MsgBoxButtonLayout(messageType_, c.right, c.bottom);
+  MoveTo(closeButton_.GetSafeHwnd(), b.close);
+  MoveTo(firstButton_.GetSafeHwnd(), b.first);
+  if (firstButton_.GetSafeHwnd()) ShowWindow(firstButton_.GetSafeHwnd(), SW_SHOW);
+  if (secondButton_.GetSafeHwnd()) {
+    if (b.secondShown) MoveTo(secondButton_.GetSafeHwnd(), b.second);
+    ShowWindow(secondButton_.GetSafeHwnd(), b.secondShown ? SW_SHOW : SW_HIDE);
+  }
+}
+
+void CGeneralMsgDlg::LayoutCheckBox() {
+  if (checkBox_ == nullptr) return;
+  if (messageFlags_ != 1) {
+    ShowWindow(checkBox_, SW_HIDE);
+    return;
+  }
+  RECT c, own;
+  GetClientRect(m_hWnd, &c);
+  GetWindowRect(checkBox_, &own);
+  int w = own.right - own.left;
+  int h = own.bottom - own.top;
+  MoveTo(checkBox_, ul::MsgBoxCheckRect(c.bottom, w, h));
+  checkLabelRect_ = ToRect(ul::MsgBoxCheckLabelRect(c.bottom, w, h));
+  ShowWindow(checkBox_, SW_SHOW);
+}
+
+void CGeneralMsgDlg::LayoutHelpLink() {
+  RECT c;
+  GetClientRect(m_hWnd, &c);
+  helpIconRect_ = ToRect(ul::MsgBoxHelpIconRect(c.bottom, helpIconWidth_));
+  helpLinkRect_ = ToRect(ul::MsgBoxHelpLinkRect(c.bottom, helpIconWidth_));
+}
+
+void CGeneralMsgDlg::LayoutText() {
+  RECT c;
+  GetClientRect(m_hWnd, &c);
+  textRect_ = ToRect(ul::MsgBoxTextRect(c.bottom, textWidth_, textHeight_));
+  typeIconRect_ = ToRect(ul::MsgBoxIconRect());
+}
+
+void CGeneralMsgDlg::Drawing() {
+  HWND children[3] = {closeButton_.GetSafeHwnd(), firstButton_.GetSafeHwnd(),
+                      secondButton_.GetSafeHwnd()};
+  for (int i = 0; i < 3; ++i) {
+    if (children[i] == nullptr) continue;
+    GetWindowRect(children[i], &childRects_[i]);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&childRects_[i]), 2);
+  }
+
+  HDC dc = GetDC(m_hWnd);
+  if (dc == nullptr) {
+    DebugTrace("CGeneralMsgDlg::Drawing: no device context for the box");
+    return;
+  }
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  const int W = client.right;
+  const int H = client.bottom;
+
+  HDC canvas = CreateCompatibleDC(dc);
+  HBITMAP canvasBitmap = CreateCompatibleBitmap(dc, W, H);
+  HGDIOBJ oldCanvasBitmap = SelectObject(canvas, canvasBitmap);
+  HDC source = CreateCompatibleDC(dc);
+  HGDIOBJ oldSourceBitmap = GetCurrentObject(source, OBJ_BITMAP);
+  SetBkMode(canvas, TRANSPARENT);
+  HGDIOBJ oldPen = GetCurrentObject(canvas, OBJ_PEN);
+  HGDIOBJ oldFont = GetCurrentObject(canvas, OBJ_FONT);
+  HGDIOBJ oldBrush = GetCurrentObject(canvas, OBJ_BRUSH);
+
+  // A new bitmap's content is undefined: start from white.
+  FillRect(canvas, &client, whiteBrush_);
+
+  // Frame.
+  if (titleStrip_ != nullptr) {
+    SelectObject(source, titleStrip_);
+    SetStretchBltMode(canvas, COLORONCOLOR);
+    StretchBlt(canvas, 2, 2, W - 4, 27, source, 0, 0, titleStripWidth_, titleStripHeight_, SRCCOPY);
+  }
+  RECT body = {0, 30, W, H};
+  FillRect(canvas, &body, whiteBrush_);
+  SelectObject(canvas, borderPen_);
+  SelectObject(canvas, GetStockObject(NULL_BRUSH));
+  Rectangle(canvas, 0, 0, W, H);
+  const POINT highlight[3] = {{W - 2, 1}, {1, 1}, {1, H - 1}};
+  SelectObject(canvas, highlightPen_);
+  Polyline(canvas, highlight, 3);
+  const POINT shadow[3] = {{W - 2, 1}, {W - 2, H - 2}, {0, H - 2}};
+  SelectObject(canvas, shadowPen_);
+  Polyline(canvas, shadow, 3);
+  SelectObject(canvas, dottedPen_);
+  MoveToEx(canvas, 14, H - 47, nullptr);
+  LineTo(canvas, W - 14, H - 47);
+
+  // Caption.
+  SelectObject(canvas, captionFont_);
+  SetTextColor(canvas, RGB(255, 255, 255));
+  RECT captionRect = {11, 4, W, 29};
+  DrawTextA(canvas, caption_.c_str(), -1, &captionRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+
+  // Type icon.
+  if (typeIcon_ != nullptr) {
+    SelectObject(source, typeIcon_);
+    BitBlt(canvas, typeIconRect_.left, typeIconRect_.top, 40, 40, source, 0, 0, SRCCOPY);
+  }
+
+  // Message, and the check box's label.
+  SelectObject(canvas, normalFont_);
+  SetTextColor(canvas, kMessageColour);
+  RECT textRect = textRect_;
+  DrawTextA(canvas, message_.c_str(), -1, &textRect, kMessageFormat);
+  if (checkLabelShown_) {
+    RECT label = checkLabelRect_;
+    DrawTextA(canvas, kCheckLabel, -1, &label, DT_SINGLELINE | DT_NOPREFIX);
+  }
+
+  // Help line.
+  if (helpLinkCode_ > 0) {
+    if (helpIcon_ != nullptr) {
+      SelectObject(source, helpIcon_);
+      int top = helpIconRect_.top + ((helpIconRect_.bottom - helpIconRect_.top) - helpIconHeight_) / 2;
+      BitBlt(canvas, helpIconRect_.left, top, helpIconWidth_, helpIconHeight_, source, 0, 0, SRCCOPY);
+    }
+    SelectObject(canvas, linkFont_);
+    SetTextColor(canvas, kLinkColour);
+    RECT link = helpLinkRect_;
+    DrawTextA(canvas, kHelpLinkText, -1, &link, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  }
+
+  // The buttons paint themselves; keep the copy off them.
+  for (int i = 0; i < excludedRegionCount_ && i < 3; ++i) {
+    const RECT& r = childRects_[i];
+    ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
+  }
+  BitBlt(dc, 0, 0, W, H, canvas, 0, 0, SRCCOPY);
+
+  SelectObject(canvas, oldPen);
+  SelectObject(canvas, oldFont);
+  SelectObject(canvas, oldBrush);
+  SelectObject(canvas, oldCanvasBitmap);
+  SelectObject(source, oldSourceBitmap);
+  DeleteObject(canvasBitmap);
+  DeleteDC(source);
+  DeleteDC(canvas);
+  ReleaseDC(m_hWnd, dc);
+}
+
+void CGeneralMsgDlg::OnMouseMove(POINT pt) {
+  if (helpLinkCode_ <= 0) return;
+  if (PtInRect(&helpLinkRect_, pt)) {
+    linkHover_ = 1;
+    SetCursor(g_handCursor);
+  } else if (linkHover_) {
+    linkHover_ = 0;
+    SetCursor(g_arrowCursor);
+  }
+}
+
+void CGeneralMsgDlg::OnLButtonDown(POINT pt) {
+  linkPressed_ = helpLinkCode_ > 0 && PtInRect(&helpLinkRect_, pt) ? 1 : 0;
+}
+
+void CGeneralMsgDlg::OnLButtonUp(POINT pt) {
+  const bool open = linkPressed_ && helpLinkCode_ > 0 && PtInRect(&helpLinkRect_, pt);
+  linkPressed_ = 0;
+  if (!open) return;
+  ShellExecuteA(nullptr, "open", ULMET_HOME_PAGE, nullptr, nullptr, SW_SHOW);
+  EndDialog(2);
+}
+
+HBRUSH CGeneralMsgDlg::OnCtlColor(HDC dc, HWND control) {
+  if (control == nullptr || control != checkBox_) return nullptr;
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, kCheckTextColour);
+  return whiteBrush_;
+}
+
+void CGeneralMsgDlg::OnOK() {
+  UpdateData(TRUE);
+  EndDialog(1);
+}
+
+bool CGeneralMsgDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) {
+  POINT pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+  switch (msg) {
+    case WM_PAINT: {
+      // Only acknowledged: all drawing goes through one off-screen copy.
+      PAINTSTRUCT ps;
+      BeginPaint(m_hWnd, &ps);
+      EndPaint(m_hWnd, &ps);
+      Drawing();
+      result = 0;
+      return true;
+    }
+    case WM_SIZE:
+      OnSize();
+      result = 0;
+      return true;
+    case WM_NCHITTEST: {
+      ScreenToClient(m_hWnd, &pt);
+      RECT c;
+      GetClientRect(m_hWnd, &c);
+      if (PtInRect(&c, pt) && ul::MsgBoxIsTitleHit(pt.y)) {
+        result = HTCAPTION;
+        return true;
+      }
+      return false;
+    }
+    case WM_COMMAND:
+      if (HIWORD(wp) != BN_CLICKED) return false;
+      switch (LOWORD(wp)) {
+        case IDC_MSG_OK:
+          OnOK();
+          return true;
+        case IDC_MSG_CANCEL:
+        case IDC_MSG_CLOSE:
+          EndDialog(2);
+          return true;
+        case IDC_MSG_DONT_SHOW:
+          UpdateData(TRUE);
+          return true;
+      }
+      return false;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+      HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+      if (brush == nullptr) return false;
+      result = reinterpret_cast<INT_PTR>(brush);
+      return true;
+    }
+    case WM_MOUSEMOVE:
+      OnMouseMove(pt);
+      return true;
+    case WM_LBUTTONDOWN:
+      OnLButtonDown(pt);
+      return true;
+    case WM_LBUTTONUP:
+      OnLButtonUp(pt);
+      return true;
+  }
+  return false;
+}
