@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,71 @@ BOOL CALLBACK CollectBox(HWND wnd, LPARAM) {
   return TRUE;
 }
 
+// Which standard icon a box shows. The box's icon handle belongs to another
+// process, so the control is read back from the screen and compared with
+// each standard icon drawn here on the same background.
+std::vector<COLORREF> Capture(HDC src, int left, int top, int w, int h) {
+  std::vector<COLORREF> px;
+  HDC mem = CreateCompatibleDC(src);
+  HBITMAP bm = CreateCompatibleBitmap(src, w, h);
+  HGDIOBJ old = SelectObject(mem, bm);
+  BitBlt(mem, 0, 0, w, h, src, left, top, SRCCOPY);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px.push_back(GetPixel(mem, x, y));
+  SelectObject(mem, old);
+  DeleteObject(bm);
+  DeleteDC(mem);
+  return px;
+}
+
+// Equal but for small differences in how the edges are blended.
+bool Near(COLORREF a, COLORREF b) {
+  return abs(GetRValue(a) - GetRValue(b)) <= 24 && abs(GetGValue(a) - GetGValue(b)) <= 24 &&
+         abs(GetBValue(a) - GetBValue(b)) <= 24;
+}
+
+const char* IconName(HWND control) {
+  if (!control) return "none";
+  RECT r;
+  GetClientRect(control, &r);
+  const int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
+  if (r.right < w || r.bottom < h) return "small";
+  POINT at = {0, 0};
+  ClientToScreen(control, &at);
+  HDC dc = GetDC(nullptr);
+  const std::vector<COLORREF> shown = Capture(dc, at.x, at.y, w, h);
+  const COLORREF background = shown[0];
+  struct Known {
+    LPCSTR id;
+    const char* name;
+  };
+  const Known known[] = {{IDI_EXCLAMATION, "exclamation"}, {IDI_HAND, "hand"},
+                         {IDI_ASTERISK, "asterisk"},       {IDI_QUESTION, "question"}};
+  const char* name = "other";
+  for (const Known& k : known) {
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bm = CreateCompatibleBitmap(dc, w, h);
+    HGDIOBJ old = SelectObject(mem, bm);
+    HBRUSH brush = CreateSolidBrush(background);
+    RECT all = {0, 0, w, h};
+    FillRect(mem, &all, brush);
+    DeleteObject(brush);
+    DrawIconEx(mem, 0, 0, LoadIconA(nullptr, k.id), w, h, 0, nullptr, DI_NORMAL);
+    const std::vector<COLORREF> drawn = Capture(mem, 0, 0, w, h);
+    SelectObject(mem, old);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    bool same = drawn.size() == shown.size();
+    for (size_t i = 0; same && i < drawn.size(); ++i) same = Near(drawn[i], shown[i]);
+    if (same) {
+      name = k.name;
+      break;
+    }
+  }
+  ReleaseDC(nullptr, dc);
+  return name;
+}
+
 int g_buttons = 0;
 BOOL CALLBACK CountButton(HWND wnd, LPARAM) {
   char cls[64] = "";
@@ -50,13 +116,7 @@ void Describe(HWND box, FILE* log) {
   std::string text = TextOf(GetDlgItem(box, 0xFFFF));
   g_buttons = 0;
   EnumChildWindows(box, CountButton, 0);
-  HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
-  const char* iconName = !icon                                         ? "none"
-                         : icon == LoadIconA(nullptr, IDI_EXCLAMATION) ? "exclamation"
-                         : icon == LoadIconA(nullptr, IDI_HAND)        ? "hand"
-                         : icon == LoadIconA(nullptr, IDI_ASTERISK)    ? "asterisk"
-                         : icon == LoadIconA(nullptr, IDI_QUESTION)    ? "question"
-                                                                       : "other";
+  const char* iconName = IconName(GetDlgItem(box, 0x440));
   fprintf(log, "box title=%s text=%s buttons=%d ok=%d icon=%s\n", TextOf(box).c_str(), text.c_str(), g_buttons,
           GetDlgItem(box, IDOK) != nullptr, iconName);
   fflush(log);
