@@ -1,0 +1,41 @@
+// Fetches one file over plain HTTP (port 80) into a local file, moving two
+// progress bars while the data arrives. No time-outs, retries or cache.
+#pragma once
+
+#include <windows.h>
+
+#include <wininet.h>
+
+class CHttpDownloader {
+ public:
+  CHttpDownloader();
+  virtual ~CHttpDownloader();
+  CHttpDownloader(const CHttpDownloader&) = delete;
+  CHttpDownloader& operator=(const CHttpDownloader&) = delete;
+
+  // GETs objectPath from host into localPath. 1 when the whole body was
+  // stored (or the server announced an empty body, which creates no file),
+  // 0 otherwise; on 0 an existing file at localPath is left as it was.
+  // Every '!' in localPath is replaced by a space in the caller's buffer
+  // (after the folder has been created under the original name). With both
+  // bars given, the per-file bar runs 0..32 for this file and the total bar
+  // advances by the same steps from its position at the start.
+  int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,
+                   HWND totalBar);
+
+  const char* Host() const { return host_; }
+  const char* ObjectPath() const { return objectPath_; }
+
+ private:
+  void CloseHandles();
+
+  char userName_[256];
+  char password_[256];
+  char host_[256];
+  char objectPath_[512];
+  unsigned short port_ = 80;
+  int service_ = INTERNET_SERVICE_HTTP;
+  HINTERNET internet_ = nullptr;
+  HINTERNET connection_ = nullptr;
+  HINTERNET request_ = nullptr;
+};
