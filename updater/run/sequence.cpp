@@ -1,11 +1,144 @@
-// The update sequence: the decision spine of a run.
+// The update sequence: the decision spine of a run. Runs once, on the
+// user-interface thread, inside the dialog's initialisation, so every box it
+// shows is on screen before the dialog itself.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "common/bounded.h"
+#include "common/trace.h"
+#include "config/update_config.h"
+#include "crash/crash_upload_win.h"
+#include "net/http_downloader_win.h"
+#include "run/app.h"
+#include "run/box.h"
 #include "run/main_dlg.h"
 
-#include "common/trace.h"
+namespace {
+const char kWorkerFailedTH01[] =
+    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH01)\n잠시 후 다시 실행해 주시기 바랍니다.";
+const char kWorkerFailedTH02[] =
+    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH02)\n잠시 후 다시 실행해 주시기 바랍니다.";
+const char kWorkerFailedTH03[] =
+    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH03)\n잠시 후 다시 실행해 주시기 바랍니다.";
+const char kListFailed[] =
+    "업데이트 파일 목록을 설정하는데 실패하였습니다.\n잠시 후 다시 실행해 주시기 바랍니다.";
+const char kClientRunning[] =
+    "울메가 새로운 버전으로 업데이트 되었습니다.\n현재 실행중인 울메를 종료하시고 다시 실행해 주시기 바랍니다.";
+
+void SetStatus(const char* text) { GetTheApp()->SetStatusText(text); }
+}  // namespace
+
+// Both bars full: shown while the run ends without a worker.
+static void FillBars(CULPatchwellDlg* dlg) {
+  SendMessageA(dlg->PerFileBar(), PBM_SETPOS, 32, 0);
+  SendMessageA(dlg->TotalBar(), PBM_SETPOS, 100, 0);
+}
 
 void CULPatchwellDlg::RunUpdateSequence() {
-  // The configuration readers and the update list are being wired in; until
-  // then a run ends here with the close request.
-  DebugTrace("RunUpdateSequence: not wired yet");
-  CloseRequest();
+  UpdateConfig& cfg = *GetConfig();
+
+  // 1. Maintenance: only the notice page, nothing else is touched.
+  if (cfg.checkupMode == 1 || cfg.checkupMode == 2) {
+    SetStatus(cfg.checkupMode == 1 ? "\n현재 서비스 정기점검 중입니다."
+                                   : "\n현재 서비스 임시점검 중입니다.");
+    FillBars(this);
+    ShowWindow(m_hWnd, SW_HIDE);
+    CloseRequest();
+    ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
+    return;
+  }
+
+  // 2. First run: a gap in the installation data means a full installation.
+  int firstRun = CheckFirstRun();
+  if (firstRun != 0) {
+    char text[ul::kTextCap];
+    ul::Format(text, "울메 설치를 시작합니다.(#%d)", firstRun);
+    ShowMessageBox(1, text);
+  }
+
+  // 3. Full installation requested by the first-run check.
+  if (cfg.majorUpdatePending) {
+    if (!AfxBeginThread(UpdateWorkerProc, this)) {
+      ShowMessageBox(3, kWorkerFailedTH01);
+      CloseRequest();
+    }
+    return;
+  }
+
+  // 4.-5. The client folder is known now.
+  RemoveLeftovers();
+  if (RemovePreviousVersion() == 0) {
+    CloseRequest();
+    return;
+  }
+
+  // 6. The update list.
+  SetStatus("\n업데이트에 사용될 데이터를 초기화 합니다.");
+  updateList.ClearFileList();
+  if (!ReadUpdateList()) {
+    ShowMessageBox(3, kListFailed);
+    CloseRequest();
+    return;
+  }
+
+  // 7. The list asked for a full installation: it wins over a running client.
+  if (cfg.majorUpdatePending) {
+    if (!AfxBeginThread(UpdateWorkerProc, this)) {
+      ShowMessageBox(3, kWorkerFailedTH02);
+      CloseRequest();
+    }
+    return;
+  }
+
+  // 8. Nothing to update: straight to the launch step.
+  if (updateList.entryCount == 0) {
+    if (cfg.crashReportEnabled) UploadCrashReports();
+    SetStatus("\n울메에 접속중입니다...");
+    FillBars(this);
+    LaunchProgram();
+    return;
+  }
+
+  // 9. Entries to process; files in use cannot be replaced.
+  if (cfg.clientRunning) {
+    ShowMessageBox(3, kClientRunning);
+    CloseRequest();
+    return;
+  }
+  if (!AfxBeginThread(UpdateWorkerProc, this)) {
+    ShowMessageBox(3, kWorkerFailedTH03);
+    CloseRequest();
+  }
+}
+
+bool CULPatchwellDlg::ReadUpdateList() {
+  UpdateConfig& cfg = *GetConfig();
+  SetStatus("\n버전 확인 및 업데이트 목록을 읽고 있습니다.");
+  char windows[ul::kTextCap];
+  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
+  char local[ul::kTextCap];
+  ul::Format(local, "%s\\Temp\\UpdateList.dat_", windows);
+  {
+    CHttpDownloader downloader;
+    if (!downloader.DownloadFile(cfg.serverHost, cfg.updateListPath, local, nullptr, nullptr)) {
+      DebugTrace("Get UpdateList File.. failed..");
+      return false;
+    }
+  }
+  FILE* f = std::fopen(local, "rt");
+  if (f == nullptr) {
+    DebugTrace("[%s] file open failed..", local);
+    return false;
+  }
+  bool ok = updateList.ReadListFile(f, local, cfg);
+  std::fclose(f);
+  if (!ok) return false;
+  DeleteFileA(local);
+  char status[ul::kTextCap];
+  ul::Format(status, "\n0/%d 업데이트를 준비중입니다..", updateList.entryCount);
+  SetStatus(status);
+  return true;
 }

@@ -1,0 +1,93 @@
+// Removal of an earlier major version of the client: its user data is
+// carried over, its registry keys are cleaned and its uninstaller started.
+#include <windows.h>
+#include <io.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/bounded.h"
+#include "config/registry_win.h"
+#include "config/update_config.h"
+#include "files/dir_tree_win.h"
+#include "run/box.h"
+#include "run/main_dlg.h"
+
+namespace {
+const char kNotice[] =
+    "울메4.0을 설치하기 위해서 이전 버전을 삭제합니다.\r\n\"확인\"버튼을 누르시면 삭제 작업이 "
+    "진행됩니다.\r\n\r\n이전 버전 삭제 완료 후 울메를 다시 실행하세요.";
+
+// "%s\%s", or "%s%s" when the first part already ends in a backslash.
+void JoinPath(char (&out)[ul::kTextCap], const char* first, const char* second) {
+  size_t len = std::strlen(first);
+  if (len > 0 && first[len - 1] == '\\')
+    ul::Format(out, "%s%s", first, second);
+  else
+    ul::Format(out, "%s\\%s", first, second);
+}
+
+// An earlier installation counts only when both its folders exist.
+bool FindPlace(const char* key, char (&mainPath)[ul::kTextCap]) {
+  std::string main = ReadRegistryText(key, "MainPath", false);
+  std::string start = ReadRegistryText(key, "StartPath", false);
+  ul::Copy(mainPath, main.c_str());
+  return !main.empty() && !start.empty() && _access(main.c_str(), 0) != -1 &&
+         _access(start.c_str(), 0) != -1;
+}
+}  // namespace
+
+int CULPatchwellDlg::RemovePreviousVersion() {
+  UpdateConfig& cfg = *GetConfig();
+
+  std::string newMain = ReadRegistryText(cfg.GetClientRegistryKey(), "MainPath", false);
+  char newData[ul::kTextCap];
+  JoinPath(newData, newMain.c_str(), "UserData");
+  CreateFolderTree(newData);
+
+  char uninstaller[ul::kTextCap] = {0};
+  char oldMain[ul::kTextCap];
+  bool firstFound = FindPlace(cfg.GetRegistryNewPath(), oldMain);
+  if (firstFound) {
+    JoinPath(uninstaller, oldMain, "uninstall.exe");
+    CopyUserData(newData, oldMain);
+  }
+  bool secondFound = FindPlace(cfg.GetRegistryPath(), oldMain);
+  if (secondFound) {
+    if (uninstaller[0] == '\0') JoinPath(uninstaller, oldMain, "uninstall.exe");
+    if (!firstFound) CopyUserData(newData, oldMain);
+  }
+  if (!firstFound && !secondFound) return 1;
+
+  if (RegistryKeyExists("Software\\ULMET3", nullptr, 2)) DeleteKeyTree("Software", "ULMET3", 2);
+  if (RegistryKeyExists("Software\\Zolte\\ULMET3", nullptr, 2))
+    DeleteKeyTree("Software", "Zolte\\ULMET3", 2);
+  bool copied = false;
+  if (RegistryKeyExists("Software\\ULMET3", nullptr, 1)) {
+    CopyKey("Software", "ULMET3", 1);
+    copied = true;
+    DeleteKeyTree("Software", "ULMET3", 1);
+  }
+  if (RegistryKeyExists("Software\\Zolte\\ULMET3", nullptr, 1)) {
+    if (!copied) CopyKey("Software\\Zolte", "ULMET3", 1);
+    DeleteKeyTree("Software\\Zolte", "ULMET3", 1);
+  }
+
+  ShowMessageBox(1, kNotice);
+
+  if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessA(nullptr, uninstaller, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &pi)) {
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    } else {
+      ShowStartFailure(GetLastError());
+    }
+  }
+  return 0;
+}
