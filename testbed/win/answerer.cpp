@@ -6,7 +6,8 @@
 //
 // Two kinds of boxes are known:
 //  - the updater's own box: a dialog with the buttons 1176 ("확인") and
-//    1177 ("취소"); its window text carries caption and message;
+//    1177 ("취소"); its window text is the caption, a line feed and the
+//    message;
 //  - the system message box (#32770 with the text control 0xFFFF): caption
 //    from its window text, message from its static controls.
 // Answers are taken in order, one per box; the last one repeats ("first" by
@@ -89,13 +90,20 @@ BOOL CALLBACK Inspect(HWND hwnd, LPARAM) {
   RECT r;
   GetWindowRect(hwnd, &r);
   Box box{hwnd, product, tbw::NowMs(), NextAnswer(), false};
+  // The updater's box carries "caption\nmessage" as its window text.
+  std::wstring caption = windowText, message = children.statics;
+  if (product) {
+    size_t lf = windowText.find(L'\n');
+    caption = lf == std::wstring::npos ? std::wstring() : windowText.substr(0, lf);
+    message = lf == std::wstring::npos ? windowText : windowText.substr(lf + 1);
+  }
   tbw::AppendLog(L"boxes.jsonl",
                  tb::JsonRecord()
                      .Add("event", "box")
                      .Add("kind", product ? "product" : "system")
                      .Add("window_text", tbw::Utf8(windowText))
-                     .Add("caption", product ? "" : tbw::Utf8(windowText))
-                     .Add("text", product ? tbw::Utf8(windowText) : tbw::Utf8(children.statics))
+                     .Add("caption", tbw::Utf8(caption))
+                     .Add("text", tbw::Utf8(message))
                      .Add("buttons", buttons)
                      .Add("width", r.right - r.left)
                      .Add("height", r.bottom - r.top)

@@ -75,9 +75,11 @@ check "system box pressed with Cancel" test "$R1" = 2
 check "system box caption recorded" test "$(field "$W/logs/boxes.jsonl" kind system caption)" = "오류"
 check "system box text recorded" test "$(field "$W/logs/boxes.jsonl" kind system text)" = "첫 줄
 둘째 줄"
-R2=$(timeout 30 wine "$BIN/tbctl.exe" dialog "정보 본문" 2>/dev/null | tr -d '\r')
+R2=$(timeout 30 wine "$BIN/tbctl.exe" dialog "정보
+본문 둘째 줄" 2>/dev/null | tr -d '\r')
 check "updater-like box pressed with its first button" test "$R2" = 1176
-check "updater-like box's window text recorded" test "$(field "$W/logs/boxes.jsonl" kind product window_text)" = "정보 본문"
+check "updater-like box: caption is the window text's first line" test "$(field "$W/logs/boxes.jsonl" kind product caption)" = "정보"
+check "updater-like box: message is the rest" test "$(field "$W/logs/boxes.jsonl" kind product text)" = "본문 둘째 줄"
 
 echo "$fails failure(s)"
 [ $fails = 0 ]

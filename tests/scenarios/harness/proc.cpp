@@ -1,0 +1,108 @@
+#include "proc.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace scn {
+
+pid_t StartProcess(const ProcSpec& spec) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  setpgid(0, 0);
+  for (const auto& e : spec.env) {
+    if (e.second.empty() && e.first.rfind("-", 0) == 0) {
+      unsetenv(e.first.c_str() + 1);
+    } else {
+      setenv(e.first.c_str(), e.second.c_str(), 1);
+    }
+  }
+  if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) _exit(126);
+  int in = open("/dev/null", O_RDONLY);
+  int out = open(spec.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int err = open(spec.stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (in < 0 || out < 0 || err < 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  std::vector<char*> args;
+  for (const auto& a : spec.argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+ProcResult WaitProcess(pid_t pid, double timeoutS) {
+  ProcResult r;
+  double start = NowSeconds();
+  if (pid < 0) return r;
+  for (;;) {
+    int status = 0;
+    pid_t w = waitpid(pid, &status, WNOHANG);
+    if (w == pid) {
+      r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    if (w < 0) break;
+    if (NowSeconds() - start > timeoutS) {
+      r.timedOut = true;
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    SleepSeconds(0.02);
+  }
+  r.seconds = NowSeconds() - start;
+  return r;
+}
+
+bool TryWait(pid_t pid, int* exitCode) {
+  int status = 0;
+  pid_t w = waitpid(pid, &status, WNOHANG);
+  if (w == 0) return false;
+  if (w == pid) {
+    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  } else {
+    *exitCode = -1;
+  }
+  return true;
+}
+
+ProcResult RunProcess(const ProcSpec& spec, double timeoutS) {
+  return WaitProcess(StartProcess(spec), timeoutS);
+}
+
+void StopProcess(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  ProcResult r = WaitProcess(pid, 1.0);
+  (void)r;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+double NowSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
+
+}  // namespace scn

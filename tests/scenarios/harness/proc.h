@@ -1,0 +1,41 @@
+// Starting native and Wine processes for the scenarios: argument vectors,
+// extra environment, output into files, time limits.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace scn {
+
+struct ProcSpec {
+  std::vector<std::string> argv;
+  std::map<std::string, std::string> env;  // added to (or replacing) the harness's environment
+  std::string cwd;
+  std::string stdoutFile = "/dev/null";
+  std::string stderrFile = "/dev/null";
+};
+
+struct ProcResult {
+  int exitCode = -1;
+  bool timedOut = false;
+  double seconds = 0;
+};
+
+// Starts the process in its own process group; -1 when it cannot start.
+pid_t StartProcess(const ProcSpec& spec);
+// Waits up to timeoutS; on timeout kills the whole group.
+ProcResult WaitProcess(pid_t pid, double timeoutS);
+// True when the process has ended (its exit code in *exitCode); never waits.
+bool TryWait(pid_t pid, int* exitCode);
+ProcResult RunProcess(const ProcSpec& spec, double timeoutS);
+void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
+
+std::string ReadText(const std::string& path);
+bool WriteText(const std::string& path, const std::string& text);
+double NowSeconds();
+void SleepSeconds(double s);
+
+}  // namespace scn

@@ -1,0 +1,172 @@
+// Scenario harness: one run of the real Ulmet.exe under Wine against the
+// test bed, written as a short story.
+//
+//   TEST_F(Scenario, Something) {
+//     Given().InstalledClient(1000)
+//            .PublishedFile("a.dll", "new a")
+//            .Release("version 1001 a.dll")
+//            .Fault("/Ulmet3/files/a.dll", "status", "status=404")
+//            .Answers("first");
+//     Run(LaunchArg(2));
+//     ExpectBox("...");
+//     ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+//   }
+//
+// Every scenario starts from a clean prefix state: the client's registry
+// keys removed, the client folder and the updater's temporary files gone, the
+// browser stand-in registered for http. What Given() describes is then laid
+// out, the server tree published and served, faults armed and the answerer
+// started; Run() starts Ulmet.exe under a time limit and collects the trace,
+// the logs of the stand-ins and the server, and screenshots. Everything a
+// scenario produced stays in its output folder (OutputDir()).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/crash_log.h"
+#include "common/jsonl.h"
+
+namespace scn {
+
+// The launch argument "5001\f<kind>" with "\f<token>" when a token is given.
+std::string LaunchArg(int kind, const std::string& token = "");
+// How a started program's command line ends: the argument in double quotes.
+std::string QuotedArg(const std::string& arg);
+
+struct Paths {
+  std::string winBin;      // cross tree's bin: Ulmet.exe and the Windows stand-ins
+  std::string nativeBin;   // testbed_server
+  std::string sourceDir;
+  std::string outRoot;     // scenario output folders go below
+  std::string prefix;      // WINEPREFIX
+  std::string configHost;  // the host Ulmet.exe was built with
+  std::string homePage;
+};
+const Paths& TestPaths();
+
+// Windows paths of the prefix used by the scenarios.
+constexpr char kClientFolder[] = "C:\\Ulmet\\";
+
+class World {
+ public:
+  // The installed client: MainPath, AppVersion and the updater folder
+  // ("PatchPath") under HKLM\Software\ULMET, and UlmetMain.exe in C:\Ulmet.
+  World& InstalledClient(int version);
+  World& ClientFile(const std::string& relative, const std::string& content);
+  World& NoClientModule();  // no UlmetMain.exe in the client folder
+  // A registry value: key like "HKLM\\Software\\ULMET" or "HKCU\\...".
+  World& Registry(const std::string& key, const std::string& name, const std::string& value);
+  World& CrashLog(const std::string& fileName, const tb::CrashLog& log = tb::CrashLog());
+  // The newest client as the release publishes it (besides UlmetMain.exe).
+  World& PublishedFile(const std::string& relative, const std::string& content);
+  // Statements of the release description (see testbed/README.md).
+  World& Release(const std::string& statements);
+  // A file of the server tree written over or beside the published ones.
+  World& ServerFile(const std::string& treePath, const std::string& content);
+  World& Fault(const std::string& path, const std::string& kind, const std::string& params = "");
+  World& ServerDown();
+  World& ServedByNginx();
+  // Answers for the message boxes, one per box: "first", "cancel", "none".
+  World& Answers(const std::string& commaList);
+  World& TimeLimit(double seconds);
+
+ private:
+  friend class Scenario;
+  bool installed_ = false;
+  bool clientModule_ = true;
+  int installedVersion_ = 0;
+  std::vector<std::pair<std::string, std::string>> clientFiles_;
+  std::vector<std::vector<std::string>> registry_;
+  std::vector<std::pair<std::string, tb::CrashLog>> crashLogs_;
+  std::vector<std::pair<std::string, std::string>> publishedFiles_;
+  std::string release_;
+  std::vector<std::pair<std::string, std::string>> serverFiles_;
+  std::vector<std::vector<std::string>> faults_;
+  bool serverDown_ = false;
+  bool nginx_ = false;
+  std::string answers_ = "first";
+  double timeLimit_ = 60;
+};
+
+struct Box {
+  std::string kind, caption, text, answer;
+};
+
+struct RunResult {
+  int exitCode = -1;
+  bool timedOut = false;
+  double seconds = 0;
+  int attempts = 0;
+};
+
+class Scenario : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  World& Given() { return world_; }
+  void Run(const std::string& argument);
+  void RunWithoutArgument();
+  void RunWithArguments(const std::vector<std::string>& arguments);
+
+  // What happened.
+  const RunResult& Result() const { return result_; }
+  std::vector<std::string> Trace() const;   // DebugTrace lines, UTF-8, without the line feed
+  std::vector<Box> Boxes() const;
+  std::vector<tb::Record> Starts() const;   // programs started (stand-ins' records)
+  std::vector<std::string> Pages() const;   // addresses opened in the browser
+  std::vector<tb::Record> Requests() const; // server log (bytes as sent)
+  std::string RegistryValue(const std::string& key, const std::string& name) const;  // "" when missing
+  bool ClientFileExists(const std::string& relative) const;
+  std::string ClientFileText(const std::string& relative) const;
+  std::string OutputDir() const { return out_; }
+  std::string UnixPath(const std::string& windowsPath) const;
+
+  // Expectations (they wait a little for records of programs that are still
+  // starting).
+  void ExpectTrace(const std::string& fragment);
+  void ExpectNoTrace(const std::string& fragment);
+  void ExpectBox(const std::string& message, const std::string& caption = "");
+  void ExpectBoxes(const std::vector<std::string>& messages);
+  void ExpectNoBox();
+  void ExpectPageOpened(const std::string& url);
+  void ExpectNoPageOpened();
+  void ExpectStarted(const std::string& program, const std::string& commandLineEnd);
+  void ExpectNothingStarted();
+  void ExpectRequested(const std::string& path);
+  void ExpectNotRequested(const std::string& path);
+  void ExpectPosted(const std::string& path, const std::string& bodyFragment);
+  void ExpectRegistry(const std::string& key, const std::string& name, const std::string& value);
+  void ExpectClientFile(const std::string& relative, const std::string& content);
+  void ExpectNoClientFile(const std::string& relative);
+  void ExpectEndedWithin(double seconds);
+
+ private:
+  void Prepare();
+  void ResetPrefix();
+  void PublishTree();
+  void StartServer();
+  void StopServer();
+  void StartAnswerer();
+  void RunOnce(const std::vector<std::string>& arguments);
+  void Finish();
+  void Screenshot(const std::string& name);
+  std::vector<tb::Record> Log(const std::string& file) const;
+  bool WaitFor(const std::function<bool()>& done, double seconds) const;
+  void WriteSummary();
+
+  World world_;
+  RunResult result_;
+  std::string out_;
+  std::map<std::string, std::string> wineEnv_;
+  int serverPid_ = -1;
+  int answererPid_ = -1;
+  bool finished_ = false;
+};
+
+}  // namespace scn
