@@ -116,7 +116,12 @@ void Describe(HWND box, FILE* log) {
   std::string text = TextOf(GetDlgItem(box, 0xFFFF));
   g_buttons = 0;
   EnumChildWindows(box, CountButton, 0);
+  // The icon is read from the screen: give the box time to be painted.
   const char* iconName = IconName(GetDlgItem(box, 0x440));
+  for (int i = 0; i < 20 && lstrcmpA(iconName, "other") == 0; ++i) {
+    Sleep(100);
+    iconName = IconName(GetDlgItem(box, 0x440));
+  }
   fprintf(log, "box title=%s text=%s buttons=%d ok=%d icon=%s\n", TextOf(box).c_str(), text.c_str(), g_buttons,
           GetDlgItem(box, IDOK) != nullptr, iconName);
   fflush(log);
