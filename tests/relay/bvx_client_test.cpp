@@ -374,6 +374,38 @@ TEST(RelayTypeLibrary, EmbeddedAndComplete) {
   lib->Release();
 }
 
+TEST(RelayModuleResources, VersionAndProjectName) {
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(g_dllPath.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::string data(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, size, &data[0]));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueW(&data[0], L"\\", reinterpret_cast<void**>(&fixed), &len));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000006u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000006u);
+  const struct {
+    const wchar_t* name;
+    const wchar_t* value;
+  } strings[] = {{L"InternalName", L"Brevix"},
+                 {L"OriginalFilename", L"Brevix.DLL"},
+                 {L"ProductName", L"Brevix Module"},
+                 {L"FileVersion", L"1.0.0.6"}};
+  for (const auto& s : strings) {
+    wchar_t* value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\041204b0\\") + s.name;
+    ASSERT_TRUE(VerQueryValueW(&data[0], key.c_str(), reinterpret_cast<void**>(&value), &len));
+    EXPECT_STREQ(value, s.value);
+  }
+  wchar_t project[32] = L"";
+  EXPECT_GT(LoadStringW(g_dll, 100, project, 32), 0);
+  EXPECT_STREQ(project, L"Brevix");
+  EXPECT_NE(FindResourceW(g_dll, MAKEINTRESOURCEW(101), L"REGISTRY"), nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
