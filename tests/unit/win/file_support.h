@@ -7,6 +7,8 @@
 
 #include <shellapi.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace filesupport {
@@ -51,6 +53,17 @@ inline std::string ReadBytes(const std::string& path) {
   while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) data.append(buf, n);
   CloseHandle(h);
   return data;
+}
+
+// Compares a file with the expected bytes; a mismatch reports sizes and the
+// first differing offset instead of the whole contents.
+inline ::testing::AssertionResult HasBytes(const std::string& path, const std::string& expected) {
+  const std::string got = ReadBytes(path);
+  if (got == expected) return ::testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
+  return ::testing::AssertionFailure() << path << ": " << got.size() << " bytes, expected "
+                                       << expected.size() << ", first difference at " << i;
 }
 
 inline bool Exists(const std::string& path) {

@@ -97,7 +97,7 @@ TEST(ZipExtract, EntriesLandInTheirFoldersWithTheirLocalTimes) {
                                {"data/img/a.bmp", big, true}}),
             1);
   EXPECT_EQ(ReadBytes(t / "top.txt"), "stored text");  // replaced
-  EXPECT_EQ(ReadBytes(t / "data\\img\\a.bmp"), big);
+  EXPECT_TRUE(filesupport::HasBytes(t / "data\\img\\a.bmp", big));
 
   HANDLE h = CreateFileA((t / "data\\img\\a.bmp").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                          OPEN_EXISTING, 0, nullptr);
