@@ -1,6 +1,7 @@
 #include "config/registry_win.h"
 
 #include <cstring>
+#include <vector>
 #include <cwchar>
 
 #include "common/bounded.h"
@@ -22,13 +23,21 @@ bool ReadRegistryString(const char* key, const char* valueName, char* buffer, in
   if (RegOpenKeyA(RegistryRoot(hive), key, &hk) != ERROR_SUCCESS) return false;
   // One byte more than the callers' buffers, so that a value filling all of
   // them still gets its terminator here and is cut to 1024 characters below.
-  char data[ul::kTextCap + 1];
+  std::vector<char> data(ul::kTextCap + 1, '\0');
   DWORD size = ul::kTextCap;
-  LONG rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+  LONG rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                             &size);
+  if (rc == ERROR_MORE_DATA) {
+    // A longer value is read whole and then cut like any other text, so an
+    // over-long folder is tested for existence by its first 1024 characters.
+    data.assign(static_cast<size_t>(size) + 1, '\0');
+    rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                          &size);
+  }
   RegCloseKey(hk);
   if (rc != ERROR_SUCCESS) return false;
-  data[size <= ul::kTextCap ? size : ul::kTextCap] = '\0';
-  ul::CopyBounded(buffer, ul::kTextCap, data);
+  data[size < data.size() ? size : data.size() - 1] = '\0';
+  ul::CopyBounded(buffer, ul::kTextCap, data.data());
   return true;
 }
 

@@ -148,7 +148,10 @@ TEST(RegistryText, ReadWriteExistsAndEmptyText) {
   WriteRegistryText(key, "Long", longText.c_str(), true);
   char guarded[1030];
   memset(guarded, '#', sizeof(guarded));
-  EXPECT_FALSE(ReadRegistryString(key, "Long", guarded, 1));  // longer than 1025 bytes
+  // Longer than the buffer: read whole, then cut to 1024 characters.
+  EXPECT_TRUE(ReadRegistryString(key, "Long", guarded, 1));
+  EXPECT_EQ(std::string(guarded), longText.substr(0, 1024));
+  EXPECT_EQ(guarded[1025], '#');
   SetRaw(HKEY_CURRENT_USER, key, "Full", REG_BINARY, longText.data(), 1025);
   EXPECT_TRUE(ReadRegistryString(key, "Full", guarded, 1));
   EXPECT_EQ(strlen(guarded), 1024u);
