@@ -323,22 +323,28 @@ bool Publish(const Release& release, const PublishOptions& o, PublishResult* res
       std::string lower = Lower(e);
       if (lower == "ulmet3_install.exe" || lower.find("ulmet_install.exe") != std::string::npos) continue;
       if (!entriesSeen.insert(e).second) continue;
+      // Entries may name sub-folders with '\' (the updater unpacks an
+      // archive into the folder before its last '\') or '/'; on disk both
+      // are folders.
+      std::string fsName = e;
+      std::replace(fsName.begin(), fsName.end(), '\\', '/');
       auto archive = release.archives.find(e);
       auto source = release.fileSources.find(e);
       if (archive != release.archives.end()) {
-        fs::path entryPath(e);
+        fs::path entryPath(fsName);
         fs::path archiveBase = client / entryPath.parent_path();
         std::string zipName;
-        if (!ToCp949(filesDir + PublishedName(e), &zipName)) return fail("the name " + e + " has no form in code page 949");
+        if (!ToCp949(filesDir + PublishedName(fsName), &zipName))
+          return fail("the name " + e + " has no form in code page 949");
         if (!BuildArchive(stage / zipName, archiveBase, archive->second, &err)) return fail(err);
-        result->written.push_back(filesDir + PublishedName(e));
+        result->written.push_back(filesDir + PublishedName(fsName));
       } else if (source != release.fileSources.end()) {
         fs::path src = source->second;
         if (src.is_relative()) src = client / src;
         std::string data;
         if (!ReadAll(src, &data)) return fail("cannot read " + src.string() + " for entry " + e);
-        if (!write(filesDir + PublishedName(e), data)) return fail(err);
-      } else if (!fs::is_regular_file(client / e)) {
+        if (!write(filesDir + PublishedName(fsName), data)) return fail(err);
+      } else if (!fs::is_regular_file(client / fsName)) {
         return fail("entry " + e + " (line " + std::to_string(v.line) +
                     ") is neither a client file nor a declared archive or file");
       }

@@ -46,10 +46,10 @@ cat >"$W/release.txt" <<'REL'
 host 10.0.0.7
 set CHECKUPNOTICE http://10.0.0.7/점검.html
 installer setup.exe
-archive Data/Skins.zip Skins
+archive Data\Skins.zip Skins
 file Ulmet.ex_ Ulmet.exe
 version 1001 ten.dll a32769.bin
-version 1002 "my file.txt" Data/Skins.zip -gone.dll =Old
+version 1002 "my file.txt" Data\Skins.zip -gone.dll =Old
 version 1003 Ulmet.ex_ a65536.bin
 REL
 
@@ -66,14 +66,14 @@ check "program configuration: instance number and update paths" \
 check "program configuration: a set section keeps its text, in code page 949" \
   bash -c "grep -a -A1 -x '\[CHECKUPNOTICE\]' '$T/UlLaunch/ULProgram.cfg' | tail -1 | iconv -f CP949 -t UTF-8 | grep -qx 'http://10.0.0.7/점검.html'"
 check "update list: header and one line per version, blanks as '!'" \
-  test "$(cat "$T/Ulmet3/UpdateList.dat")" = "$(printf '[ULMET3.0]\n1001 ten.dll a32769.bin\n1002 my!file.txt Data/Skins.zip -gone.dll =Old\n1003 Ulmet.ex_ a65536.bin')"
+  test "$(cat "$T/Ulmet3/UpdateList.dat")" = "$(printf '[ULMET3.0]\n1001 ten.dll a32769.bin\n1002 my!file.txt Data\\Skins.zip -gone.dll =Old\n1003 Ulmet.ex_ a65536.bin')"
 check "a name with a blank is published with '!'" cmp -s "$T/Ulmet3/files/my!file.txt" "$C/my file.txt"
 check "client files published under their paths" cmp -s "$T/Ulmet3/files/Data/big.dat" "$C/Data/big.dat"
 check "file entry published from its source" cmp -s "$T/Ulmet3/files/Ulmet.ex_" "$C/Ulmet.exe"
 check "installer published" cmp -s "$T/Ulmet3/Ulmet_install.exe" "$W/setup.exe"
 
 unzip -Z1 "$T/Ulmet3/files/Data/Skins.zip" >"$W/zlist" 2>/dev/null
-check "archive keeps the sub-folders, relative to its own folder" \
+check "archive named with a backslash goes to its folder, keeps the sub-folders relative to it" \
   test "$(sort "$W/zlist" | tr '\n' ' ')" = "Skins/ Skins/blue/ Skins/blue/a.bmp Skins/red/ Skins/red/b.bmp "
 check "archive content intact" bash -c "unzip -p '$T/Ulmet3/files/Data/Skins.zip' Skins/red/b.bmp | cmp -s - '$C/Data/Skins/red/b.bmp'"
 

@@ -132,6 +132,8 @@ const Paths& TestPaths() {
   return p;
 }
 
+std::string StandInProgram() { return TestPaths().winBin + "/UlmetMain.exe"; }
+
 // ---- World -------------------------------------------------------------
 
 World& World::InstalledClient(int version) {
@@ -145,6 +147,10 @@ World& World::ClientFile(const std::string& relative, const std::string& content
 }
 World& World::NoClientModule() {
   clientModule_ = false;
+  return *this;
+}
+World& World::ClientRunning() {
+  clientRunning_ = true;
   return *this;
 }
 World& World::Registry(const std::string& key, const std::string& name, const std::string& value) {
@@ -399,6 +405,14 @@ void Scenario::Prepare() {
   StartServer();
   if (HasFatalFailure()) return;
   StartAnswerer();
+  if (HasFatalFailure() || !world_.clientRunning_) return;
+  const auto& P = TestPaths();
+  StartProcess({{"wine", UnixPath(std::string(kClientFolder) + "UlmetMain.exe"), LaunchArg(6)}, wineEnv_,
+                UnixPath(kClientFolder), "/dev/null", "/dev/null"});
+  ProcResult w = RunProcess({{"wine", P.winBin + "/tbctl.exe", "wait", "Ulmet", "15000"}, wineEnv_, "",
+                             "/dev/null", "/dev/null"}, 30);
+  ASSERT_EQ(w.exitCode, 0) << "the client did not come up before the run";
+  startsBefore_ = Log("starts.jsonl").size();
 }
 
 void Scenario::Run(const std::string& argument) { RunWithArguments({argument}); }
@@ -536,7 +550,11 @@ std::vector<Box> Scenario::Boxes() const {
   return boxes;
 }
 
-std::vector<tb::Record> Scenario::Starts() const { return Log("starts.jsonl"); }
+std::vector<tb::Record> Scenario::Starts() const {
+  auto all = Log("starts.jsonl");
+  if (startsBefore_ >= all.size()) return {};
+  return std::vector<tb::Record>(all.begin() + static_cast<long>(startsBefore_), all.end());
+}
 
 std::vector<std::string> Scenario::Pages() const {
   std::vector<std::string> pages;

@@ -48,6 +48,9 @@ struct Paths {
   std::string homePage;
 };
 const Paths& TestPaths();
+// The stand-in program (UlmetMain.exe of the cross tree), for installers
+// and follow-up programs in a release.
+std::string StandInProgram();
 
 // Windows paths of the prefix used by the scenarios.
 constexpr char kClientFolder[] = "C:\\Ulmet\\";
@@ -59,6 +62,9 @@ class World {
   World& InstalledClient(int version);
   World& ClientFile(const std::string& relative, const std::string& content);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
+  // UlmetMain.exe already runs when the updater starts (its start record
+  // is not counted among the programs that the run started).
+  World& ClientRunning();
   // A registry value: key like "HKLM\\Software\\ULMET" or "HKCU\\...".
   World& Registry(const std::string& key, const std::string& name, const std::string& value);
   World& CrashLog(const std::string& fileName, const tb::CrashLog& log = tb::CrashLog());
@@ -79,6 +85,7 @@ class World {
   friend class Scenario;
   bool installed_ = false;
   bool clientModule_ = true;
+  bool clientRunning_ = false;
   int installedVersion_ = 0;
   std::vector<std::pair<std::string, std::string>> clientFiles_;
   std::vector<std::vector<std::string>> registry_;
@@ -166,6 +173,7 @@ class Scenario : public ::testing::Test {
   std::map<std::string, std::string> wineEnv_;
   int serverPid_ = -1;
   int answererPid_ = -1;
+  size_t startsBefore_ = 0;
   bool finished_ = false;
 };
 

@@ -1,0 +1,157 @@
+// Whole update runs: from the page's start of Ulmet.exe to the start of the
+// client, against the test server (or nginx) serving a published release.
+#include "harness/scenario.h"
+
+namespace scn {
+namespace {
+
+using Update = Scenario;
+
+TEST_F(Update, NothingNewLaunchesTheClientWithTheArgumentInQuotes) {
+  Given().InstalledClient(1003).PublishedFile("a.dll", "a v1").ClientFile("a.dll", "a v1")
+         .Release("version 1001 a.dll");
+  Run(LaunchArg(3, "tok"));
+  ExpectNoBox();
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(3, "tok")));
+  ExpectRequested("/UlLaunch/global_Ulmet.cfg");
+  ExpectRequested("/Ulmet3/UpdateList.dat");
+  ExpectNotRequested("/Ulmet3/files/a.dll");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1003");
+  ExpectEndedWithin(30);
+}
+
+TEST_F(Update, NewerVersionsChangeFilesArchivesAndFoldersThenLaunch) {
+  Given().InstalledClient(1000)
+         .ClientFile("old.dll", "to be deleted")
+         .ClientFile("OldDir\\inner\\x.txt", "folder to be removed")
+         .ClientFile("a.dll", "a v0")
+         .PublishedFile("a.dll", "a v2")
+         .PublishedFile("my file.txt", "a name with a blank")
+         .PublishedFile("Data/Skins/blue/a.bmp", "blue skin")
+         .PublishedFile("Data/Skins/red/b.bmp", "red skin")
+         .Release("archive Data\\Skins.zip Skins")
+         .Release("version 1001 a.dll -old.dll")
+         .Release("version 1002 \"my file.txt\" Data\\Skins.zip =OldDir");
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  ExpectClientFile("a.dll", "a v2");
+  ExpectClientFile("my file.txt", "a name with a blank");
+  ExpectClientFile("Data\\Skins\\blue\\a.bmp", "blue skin");
+  ExpectClientFile("Data\\Skins\\red\\b.bmp", "red skin");
+  ExpectNoClientFile("Data\\Skins.zip");
+  ExpectNoClientFile("Skins");
+  ExpectNoClientFile("old.dll");
+  ExpectNoClientFile("OldDir");
+  ExpectRequested("/Ulmet3/files/my!file.txt");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1002");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(Update, ServedByNginxFromThePublishedTree) {
+  Given().ServedByNginx().InstalledClient(1000)
+         .PublishedFile("b.dat", "served by nginx")
+         .Release("version 1001 b.dat");
+  Run(LaunchArg(2));
+  ExpectClientFile("b.dat", "served by nginx");
+  ExpectRequested("/UlLaunch/global_Ulmet.cfg");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(Update, MissingUpdateFileEndsTheRunWithoutLaunching) {
+  Given().InstalledClient(1000)
+         .PublishedFile("a.dll", "a v1")
+         .Release("version 1001 a.dll")
+         .Fault("/Ulmet3/files/a.dll", "status", "status=404");
+  Run(LaunchArg(2));
+  ExpectRequested("/Ulmet3/files/a.dll");
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectNothingStarted();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
+}
+
+TEST_F(Update, DamagedFileIsFetchedAgainByItsDigest) {
+  Given().InstalledClient(1001)
+         .ClientFile("a.dll", "damaged copy")
+         .PublishedFile("a.dll", "good copy")
+         .Release("version 1001 a.dll");
+  Run(LaunchArg(2));
+  ExpectTrace("일부 파일 이상으로 다운로드를 다시시작합니다.");
+  ExpectClientFile("a.dll", "good copy");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(Update, UpdateListUnreachableShowsTheListErrorAndLaunchesNothing) {
+  Given().InstalledClient(1000).Fault("/Ulmet3/UpdateList.dat", "status", "status=500");
+  Run(LaunchArg(2));
+  ExpectBoxes({"업데이트 파일 목록을 설정하는데 실패하였습니다.\n잠시 후 다시 실행해 주시기 바랍니다."});
+  ExpectNothingStarted();
+}
+
+TEST_F(Update, ConfigurationServerDownEndsSilently) {
+  Given().InstalledClient(1000).ServerDown();
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  ExpectNothingStarted();
+  ExpectEndedWithin(30);
+}
+
+TEST_F(Update, MaintenanceOpensTheNoticePageOnly) {
+  Given().InstalledClient(1000)
+         .Release("set CHECKUP 1")
+         .Release("set CHECKUPNOTICE http://127.0.0.1/notice/regular.html");
+  Run(LaunchArg(2));
+  ExpectPageOpened("http://127.0.0.1/notice/regular.html");
+  ExpectNothingStarted();
+  ExpectNotRequested("/Ulmet3/UpdateList.dat");
+}
+
+TEST_F(Update, RunningClientBlocksAnUpdate) {
+  Given().InstalledClient(1000).ClientRunning()
+         .PublishedFile("a.dll", "a v1")
+         .Release("version 1001 a.dll");
+  Run(LaunchArg(2));
+  ExpectBoxes({"울메가 새로운 버전으로 업데이트 되었습니다.\n현재 실행중인 울메를 종료하시고 다시 실행해 주시기 바랍니다."});
+  ExpectNotRequested("/Ulmet3/files/a.dll");
+  ExpectNothingStarted();
+}
+
+TEST_F(Update, FreshMachineDownloadsAndStartsTheInstaller) {
+  Given().Release("installer " + StandInProgram());
+  Run(LaunchArg(2));
+  ExpectBoxes({"울메 설치를 시작합니다.(#1)"});
+  ExpectRequested("/Ulmet3/Ulmet_install.exe");
+  ExpectNotRequested("/Ulmet3/UpdateList.dat");
+  ExpectStarted("UL3_Install.ex_", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(Update, CrashLogIsPostedAndDeleted) {
+  tb::CrashLog log;
+  log.version = "4001";
+  Given().InstalledClient(1000).CrashLog("1234_exception.log", log);
+  Run(LaunchArg(2));
+  ExpectPosted("/report/exception.php", "uid=1234&fver=ulmet3&ver=4001");
+  ExpectPosted("/report/exception.php", "&fmod=UlmetMain.exe&");
+  EXPECT_FALSE(ClientFileExists("Log\\1234_exception.log"));
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+}  // namespace
+}  // namespace scn
+
+namespace scn {
+namespace {
+
+TEST_F(Update, ArchiveAtTheTopIsUnpackedIntoTheClientFolder) {
+  Given().InstalledClient(1000)
+         .PublishedFile("Skins/blue/a.bmp", "blue skin")
+         .Release("archive Skins.zip Skins")
+         .Release("version 1001 Skins.zip");
+  Run(LaunchArg(2));
+  ExpectClientFile("Skins\\blue\\a.bmp", "blue skin");
+  ExpectNoClientFile("Skins.zip");
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
+
+}  // namespace
+}  // namespace scn
