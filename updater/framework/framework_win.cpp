@@ -18,6 +18,19 @@ DWORD WINAPI ThreadTrampoline(LPVOID p) {
   delete static_cast<ThreadStart*>(p);
   return start.proc(start.param);
 }
+void CenterDialog(HWND hwnd) {
+  RECT box, area;
+  GetWindowRect(hwnd, &box);
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner)) {
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  } else {
+    GetWindowRect(owner, &area);
+  }
+  int x = area.left + ((area.right - area.left) - (box.right - box.left)) / 2;
+  int y = area.top + ((area.bottom - area.top) - (box.bottom - box.top)) / 2;
+  SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 }  // namespace
 
 CWinApp::CWinApp() { g_app = this; }
@@ -71,8 +84,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     self = reinterpret_cast<CDialog*>(lp);
     SetWindowLongPtrA(hwnd, DWLP_USER, lp);
     self->m_hWnd = hwnd;
+    RECT before;
+    GetWindowRect(hwnd, &before);
     self->UpdateData(FALSE);
-    return self->OnInitDialog();
+    BOOL focusDefault = self->OnInitDialog();
+    // A dialog that its initialisation did not move is centred over its
+    // owner, or on the screen when it has none.
+    RECT after;
+    if (self->m_hWnd == hwnd && GetWindowRect(hwnd, &after) && after.left == before.left &&
+        after.top == before.top) {
+      CenterDialog(hwnd);
+    }
+    return focusDefault;
   }
   self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   if (self == nullptr) return FALSE;

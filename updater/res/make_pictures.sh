@@ -102,7 +102,7 @@ bmp "$TMP/error40.png" "$OUT/icon_error.bmp"
   \( -size 160x160 xc:black -fill white -stroke white -strokewidth 18 \
      -draw "stroke-linejoin round polygon 80,18 146,136 14,136" \) \
   -alpha off -compose CopyOpacity -composite -background white -compose Over -flatten \
-  -fill '#4a3300' -draw "roundrectangle 72,54 88,100 7,7" -draw "circle 80,121 80,112" \
+  -fill '#4a3300' -draw "roundrectangle 73,52 87,96 7,7" -draw "circle 80,118 80,109" \
   -resize 40x40 "$TMP/warning40.png"
 bmp "$TMP/warning40.png" "$OUT/icon_warning.bmp"
 

@@ -58,7 +58,6 @@ class CGeneralMsgDlg : public CDialog {
   void OnLButtonDown(POINT pt);
   void OnLButtonUp(POINT pt);
   HBRUSH OnCtlColor(HDC dc, HWND control);
-  void Center();
 
   int linkPressed_ = 0;
   HBITMAP helpIcon_ = nullptr;

@@ -36,8 +36,12 @@ const TypeLook kTypes[5] = {
     {"오류", IDB_ICON_ERROR, 2},    {"경고", IDB_ICON_WARNING, 3},
 };
 
+// The height is the characters' own height (em), as the Korean faces this
+// box was drawn for have no internal leading: a replacement face with a
+// taller cell (NanumGothic under Wine) then keeps the intended size instead
+// of shrinking by a quarter.
 HFONT MakeFont(const char* face, int height, int weight, BOOL underline) {
-  return CreateFontA(height, 0, 0, 0, weight, FALSE, underline, FALSE, HANGEUL_CHARSET,
+  return CreateFontA(-height, 0, 0, 0, weight, FALSE, underline, FALSE, HANGEUL_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_SWISS, face);
 }
@@ -181,24 +185,8 @@ BOOL CGeneralMsgDlg::OnInitDialog() {
     if (g_handCursor == nullptr) g_handCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));
   }
   if (g_arrowCursor == nullptr) g_arrowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-
-  Center();
+  // The framework centres the box, now that it has its size.
   return TRUE;
-}
-
-void CGeneralMsgDlg::Center() {
-  RECT box;
-  GetWindowRect(m_hWnd, &box);
-  RECT area;
-  HWND owner = GetWindow(m_hWnd, GW_OWNER);
-  if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner)) {
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-  } else {
-    GetWindowRect(owner, &area);
-  }
-  int x = area.left + ((area.right - area.left) - (box.right - box.left)) / 2;
-  int y = area.top + ((area.bottom - area.top) - (box.bottom - box.top)) / 2;
-  SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CGeneralMsgDlg::OnSize() {
