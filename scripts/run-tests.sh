@@ -12,7 +12,10 @@ wine_env_start || exit 1
 trap wine_env_stop EXIT
 
 status=0
-echo "== native tests (ASan, UBSan)"
+# The native tree also holds the scenarios (label "scenario"): native
+# programs that run the cross tree's Ulmet.exe under this Wine environment
+# against the test server on port 80, one at a time.
+echo "== native tests (ASan, UBSan) and scenarios"
 ctest --test-dir "$B/native" --output-on-failure ${CTEST_ARGS:-} || status=1
 echo "== Windows tests under Wine"
 ctest --test-dir "$B/win" --output-on-failure ${CTEST_ARGS:-} || status=1
