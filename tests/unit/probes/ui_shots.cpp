@@ -79,6 +79,7 @@ HWND WaitForWindow(HWND ignore = nullptr) {
 // Tells the script where the window is (window rectangle, then the client
 // area's origin), then waits until it has taken its screenshot.
 void HandOver(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT r;
   GetWindowRect(window, &r);
   POINT origin = {0, 0};
@@ -100,6 +101,16 @@ std::string ControlText(HWND dialog, int id) {
   return text;
 }
 
+// Polls for up to three seconds; a loaded machine may be slow to tick.
+template <typename Pred>
+bool WaitFor(Pred pred) {
+  for (int i = 0; i < 150; ++i) {
+    if (pred()) return true;
+    Sleep(20);
+  }
+  return pred();
+}
+
 // The progress dialog: what the timer shows, then the end of a run.
 void WatchProgress(bool about) {
   HWND dialog = WaitForWindow();
@@ -108,7 +119,8 @@ void WatchProgress(bool about) {
     return;
   }
   Sleep(1200);  // several status ticks and animation frames
-  Check(ControlText(dialog, IDC_STATUS_TEXT) == kDownloading, "status control shows the status text");
+  Check(WaitFor([&] { return ControlText(dialog, IDC_STATUS_TEXT) == kDownloading; }),
+        "status control shows the status text");
   Check(SendMessageA(GetDlgItem(dialog, IDC_FILE_PROGRESS), PBM_GETPOS, 0, 0) == 20,
         "per-file bar at its position");
   Check(SendMessageA(GetDlgItem(dialog, IDC_TOTAL_PROGRESS), PBM_GETPOS, 0, 0) == 52,
@@ -126,8 +138,7 @@ void WatchProgress(bool about) {
     }
     // The run goes on behind the about box.
     GetTheApp()->SetStatusText("\n울메에 접속중입니다...");
-    Sleep(400);
-    Check(ControlText(dialog, IDC_STATUS_TEXT) == "\n울메에 접속중입니다...",
+    Check(WaitFor([&] { return ControlText(dialog, IDC_STATUS_TEXT) == "\n울메에 접속중입니다..."; }),
           "status still refreshed after the about box");
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     return;
@@ -139,8 +150,9 @@ void WatchProgress(bool about) {
   // launches once.
   GetTheApp()->SetStatusText("프로그램 업데이트가 완료되었습니다.\n울메를 실행합니다.");
   GetConfig()->updateFinished = 1;
-  Sleep(500);
-  Check(g_launchCalls.load() == 1, "launch step called once after the worker's end");
+  Check(WaitFor([] { return g_launchCalls.load() > 0; }), "launch step called after the worker's end");
+  Sleep(300);
+  Check(g_launchCalls.load() == 1, "launch step called once");
   Check(ControlText(dialog, IDC_STATUS_TEXT) ==
             "프로그램 업데이트가 완료되었습니다.\n울메를 실행합니다.",
         "last status shown");

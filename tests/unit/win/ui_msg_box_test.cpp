@@ -35,6 +35,9 @@ bool Bluish(COLORREF c) { return GetBValue(c) > GetRValue(c) + 40; }
 bool Dark(COLORREF c) { return GetRValue(c) < 140 && GetGValue(c) < 140 && GetBValue(c) < 140; }
 
 void Look(HWND box, Seen& s) {
+  // Paint now (the box's thread does it while this call waits), so the
+  // pixels below do not depend on timing.
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT c;
   GetClientRect(box, &c);
   s.clientW = c.right;
