@@ -5,20 +5,12 @@
 #include <new>
 
 #include "common/trace.h"
+#include "config/registry_win.h"
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 #include "run/process.h"
 #include "ui/general_msg_dlg.h"
 
-// The configuration readers of the start-up are switched on here once they
-// are part of the build. Without them a run goes from the launch check
-// straight to the progress dialog.
-#ifndef ULMET_HAVE_CONFIG_READERS
-#define ULMET_HAVE_CONFIG_READERS 0
-#endif
-#if ULMET_HAVE_CONFIG_READERS
-#include "config/registry_win.h"
-#endif
 
 #ifndef ULMET_HOME_PAGE
 #error "ULMET_HOME_PAGE must be set by the build"
@@ -68,13 +60,12 @@ BOOL CULPatchwellApp::InitInstance() {
 
   config_->clientRunning = IsProcessRunning(kClientModule) ? 1 : 0;
 
-#if ULMET_HAVE_CONFIG_READERS
+  // A configuration file that cannot be read ends the run silently.
   if (!config_->ReadDirectoryFile()) return FALSE;
   config_->DetectVista();
   if (config_->isVista == 1) PrepareRegistryForVista();
   if (!config_->ReadProgramConfig()) return FALSE;
   if (!config_->ReadHashList()) return FALSE;
-#endif
 
   {
     CULPatchwellDlg dialog;
