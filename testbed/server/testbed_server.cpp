@@ -288,12 +288,10 @@ class TestServer {
       case tb::FaultKind::kNoLength:
         res.set_header("Connection", "close");
         res.set_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
-          if (offset < body->size()) {
-            sink.write(body->data() + offset, body->size() - offset);
-          } else {
-            sink.done();
-          }
-          return true;
+          if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
+          // Closing the connection is the end of such a body; the library
+          // would otherwise keep it open until its keep-alive time runs out.
+          return false;
         });
         break;
       case tb::FaultKind::kChunked:

@@ -65,7 +65,8 @@ for code in 404 401 407 500; do
 done
 
 armp /files/big.bin nolength
-get "$W/nl" "$U/files/big.bin"
+t0=$(date +%s%N); get "$W/nl" "$U/files/big.bin"; t1=$(date +%s%N)
+check "nolength: the connection closes right after the body" test $(( (t1 - t0) / 1000000 )) -lt 1500
 check "nolength: whole body, no Content-Length, no chunking" bash -c \
   "cmp -s '$W/nl' '$W/root/files/big.bin' && ! grep -qi '^Content-Length' '$W/nl.h' && ! grep -qi '^Transfer-Encoding' '$W/nl.h' && grep -qi '^Connection: close' '$W/nl.h'"
 

@@ -107,6 +107,15 @@ std::string Env(const char* name, const std::string& fallback) {
   return v && *v ? v : fallback;
 }
 
+// Who listens on port 80, for the message when a server cannot start.
+std::string PortHolders() {
+  std::string file = "/tmp/scn-port80-" + std::to_string(getpid()) + ".txt";
+  RunProcess({{"ss", "-ltnp", "sport = :80"}, {}, "", file, "/dev/null"}, 10);
+  std::string text = ReadText(file);
+  unlink(file.c_str());
+  return "\nlisteners on port 80:\n" + text;
+}
+
 }  // namespace
 
 std::string LaunchArg(int kind, const std::string& token) {
@@ -147,6 +156,10 @@ World& World::ClientFile(const std::string& relative, const std::string& content
 }
 World& World::NoClientModule() {
   clientModule_ = false;
+  return *this;
+}
+World& World::ClientProgram(const std::string& relative) {
+  clientPrograms_.push_back(relative);
   return *this;
 }
 World& World::ClientRunning() {
@@ -292,6 +305,11 @@ void Scenario::ResetPrefix() {
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), f.second);
   }
+  for (const auto& name : world_.clientPrograms_) {
+    fs::path p = UnixPath(std::string(kClientFolder) + name);
+    fs::create_directories(p.parent_path(), ec);
+    fs::copy_file(P.winBin + "/UlmetMain.exe", p, fs::copy_options::overwrite_existing, ec);
+  }
   for (const auto& c : world_.crashLogs_) {
     fs::path p = UnixPath(std::string(kClientFolder) + "Log\\" + c.first);
     fs::create_directories(p.parent_path(), ec);
@@ -359,7 +377,8 @@ void Scenario::StartServer() {
       if (up) return;
       StopProcess(serverPid_);
       serverPid_ = -1;
-      ASSERT_LT(NowSeconds(), deadline) << "nginx did not listen on " << P.configHost << ":80";
+      ASSERT_LT(NowSeconds(), deadline) << "nginx did not listen on " << P.configHost << ":80: "
+                                        << ReadText(out_ + "/nginx/error.log") << PortHolders();
       SleepSeconds(1);
     }
   }
@@ -373,7 +392,8 @@ void Scenario::StartServer() {
     StopProcess(serverPid_);
     serverPid_ = -1;
     // Another run may still hold the port for a moment.
-    ASSERT_LT(NowSeconds(), deadline) << "the test server did not start: " << ReadText(out_ + "/server.err");
+    ASSERT_LT(NowSeconds(), deadline) << "the test server did not start: " << ReadText(out_ + "/server.err")
+                                      << PortHolders();
     SleepSeconds(1);
   }
 }
@@ -664,6 +684,14 @@ void Scenario::ExpectStarted(const std::string& program, const std::string& comm
 void Scenario::ExpectNothingStarted() {
   auto starts = Starts();
   EXPECT_TRUE(starts.empty()) << "started: " << (starts.empty() ? "" : starts[0].at("program"));
+}
+
+void Scenario::ExpectNothingStartedBut(const std::vector<std::string>& programs) {
+  for (const auto& r : Starts()) {
+    bool allowed = false;
+    for (const auto& p : programs) allowed = allowed || Lower(p) == Lower(r.at("program"));
+    EXPECT_TRUE(allowed) << "unexpected start of " << r.at("program") << ": " << r.at("command_line");
+  }
 }
 
 void Scenario::ExpectRequested(const std::string& path) {

@@ -62,6 +62,9 @@ class World {
   World& InstalledClient(int version);
   World& ClientFile(const std::string& relative, const std::string& content);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
+  // The stand-in program copied into the client folder under this name
+  // (for example "Update3.exe" or "uninstall.exe").
+  World& ClientProgram(const std::string& relative);
   // UlmetMain.exe already runs when the updater starts (its start record
   // is not counted among the programs that the run started).
   World& ClientRunning();
@@ -88,6 +91,7 @@ class World {
   bool clientRunning_ = false;
   int installedVersion_ = 0;
   std::vector<std::pair<std::string, std::string>> clientFiles_;
+  std::vector<std::string> clientPrograms_;
   std::vector<std::vector<std::string>> registry_;
   std::vector<std::pair<std::string, tb::CrashLog>> crashLogs_;
   std::vector<std::pair<std::string, std::string>> publishedFiles_;
@@ -145,6 +149,7 @@ class Scenario : public ::testing::Test {
   void ExpectNoPageOpened();
   void ExpectStarted(const std::string& program, const std::string& commandLineEnd);
   void ExpectNothingStarted();
+  void ExpectNothingStartedBut(const std::vector<std::string>& programs);
   void ExpectRequested(const std::string& path);
   void ExpectNotRequested(const std::string& path);
   void ExpectPosted(const std::string& path, const std::string& bodyFragment);

@@ -1,0 +1,75 @@
+// Downloads that the server spoils: the run either takes the file as it
+// comes or repairs it through the digest list.
+#include "harness/scenario.h"
+
+namespace scn {
+namespace {
+
+using DownloadFault = Scenario;
+
+TEST_F(DownloadFault, ConnectionDroppedMidBodyFailsTheDownloadAndTheRun) {
+  // Wine's WinINet reports a dropped connection like a normal end of data;
+  // only the byte count against Content-Length tells a cut body apart, and a
+  // cut file must not count as downloaded.
+  Given().InstalledClient(1000)
+         .PublishedFile("big.dat", std::string(100000, 'g'))
+         .Release("version 1001 big.dat")
+         .Fault("/Ulmet3/files/big.dat", "cut", "bytes=40000");
+  Run(LaunchArg(2));
+  ExpectTrace("Error : 40000 of 100000 bytes");
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectNothingStarted();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
+}
+
+TEST_F(DownloadFault, AnswerWithoutContentLengthIsTakenWhole) {
+  std::string body(70000, 'n');
+  Given().InstalledClient(1000)
+         .PublishedFile("nolen.dat", body)
+         .Release("version 1001 nolen.dat")
+         .Fault("/Ulmet3/files/nolen.dat", "nolength");
+  Run(LaunchArg(2));
+  ExpectClientFile("nolen.dat", body);
+  ExpectNoTrace("일부 파일 이상으로");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(DownloadFault, EmptyAnswerLeavesNoFileAndTheDigestListFetchesItAgain) {
+  Given().InstalledClient(1000)
+         .PublishedFile("e.dat", "content")
+         .Release("version 1001 e.dat")
+         .Fault("/Ulmet3/files/e.dat", "empty", "count=1");
+  Run(LaunchArg(2));
+  ExpectTrace("일부 파일 이상으로 다운로드를 다시시작합니다.");
+  ExpectClientFile("e.dat", "content");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(DownloadFault, AuthenticationDemandIsNoFile) {
+  Given().InstalledClient(1000)
+         .ClientFile("auth.dat", "old copy")
+         .PublishedFile("auth.dat", "secret")
+         .Release("version 1001 auth.dat")
+         .Fault("/Ulmet3/files/auth.dat", "status", "status=407");
+  Run(LaunchArg(2));
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectClientFile("auth.dat", "old copy");
+  ExpectNothingStarted();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
+}
+
+TEST_F(DownloadFault, SlowServerStillDeliversTheWholeFile) {
+  std::string body(60000, 's');
+  Given().InstalledClient(1000)
+         .PublishedFile("slow.dat", body)
+         .Release("version 1001 slow.dat")
+         .Fault("/Ulmet3/files/slow.dat", "trickle", "bytes=15000 interval_ms=400")
+         .Fault("/Ulmet3/UpdateList.dat", "delay", "delay_ms=1500");
+  Run(LaunchArg(2));
+  ExpectClientFile("slow.dat", body);
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+  EXPECT_GE(Result().seconds, 2.5) << "the delays were not felt";
+}
+
+}  // namespace
+}  // namespace scn
