@@ -110,10 +110,10 @@ std::string Env(const char* name, const std::string& fallback) {
 // Who listens on port 80, for the message when a server cannot start.
 std::string PortHolders() {
   std::string file = "/tmp/scn-port80-" + std::to_string(getpid()) + ".txt";
-  RunProcess({{"ss", "-ltnp", "sport = :80"}, {}, "", file, "/dev/null"}, 10);
+  RunProcess({{"ss", "-tanp", "sport = :80"}, {}, "", file, "/dev/null"}, 10);
   std::string text = ReadText(file);
   unlink(file.c_str());
-  return "\nlisteners on port 80:\n" + text;
+  return "\nsockets on port 80:\n" + text;
 }
 
 }  // namespace
@@ -367,7 +367,9 @@ void Scenario::StartServer() {
          << "  access_log " << out_ << "/requests.jsonl j;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
       conf << "  " << t << "_temp_path " << out_ << "/nginx/tmp;\n";
-    conf << "  server {\n    listen " << P.configHost << ":80;\n    root " << out_ << "/tree;\n"
+    // reuseport: the test server of the scenario before leaves connections
+    // in TIME-WAIT on this address, which block a plain bind for a minute.
+    conf << "  server {\n    listen " << P.configHost << ":80 reuseport;\n    root " << out_ << "/tree;\n"
          << "    location / { }\n  }\n}\n";
     WriteText(out_ + "/nginx/nginx.conf", conf.str());
     for (;;) {
