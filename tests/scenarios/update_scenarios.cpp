@@ -155,3 +155,37 @@ TEST_F(Update, ArchiveAtTheTopIsUnpackedIntoTheClientFolder) {
 
 }  // namespace
 }  // namespace scn
+
+namespace scn {
+namespace {
+
+// The digest-driven re-download fetches the update folder + the hash list's
+// file name and writes that name into the client folder itself. Two kinds of
+// listed files are therefore never repaired and end the run unlaunched:
+// a name with a blank (requested with %20, published with '!') and a file in
+// a sub-folder (requested without its folder, written beside the client).
+// Disabled until the re-download handles them; enable them with the fix.
+TEST_F(Update, DISABLED_DamagedFileWithABlankIsRepaired) {
+  Given().InstalledClient(1001)
+         .ClientFile("my file.txt", "damaged")
+         .PublishedFile("my file.txt", "good")
+         .Release("version 1001 \"my file.txt\"");
+  Run(LaunchArg(2));
+  ExpectRequested("/Ulmet3/files/my!file.txt");
+  ExpectClientFile("my file.txt", "good");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+TEST_F(Update, DISABLED_DamagedFileInASubFolderIsRepairedInItsFolder) {
+  Given().InstalledClient(1001)
+         .ClientFile("Data\\x.txt", "damaged")
+         .PublishedFile("Data/x.txt", "good")
+         .Release("version 1001 Data\\x.txt");
+  Run(LaunchArg(2));
+  ExpectClientFile("Data\\x.txt", "good");
+  ExpectNoClientFile("x.txt");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+}  // namespace
+}  // namespace scn
