@@ -159,13 +159,10 @@ TEST_F(Update, ArchiveAtTheTopIsUnpackedIntoTheClientFolder) {
 namespace scn {
 namespace {
 
-// The digest-driven re-download fetches the update folder + the hash list's
-// file name and writes that name into the client folder itself. Two kinds of
-// listed files are therefore never repaired and end the run unlaunched:
-// a name with a blank (requested with %20, published with '!') and a file in
-// a sub-folder (requested without its folder, written beside the client).
-// Disabled until the re-download handles them; enable them with the fix.
-TEST_F(Update, DISABLED_DamagedFileWithABlankIsRepaired) {
+// The digest-driven re-download fetches a damaged file from where the
+// release publishes it (blanks as '!', below its folder) and writes it where
+// the comparison read it.
+TEST_F(Update, DamagedFileWithABlankIsRepaired) {
   Given().InstalledClient(1001)
          .ClientFile("my file.txt", "damaged")
          .PublishedFile("my file.txt", "good")
@@ -176,7 +173,7 @@ TEST_F(Update, DISABLED_DamagedFileWithABlankIsRepaired) {
   ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
 }
 
-TEST_F(Update, DISABLED_DamagedFileInASubFolderIsRepairedInItsFolder) {
+TEST_F(Update, DamagedFileInASubFolderIsRepairedInItsFolder) {
   Given().InstalledClient(1001)
          .ClientFile("Data\\x.txt", "damaged")
          .PublishedFile("Data/x.txt", "good")

@@ -48,6 +48,22 @@ void ReportDownloadFailure(CULPatchwellDlg* dlg, const char* name) {
   DebugTrace("%s", kRetryTrace);
 }
 
+// The path of a hash entry relative to the client folder: its folder field
+// (without a leading ".\") followed by the file name.
+void HashEntryRelativePath(const HashEntry& e, char (&out)[ul::kPathCap]) {
+  const char* folder = e.subPath;
+  if (folder[0] == '.' && folder[1] == '\\') folder += 2;
+  ul::Format(out, "%s%s", folder, e.fileName);
+}
+
+// The server publishes a blank in a name as '!' and uses '/' between folders.
+void PublishedName(char* serverPath) {
+  for (char* p = serverPath; *p; ++p) {
+    if (*p == ' ') *p = '!';
+    if (*p == '\\') *p = '/';
+  }
+}
+
 void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
 
 // Entries without a download still count 32 steps on the total bar.
@@ -281,11 +297,16 @@ UINT RedownloadWorkerProc(LPVOID param) {
       continue;
     }
     EnterClientFolder();
+    // The file is fetched from where the release publishes it and written
+    // where the comparison read it: both below its folder.
+    char relative[ul::kPathCap];
+    HashEntryRelativePath(e, relative);
     char serverPath[ul::kTextCap];
-    ul::Format(serverPath, "%s%s", cfg.updateSubPath, e.fileName);
+    ul::Format(serverPath, "%s%s", cfg.updateSubPath, relative);
+    PublishedName(serverPath);
     SetStatusF("\n[%s] 파일을 다운로드 중입니다.", e.fileName);
     char local[ul::kPathCap];
-    ul::Copy(local, e.fileName);
+    ul::Copy(local, relative);
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                  dlg->TotalBar())) {
