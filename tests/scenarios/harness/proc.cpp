@@ -13,27 +13,27 @@
 
 namespace scn {
 
-pid_t StartProcess(const ProcSpec& spec) {
+pid_t StartProcess(const ProcSpec& proc) {
   pid_t pid = fork();
   if (pid != 0) return pid;
   setpgid(0, 0);
-  for (const auto& e : spec.env) {
+  for (const auto& e : proc.env) {
     if (e.second.empty() && e.first.rfind("-", 0) == 0) {
       unsetenv(e.first.c_str() + 1);
     } else {
       setenv(e.first.c_str(), e.second.c_str(), 1);
     }
   }
-  if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) _exit(126);
+  if (!proc.cwd.empty() && chdir(proc.cwd.c_str()) != 0) _exit(126);
   int in = open("/dev/null", O_RDONLY);
-  int out = open(spec.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  int err = open(spec.stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int out = open(proc.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int err = open(proc.stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (in < 0 || out < 0 || err < 0) _exit(126);
   dup2(in, 0);
   dup2(out, 1);
   dup2(err, 2);
   std::vector<char*> args;
-  for (const auto& a : spec.argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& a : proc.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   execvp(args[0], args.data());
   _exit(127);
@@ -75,8 +75,8 @@ bool TryWait(pid_t pid, int* exitCode) {
   return true;
 }
 
-ProcResult RunProcess(const ProcSpec& spec, double timeoutS) {
-  return WaitProcess(StartProcess(spec), timeoutS);
+ProcResult RunProcess(const ProcSpec& proc, double timeoutS) {
+  return WaitProcess(StartProcess(proc), timeoutS);
 }
 
 void StopProcess(pid_t pid) {

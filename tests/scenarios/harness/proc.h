@@ -25,12 +25,12 @@ struct ProcResult {
 };
 
 // Starts the process in its own process group; -1 when it cannot start.
-pid_t StartProcess(const ProcSpec& spec);
+pid_t StartProcess(const ProcSpec& proc);
 // Waits up to timeoutS; on timeout kills the whole group.
 ProcResult WaitProcess(pid_t pid, double timeoutS);
 // True when the process has ended (its exit code in *exitCode); never waits.
 bool TryWait(pid_t pid, int* exitCode);
-ProcResult RunProcess(const ProcSpec& spec, double timeoutS);
+ProcResult RunProcess(const ProcSpec& proc, double timeoutS);
 void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
 
 std::string ReadText(const std::string& path);
