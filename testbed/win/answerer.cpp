@@ -2,7 +2,7 @@
 // box that appears in boxes.jsonl and presses the button that the scenario
 // asks for.
 //
-//   answerer [--answers first,cancel,...] [--hold-ms N] [--timeout-s N]
+//   answerer [--answers first,cancel,...] [--hold-ms N] [--timeout-s N] [--watch TITLE]
 //
 // Two kinds of boxes are known:
 //  - the updater's own box: a dialog with the buttons 1176 ("확인") and
@@ -17,8 +17,15 @@
 // --hold-ms (default 700), so that a screenshot can catch it. A record
 // {"event":"ready"} says the answerer watches. It ends on WM_CLOSE to its
 // hidden window ("tbctl quit") or after --timeout-s (default 300).
+//
+// --watch TITLE also follows the top-level windows with that title (the
+// updater's main dialog): {"event":"window","title":T,"visible":"1"} when
+// one becomes visible, "0" when it is hidden or gone; and every box record
+// then says in "watched_visible" whether such a window was visible when the
+// box was seen.
 #include <windows.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,6 +51,8 @@ size_t g_nextAnswer = 0;
 int g_holdMs = 700;
 std::set<HWND> g_known;
 std::vector<Box> g_pending;
+std::wstring g_watchTitle;
+std::map<HWND, bool> g_watched;  // window -> visible at the last look
 
 struct ChildTexts {
   std::wstring statics;
@@ -74,6 +83,40 @@ std::string NextAnswer() {
   return a;
 }
 
+bool AnyWatchedVisible() {
+  for (const auto& w : g_watched)
+    if (w.second) return true;
+  return false;
+}
+
+BOOL CALLBACK CollectWatched(HWND hwnd, LPARAM param) {
+  auto* seen = reinterpret_cast<std::map<HWND, bool>*>(param);
+  if (tbw::WindowText(hwnd) == g_watchTitle) (*seen)[hwnd] = IsWindowVisible(hwnd) != FALSE;
+  return TRUE;
+}
+
+void LogWatched(bool visible) {
+  tbw::AppendLog(L"boxes.jsonl", tb::JsonRecord()
+                                     .Add("event", "window")
+                                     .Add("title", tbw::Utf8(g_watchTitle))
+                                     .Add("visible", visible ? "1" : "0"));
+}
+
+// Records every change of the watched windows' visibility since the last look.
+void UpdateWatched() {
+  std::map<HWND, bool> now;
+  EnumWindows(CollectWatched, reinterpret_cast<LPARAM>(&now));
+  for (const auto& w : g_watched) {
+    auto after = now.find(w.first);
+    if (w.second && (after == now.end() || !after->second)) LogWatched(false);
+  }
+  for (const auto& w : now) {
+    auto before = g_watched.find(w.first);
+    if (w.second && (before == g_watched.end() || !before->second)) LogWatched(true);
+  }
+  g_watched.swap(now);
+}
+
 BOOL CALLBACK Inspect(HWND hwnd, LPARAM) {
   if (g_known.count(hwnd) || !IsWindowVisible(hwnd)) return TRUE;
   if (tbw::ClassName(hwnd) != L"#32770") return TRUE;
@@ -97,17 +140,18 @@ BOOL CALLBACK Inspect(HWND hwnd, LPARAM) {
     caption = lf == std::wstring::npos ? std::wstring() : windowText.substr(0, lf);
     message = lf == std::wstring::npos ? windowText : windowText.substr(lf + 1);
   }
-  tbw::AppendLog(L"boxes.jsonl",
-                 tb::JsonRecord()
-                     .Add("event", "box")
-                     .Add("kind", product ? "product" : "system")
-                     .Add("window_text", tbw::Utf8(windowText))
-                     .Add("caption", tbw::Utf8(caption))
-                     .Add("text", tbw::Utf8(message))
-                     .Add("buttons", buttons)
-                     .Add("width", r.right - r.left)
-                     .Add("height", r.bottom - r.top)
-                     .Add("answer", box.answer));
+  tb::JsonRecord record;
+  record.Add("event", "box")
+      .Add("kind", product ? "product" : "system")
+      .Add("window_text", tbw::Utf8(windowText))
+      .Add("caption", tbw::Utf8(caption))
+      .Add("text", tbw::Utf8(message))
+      .Add("buttons", buttons)
+      .Add("width", r.right - r.left)
+      .Add("height", r.bottom - r.top)
+      .Add("answer", box.answer);
+  if (!g_watchTitle.empty()) record.Add("watched_visible", AnyWatchedVisible() ? "1" : "0");
+  tbw::AppendLog(L"boxes.jsonl", record);
   g_pending.push_back(box);
   return TRUE;
 }
@@ -132,6 +176,7 @@ void Press(Box& box) {
 
 LRESULT CALLBACK HiddenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_TIMER) {
+    if (!g_watchTitle.empty()) UpdateWatched();
     EnumWindows(Inspect, 0);
     long long now = tbw::NowMs();
     for (auto& b : g_pending) {
@@ -169,6 +214,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       g_holdMs = atoi(value.c_str());
     } else if (opt == L"--timeout-s") {
       timeoutS = atoi(value.c_str());
+    } else if (opt == L"--watch") {
+      g_watchTitle = argv[i + 1];
     }
   }
   WNDCLASSW wc = {};

@@ -67,7 +67,7 @@ check "browser stand-in records the address" test "$(field "$W/logs/pages.jsonl"
 
 # The answerer: a system box answered with Cancel, then a box like the
 # updater's answered with its first button.
-(wine "$BIN/testbed_answerer.exe" --answers cancel,first --hold-ms 100 >/dev/null 2>&1 &)
+(wine "$BIN/testbed_answerer.exe" --answers cancel,first --hold-ms 100 --watch "오류" >/dev/null 2>&1 &)
 for _ in $(seq 1 50); do grep -q '"ready"' "$W/logs/boxes.jsonl" 2>/dev/null && break; sleep 0.1; done
 R1=$(timeout 30 wine "$BIN/tbctl.exe" msgbox "오류" "첫 줄
 둘째 줄" 2>/dev/null | tr -d '\r')
@@ -75,6 +75,11 @@ check "system box pressed with Cancel" test "$R1" = 2
 check "system box caption recorded" test "$(field "$W/logs/boxes.jsonl" kind system caption)" = "오류"
 check "system box text recorded" test "$(field "$W/logs/boxes.jsonl" kind system text)" = "첫 줄
 둘째 줄"
+# --watch follows the windows titled "오류": the system box came and went.
+for _ in $(seq 1 30); do grep -q '"title":"오류","visible":"0"' "$W/logs/boxes.jsonl" && break; sleep 0.1; done
+check "watched window seen visible" grep -q '"event":"window","title":"오류","visible":"1"' "$W/logs/boxes.jsonl"
+check "watched window seen gone" grep -q '"event":"window","title":"오류","visible":"0"' "$W/logs/boxes.jsonl"
+check "box record says the watched window was visible" test "$(field "$W/logs/boxes.jsonl" kind system watched_visible)" = 1
 R2=$(timeout 30 wine "$BIN/tbctl.exe" dialog "정보
 본문 둘째 줄" 2>/dev/null | tr -d '\r')
 check "updater-like box pressed with its first button" test "$R2" = 1176

@@ -143,6 +143,9 @@ const Paths& TestPaths() {
 
 std::string StandInProgram() { return TestPaths().winBin + "/UlmetMain.exe"; }
 
+// The caption of the updater's main dialog, which the answerer watches.
+constexpr char kMainDialogTitle[] = "ULMET Version Checking";
+
 // ---- World -------------------------------------------------------------
 
 World& World::InstalledClient(int version) {
@@ -184,6 +187,10 @@ World& World::Release(const std::string& statements) {
 }
 World& World::ServerFile(const std::string& treePath, const std::string& content) {
   serverFiles_.emplace_back(treePath, content);
+  return *this;
+}
+World& World::ServerFileCopy(const std::string& fromTreePath, const std::string& toTreePath) {
+  serverCopies_.emplace_back(fromTreePath, toTreePath);
   return *this;
 }
 World& World::Fault(const std::string& path, const std::string& kind, const std::string& params) {
@@ -347,6 +354,12 @@ void Scenario::PublishTree() {
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), f.second);
   }
+  for (const auto& c : world_.serverCopies_) {
+    fs::path from = out_ + "/tree/" + c.first, to = out_ + "/tree/" + c.second;
+    fs::create_directories(to.parent_path(), ec);
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "cannot copy " << c.first << " to " << c.second << ": " << ec.message();
+  }
 }
 
 void Scenario::StartServer() {
@@ -408,7 +421,7 @@ void Scenario::StopServer() {
 void Scenario::StartAnswerer() {
   const auto& P = TestPaths();
   answererPid_ = StartProcess({{"wine", P.winBin + "/testbed_answerer.exe", "--answers", world_.answers_,
-                                "--hold-ms", "600", "--timeout-s",
+                                "--hold-ms", "600", "--watch", kMainDialogTitle, "--timeout-s",
                                 std::to_string(static_cast<int>(world_.timeLimit_) + 60)},
                                wineEnv_, "", "/dev/null", out_ + "/answerer.err"});
   bool ready = WaitFor([&] {
@@ -462,11 +475,13 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   double start = NowSeconds();
   pid_t pid = StartProcess({argv, env, UnixPath(kClientFolder), out_ + "/stdout.log", out_ + "/trace.log"});
   size_t boxesSeen = 0;
+  int dialogsSeen = 0;
   ProcResult r;
   while (!TryWait(pid, &r.exitCode)) {
     // Still running: picture every new box while it is on screen.
     std::vector<Box> boxes = Boxes();
     while (boxesSeen < boxes.size()) Screenshot("box-" + std::to_string(++boxesSeen));
+    for (int shown = DialogShownCount(); dialogsSeen < shown;) Screenshot("dialog-" + std::to_string(++dialogsSeen));
     if (NowSeconds() - start > world_.timeLimit_) {
       Screenshot("timeout");
       kill(-pid, SIGKILL);
@@ -568,8 +583,26 @@ std::vector<Box> Scenario::Boxes() const {
   for (const auto& r : Log("boxes.jsonl")) {
     if (!r.count("event") || r.at("event") != "box") continue;
     boxes.push_back({r.at("kind"), r.at("caption"), r.at("text"), r.at("answer")});
+    boxes.back().dialogVisible = r.count("watched_visible") && r.at("watched_visible") == "1";
   }
   return boxes;
+}
+
+int Scenario::DialogShownCount() const {
+  int shown = 0;
+  for (const auto& r : Log("boxes.jsonl"))
+    if (r.count("event") && r.at("event") == "window" && r.at("visible") == "1") ++shown;
+  return shown;
+}
+
+std::vector<std::string> Scenario::ScreenOrder() const {
+  std::vector<std::string> order;
+  for (const auto& r : Log("boxes.jsonl")) {
+    if (!r.count("event")) continue;
+    if (r.at("event") == "box") order.push_back("box:" + r.at("text"));
+    if (r.at("event") == "window" && r.at("visible") == "1") order.push_back("dialog");
+  }
+  return order;
 }
 
 std::vector<tb::Record> Scenario::Starts() const {
@@ -625,6 +658,7 @@ void Scenario::WriteSummary() {
   s << "exit code " << result_.exitCode << (result_.timedOut ? " (time limit reached)" : "") << ", "
     << result_.seconds << " s, " << result_.attempts << " attempt(s)\n";
   for (const auto& b : Boxes()) s << "box [" << b.kind << "] " << b.caption << " | " << b.text << " -> " << b.answer << "\n";
+  s << "main dialog shown " << DialogShownCount() << " time(s)\n";
   for (const auto& p : Pages()) s << "page " << p << "\n";
   for (const auto& r : Starts()) s << "started " << r.at("program") << ": " << r.at("command_line") << "\n";
   for (const auto& r : Requests())

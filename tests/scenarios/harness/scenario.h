@@ -77,6 +77,9 @@ class World {
   World& Release(const std::string& statements);
   // A file of the server tree written over or beside the published ones.
   World& ServerFile(const std::string& treePath, const std::string& content);
+  // A published file served once more under another path of the tree (for
+  // example the program configuration where a directory record points).
+  World& ServerFileCopy(const std::string& fromTreePath, const std::string& toTreePath);
   World& Fault(const std::string& path, const std::string& kind, const std::string& params = "");
   World& ServerDown();
   World& ServedByNginx();
@@ -97,6 +100,7 @@ class World {
   std::vector<std::pair<std::string, std::string>> publishedFiles_;
   std::string release_;
   std::vector<std::pair<std::string, std::string>> serverFiles_;
+  std::vector<std::pair<std::string, std::string>> serverCopies_;
   std::vector<std::vector<std::string>> faults_;
   bool serverDown_ = false;
   bool nginx_ = false;
@@ -106,6 +110,7 @@ class World {
 
 struct Box {
   std::string kind, caption, text, answer;
+  bool dialogVisible = false;  // the updater's main dialog was on screen when the box came
 };
 
 struct RunResult {
@@ -129,6 +134,11 @@ class Scenario : public ::testing::Test {
   const RunResult& Result() const { return result_; }
   std::vector<std::string> Trace() const;   // DebugTrace lines, UTF-8, without the line feed
   std::vector<Box> Boxes() const;
+  // The updater's main dialog ("ULMET Version Checking"): how often it came
+  // on screen, and what appeared in which order: "box:<text>" and "dialog"
+  // (each one screenshot as box-N.png and dialog-N.png).
+  int DialogShownCount() const;
+  std::vector<std::string> ScreenOrder() const;
   std::vector<tb::Record> Starts() const;   // programs started (stand-ins' records)
   std::vector<std::string> Pages() const;   // addresses opened in the browser
   std::vector<tb::Record> Requests() const; // server log (bytes as sent)
