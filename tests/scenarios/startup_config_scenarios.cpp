@@ -104,6 +104,33 @@ TEST_F(StartUpConfig, EmptyHashListEndsSilently) {
   ExpectSilentEnd();
 }
 
+// An empty answer writes no file. A copy that an earlier run left in Temp
+// must not be read in its place: here it would be a well-formed hash list
+// that lets the run go on.
+TEST_F(StartUpConfig, EmptyHashListAnswerNeverReadsAnEarlierCopy) {
+  Given().InstalledClient(1000)
+         .Fault(kHashList, "empty")
+         .TempFile("ULHashFile.dat_", "UlmetMain.exe:1:0123456789abcdef0123456789abcdef:.\\\n")
+         .TimeLimit(30);
+  Run(LaunchArg(2));
+  EXPECT_EQ(StatusOf(kHashList), "200");
+  ExpectSilentEnd();
+}
+
+// The same for the update list: an empty answer is a list that cannot be
+// read, not the entries of an earlier run's copy.
+TEST_F(StartUpConfig, EmptyUpdateListAnswerNeverReadsAnEarlierCopy) {
+  Given().InstalledClient(1000)
+         .Fault(kUpdateList, "empty")
+         .TempFile("UpdateList.dat_", "[ULMET]\n1001 stale.dll\n")
+         .TimeLimit(30);
+  Run(LaunchArg(2));
+  ExpectBoxes({"업데이트 파일 목록을 설정하는데 실패하였습니다.\n잠시 후 다시 실행해 주시기 바랍니다."});
+  ExpectNotRequested("/Ulmet3/files/stale.dll");
+  ExpectNothingStarted();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
+}
+
 // The 5001 record stands behind others that name a wrong host or a wrong
 // path, and another 5001 record follows it. The program configuration is
 // served only where the first 5001 record points: the default place answers

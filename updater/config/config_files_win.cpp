@@ -24,6 +24,9 @@ bool FetchToTemp(const char* host, const char* path, const char* name,
   char windows[ul::kTextCap];
   if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
   ul::Format(local, "%s\\Temp\\%s", windows, name);
+  // An empty answer writes no file; a copy left by an earlier run must not
+  // be read in its place.
+  DeleteFileA(local);
   CHttpDownloader downloader;
   return downloader.DownloadFile(host, path, local, nullptr, nullptr) == 1;
 }

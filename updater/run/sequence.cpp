@@ -121,6 +121,7 @@ bool CULPatchwellDlg::ReadUpdateList() {
   if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
   char local[ul::kTextCap];
   ul::Format(local, "%s\\Temp\\UpdateList.dat_", windows);
+  DeleteFileA(local);  // an empty answer must not leave an earlier run's list to be read
   {
     CHttpDownloader downloader;
     if (!downloader.DownloadFile(cfg.serverHost, cfg.updateListPath, local, nullptr, nullptr)) {

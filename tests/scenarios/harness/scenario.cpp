@@ -258,6 +258,11 @@ std::string Scenario::UnixPath(const std::string& windowsPath) const {
   return p;
 }
 
+World& World::TempFile(const std::string& name, const std::string& content) {
+  tempFiles_.push_back({name, content});
+  return *this;
+}
+
 void Scenario::ResetPrefix() {
   const auto& P = TestPaths();
   RunProcess({{"wine", P.winBin + "/tbctl.exe", "quit", "3000"}, wineEnv_, "", "/dev/null", "/dev/null"}, 30);
@@ -435,6 +440,8 @@ void Scenario::StartAnswerer() {
 void Scenario::Prepare() {
   ResetPrefix();
   if (HasFatalFailure()) return;
+  for (const auto& t : world_.tempFiles_)
+    WriteText(TestPaths().prefix + "/drive_c/windows/temp/" + t.first, t.second);
   PublishTree();
   if (HasFatalFailure()) return;
   StartServer();

@@ -86,6 +86,9 @@ class World {
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
+  // A file in the Windows Temp folder as an earlier run may have left it
+  // (written after the prefix has been cleaned).
+  World& TempFile(const std::string& name, const std::string& content);
 
  private:
   friend class Scenario;
@@ -106,6 +109,7 @@ class World {
   bool nginx_ = false;
   std::string answers_ = "first";
   double timeLimit_ = 60;
+  std::vector<std::pair<std::string, std::string>> tempFiles_;
 };
 
 struct Box {
