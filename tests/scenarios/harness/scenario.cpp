@@ -213,6 +213,18 @@ World& World::TimeLimit(double seconds) {
   timeLimit_ = seconds;
   return *this;
 }
+World& World::OutsideFolder(const std::string& windowsPath) {
+  outsideFolders_.push_back(windowsPath);
+  return *this;
+}
+World& World::OutsideFile(const std::string& windowsPath, const std::string& content) {
+  outsideFiles_.emplace_back(windowsPath, content);
+  return *this;
+}
+World& World::OutsideProgram(const std::string& windowsPath) {
+  outsidePrograms_.push_back(windowsPath);
+  return *this;
+}
 
 // ---- Scenario ------------------------------------------------------------
 
@@ -326,6 +338,28 @@ void Scenario::ResetPrefix() {
     fs::path p = UnixPath(std::string(kClientFolder) + "Log\\" + c.first);
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), tb::FormatCrashLog(c.second));
+  }
+  // Outside folders are emptied first; never the drive, the Windows folder
+  // or the prefix's own folders.
+  for (const auto& folder : world_.outsideFolders_) {
+    std::string lower = Lower(folder);
+    bool safe = lower.size() > 3 && lower.rfind("c:\\", 0) == 0 && lower.rfind("c:\\windows", 0) != 0 &&
+                lower.rfind("c:\\program files", 0) != 0 && lower.rfind("c:\\users", 0) != 0 &&
+                lower.find("..") == std::string::npos;
+    ASSERT_TRUE(safe) << "not a folder a scenario may empty: " << folder;
+    fs::remove_all(UnixPath(folder), ec);
+    fs::create_directories(UnixPath(folder), ec);
+  }
+  for (const auto& f : world_.outsideFiles_) {
+    fs::path p = UnixPath(f.first);
+    fs::create_directories(p.parent_path(), ec);
+    WriteText(p.string(), f.second);
+  }
+  for (const auto& name : world_.outsidePrograms_) {
+    fs::path p = UnixPath(name);
+    fs::create_directories(p.parent_path(), ec);
+    fs::copy_file(P.winBin + "/UlmetMain.exe", p, fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "cannot copy the stand-in to " << name << ": " << ec.message();
   }
 }
 
@@ -650,6 +684,11 @@ std::string Scenario::RegistryValue(const std::string& key, const std::string& n
     return v == std::string::npos ? "" : value.substr(v);
   }
   return "";
+}
+
+bool Scenario::RegistryKeyExists(const std::string& key) const {
+  ProcResult r = RunProcess({{"wine", "reg", "query", key}, wineEnv_, "", "/dev/null", "/dev/null"}, 30);
+  return r.exitCode == 0;
 }
 
 bool Scenario::ClientFileExists(const std::string& relative) const {

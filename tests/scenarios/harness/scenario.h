@@ -86,6 +86,12 @@ class World {
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
+  // Outside the client folder (an earlier installation, for example), by
+  // Windows path on drive C: a folder made afresh (removed with everything in
+  // it first), a file, and the stand-in program copied under any name.
+  World& OutsideFolder(const std::string& windowsPath);
+  World& OutsideFile(const std::string& windowsPath, const std::string& content);
+  World& OutsideProgram(const std::string& windowsPath);
   // A file in the Windows Temp folder as an earlier run may have left it
   // (written after the prefix has been cleaned).
   World& TempFile(const std::string& name, const std::string& content);
@@ -109,6 +115,9 @@ class World {
   bool nginx_ = false;
   std::string answers_ = "first";
   double timeLimit_ = 60;
+  std::vector<std::string> outsideFolders_;
+  std::vector<std::pair<std::string, std::string>> outsideFiles_;
+  std::vector<std::string> outsidePrograms_;
   std::vector<std::pair<std::string, std::string>> tempFiles_;
 };
 
@@ -147,6 +156,7 @@ class Scenario : public ::testing::Test {
   std::vector<std::string> Pages() const;   // addresses opened in the browser
   std::vector<tb::Record> Requests() const; // server log (bytes as sent)
   std::string RegistryValue(const std::string& key, const std::string& name) const;  // "" when missing
+  bool RegistryKeyExists(const std::string& key) const;  // key like "HKCU\\Software\\ULMET3"
   bool ClientFileExists(const std::string& relative) const;
   std::string ClientFileText(const std::string& relative) const;
   std::string OutputDir() const { return out_; }
