@@ -288,6 +288,36 @@ TEST_F(Crash, OtherFilesInTheLogFolderAreLeftAlone) {
   ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
 }
 
+// Only crash logs are deleted for their size: a large file of another kind
+// in the folder is the user's, not the updater's.
+TEST_F(Crash, LargeFileOfAnotherKindIsLeftAlone) {
+  const std::string dump(1536 * 1024, 'd');
+  Given().InstalledClient(1003)
+         .ClientFile("Log\\memory.dmp", dump)
+         .CrashLog("7_exception.log");
+  Run(LaunchArg(2));
+  ASSERT_EQ(Posts().size(), 1u);
+  ASSERT_TRUE(ClientFileExists("Log\\memory.dmp"));
+  EXPECT_EQ(ClientFileText("Log\\memory.dmp").size(), dump.size());
+  EXPECT_FALSE(ClientFileExists("Log\\7_exception.log"));
+}
+
+// An empty log has nothing to send; it must not hold back the logs after it
+// on this run and every later one.
+TEST_F(Crash, EmptyLogDoesNotHoldBackTheOthers) {
+  Given().InstalledClient(1003)
+         .ClientFile("Log\\0_exception.log", "")
+         .CrashLog("1_exception.log")
+         .CrashLog("2_exception.log");
+  Run(LaunchArg(2));
+  auto posts = Posts();
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_FALSE(ClientFileExists("Log\\1_exception.log"));
+  EXPECT_FALSE(ClientFileExists("Log\\2_exception.log"));
+  EXPECT_TRUE(ClientFileExists("Log\\0_exception.log"));
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
 // The report host is its own server; when nothing answers there the logs
 // wait for the next run and the update goes on.
 TEST_F(Crash, ReportServerDownKeepsEveryLog) {

@@ -87,19 +87,27 @@ void UploadCrashReports() {
     ul::Format(logPath, "%s\\Log\\%s", folder, name);
     unsigned long long size =
         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    // Only crash logs are ours to delete: a large file of another kind in
+    // the folder is left alone.
+    if (!IsCrashLogName(name)) continue;
     if (size > static_cast<unsigned long long>(kCrashLogMaxBytes)) {
       DeleteFileA(logPath);
       continue;
     }
-    if (!IsCrashLogName(name)) continue;
 
     char uid[ul::kPathCap];
     CrashLogUid(name, uid, sizeof uid);
     CrashLogFields fields;
     ParseCrashLog(logPath, fields);
 
+    // A log that cannot be opened now (the client may be writing it) ends
+    // the pass and waits for the next run; an empty one would end every pass
+    // for good, so it is passed over.
     std::vector<char> content;
-    if (!ReadWholeFile(logPath, content)) break;
+    if (!ReadWholeFile(logPath, content)) {
+      if (size == 0) continue;
+      break;
+    }
     std::string body = BuildCrashReportBody(uid, fields, content.data(), content.size());
     if (!PostForm(host, path, body.data(), body.size())) break;
     DeleteFileA(logPath);
