@@ -30,47 +30,37 @@ bool FetchToTemp(const char* host, const char* path, const char* name,
   CHttpDownloader downloader;
   return downloader.DownloadFile(host, path, local, nullptr, nullptr) == 1;
 }
+
+// Fetches the file, hands it open in text mode to parse, then deletes the
+// local copy whatever the outcome.
+template <typename Parse>
+bool ReadFetched(const char* host, const char* path, const char* name, Parse parse) {
+  char local[ul::kTextCap];
+  if (!FetchToTemp(host, path, name, local)) return false;
+  FILE* f = std::fopen(local, "rt");
+  bool ok = false;
+  if (f != nullptr) {
+    ok = parse(f);
+    std::fclose(f);
+  }
+  DeleteFileA(local);
+  return ok;
+}
 }  // namespace
 
 bool UpdateConfig::ReadDirectoryFile() {
-  char local[ul::kTextCap];
-  if (!FetchToTemp(ULMET_CONFIG_HOST, "./UlLaunch/global_Ulmet.cfg", "global.cfg_", local))
-    return false;
-  FILE* f = std::fopen(local, "rt");
-  if (f == nullptr) {
-    DeleteFileA(local);
-    return false;
-  }
-  bool ok = ParseDirectoryFile(f, *this);
-  std::fclose(f);
-  DeleteFileA(local);
-  return ok;
+  return ReadFetched(ULMET_CONFIG_HOST, "./UlLaunch/global_Ulmet.cfg", "global.cfg_",
+                     [this](FILE* f) { return ParseDirectoryFile(f, *this); });
 }
 
 bool UpdateConfig::ReadProgramConfig() {
-  char local[ul::kTextCap];
-  if (!FetchToTemp(serverHost, programConfigPath, "ULProgram.cfg_", local)) return false;
-  FILE* f = std::fopen(local, "rt");
-  if (f == nullptr) {
-    DeleteFileA(local);
-    return false;
-  }
-  bool ok = ParseProgramConfig(f, *this, &RegistryKeyExists);
-  std::fclose(f);
-  DeleteFileA(local);
-  return ok;
+  return ReadFetched(serverHost, programConfigPath, "ULProgram.cfg_", [this](FILE* f) {
+    return ParseProgramConfig(f, *this, &RegistryKeyExists);
+  });
 }
 
 bool UpdateConfig::ReadHashList() {
-  char local[ul::kTextCap];
-  if (!FetchToTemp(serverHost, hashListPath, "ULHashFile.dat_", local)) return false;
-  FILE* f = std::fopen(local, "rt");
-  if (f == nullptr) {
-    DeleteFileA(local);
-    return false;
-  }
-  bool ok = ParseHashList(f, hashEntries);
-  std::fclose(f);
-  DeleteFileA(local);
-  return ok;
+  return ReadFetched(serverHost, hashListPath, "ULHashFile.dat_",
+                     [this](FILE* f) { return ParseHashList(f, hashEntries); });
 }
+
