@@ -12,7 +12,11 @@
 //   tbctl dialog TEXT         show a dialog shaped like the updater's box
 //                             (buttons 1176 and 1177, TEXT as window text);
 //                             prints the button that closed it
-// The last two let the answerer be tested without the updater.
+//   tbctl hold FILE MS        open FILE for reading without FILE_SHARE_DELETE,
+//                             print "held" and keep it open for MS (or until
+//                             killed): it can then be neither renamed nor
+//                             deleted, as when another program has it loaded
+// The msgbox and dialog commands let the answerer be tested without the updater.
 #include <windows.h>
 
 #include <cstdio>
@@ -131,7 +135,20 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (cmd == L"quit") return Quit(argc > 2 ? _wtoi(argv[2]) : 5000);
+  if (cmd == L"hold" && argc == 4) {
+    HANDLE h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      std::fprintf(stderr, "tbctl: cannot open %s (%lu)\n", tbw::Utf8(argv[2]).c_str(), GetLastError());
+      return 1;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(_wtoi(argv[3])));
+    CloseHandle(h);
+    return 0;
+  }
   std::fprintf(stderr, "usage: tbctl post TITLE TEXT | atom TEXT | wait TITLE MS | quit [MS] |\n"
-                       "             msgbox CAPTION TEXT | dialog TEXT\n");
+                       "             msgbox CAPTION TEXT | dialog TEXT | hold FILE MS\n");
   return 2;
 }

@@ -86,5 +86,19 @@ check "updater-like box pressed with its first button" test "$R2" = 1176
 check "updater-like box: caption is the window text's first line" test "$(field "$W/logs/boxes.jsonl" kind product caption)" = "정보"
 check "updater-like box: message is the rest" test "$(field "$W/logs/boxes.jsonl" kind product text)" = "본문 둘째 줄"
 
+# tbctl hold: while it holds a file, another process can neither rename nor
+# delete it; released, it can be renamed again.
+echo held > "$W/client/held.txt"
+(wine "$BIN/tbctl.exe" hold "Z:${W//\//\\}\\client\\held.txt" 3000 >"$W/hold.out" 2>&1 &)
+for _ in $(seq 1 100); do grep -q held "$W/hold.out" 2>/dev/null && break; sleep 0.1; done
+check "hold reports the file held" grep -q held "$W/hold.out"
+wine cmd /c move "Z:${W//\//\\}\\client\\held.txt" "Z:${W//\//\\}\\client\\moved.txt" >/dev/null 2>&1
+check "a held file cannot be renamed" test -f "$W/client/held.txt" -a ! -f "$W/client/moved.txt"
+wine cmd /c del "Z:${W//\//\\}\\client\\held.txt" >/dev/null 2>&1
+check "a held file cannot be deleted" test -f "$W/client/held.txt"
+sleep 3
+wine cmd /c move "Z:${W//\//\\}\\client\\held.txt" "Z:${W//\//\\}\\client\\moved.txt" >/dev/null 2>&1
+check "released, it can be renamed" test -f "$W/client/moved.txt"
+
 echo "$fails failure(s)"
 [ $fails = 0 ]

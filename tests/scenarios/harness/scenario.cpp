@@ -169,8 +169,16 @@ World& World::ClientRunning() {
   clientRunning_ = true;
   return *this;
 }
+World& World::HeldOpen(const std::string& relative) {
+  heldFiles_.push_back(relative);
+  return *this;
+}
 World& World::Registry(const std::string& key, const std::string& name, const std::string& value) {
   registry_.push_back({key, name, value});
+  return *this;
+}
+World& World::RegistryKeyRemoved(const std::string& key) {
+  removedKeys_.push_back(key);
   return *this;
 }
 World& World::CrashLog(const std::string& fileName, const tb::CrashLog& log) {
@@ -295,6 +303,7 @@ void Scenario::ResetPrefix() {
     for (const char* key : {"Software\\ULMET", "Software\\ULMET3", "Software\\Zolte"})
       reg << "[-" << hive << "\\" << key << "]\r\n";
   }
+  for (const auto& key : world_.removedKeys_) reg << "[-" << LongHive(key) << "]\r\n";
   for (const char* scheme : {"http", "https"}) {
     reg << "\r\n[HKEY_CLASSES_ROOT\\" << scheme << "\\shell\\open\\command]\r\n@="
         << RegString("\"" + browser + "\" \"%1\"") << "\r\n";
@@ -480,6 +489,8 @@ void Scenario::Prepare() {
   if (HasFatalFailure()) return;
   StartServer();
   if (HasFatalFailure()) return;
+  HoldFiles();
+  if (HasFatalFailure()) return;
   StartAnswerer();
   if (HasFatalFailure() || !world_.clientRunning_) return;
   const auto& P = TestPaths();
@@ -489,6 +500,22 @@ void Scenario::Prepare() {
                              "/dev/null", "/dev/null"}, 30);
   ASSERT_EQ(w.exitCode, 0) << "the client did not come up before the run";
   startsBefore_ = Log("starts.jsonl").size();
+}
+
+// Each held file gets its own tbctl process, which holds it a minute longer
+// than the run may take and is stopped when the run is over.
+void Scenario::HoldFiles() {
+  const auto& P = TestPaths();
+  for (size_t i = 0; i < world_.heldFiles_.size(); ++i) {
+    std::string out = out_ + "/hold-" + std::to_string(i + 1) + ".out";
+    std::string err = out_ + "/hold-" + std::to_string(i + 1) + ".err";
+    std::string ms = std::to_string(static_cast<long>(world_.timeLimit_ + 60) * 1000);
+    holderPids_.push_back(StartProcess({{"wine", P.winBin + "/tbctl.exe", "hold",
+                                         std::string(kClientFolder) + world_.heldFiles_[i], ms},
+                                        wineEnv_, "", out, err}));
+    ASSERT_TRUE(WaitFor([&] { return ReadText(out).find("held") != std::string::npos; }, 20))
+        << world_.heldFiles_[i] << " could not be held open: " << ReadText(err);
+  }
 }
 
 void Scenario::Run(const std::string& argument) { RunWithArguments({argument}); }
@@ -563,6 +590,8 @@ void Scenario::Finish() {
     }
   }
   Screenshot("end");
+  for (int pid : holderPids_) StopProcess(pid);
+  holderPids_.clear();
   RunProcess({{"wine", P.winBin + "/tbctl.exe", "quit", "5000"}, wineEnv_, "", "/dev/null", "/dev/null"}, 30);
   if (answererPid_ > 0) WaitProcess(answererPid_, 5);
   answererPid_ = -1;

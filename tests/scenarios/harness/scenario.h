@@ -68,8 +68,15 @@ class World {
   // UlmetMain.exe already runs when the updater starts (its start record
   // is not counted among the programs that the run started).
   World& ClientRunning();
+  // A file of the client folder held open by another process during the run
+  // (for reading, without FILE_SHARE_DELETE): it can be neither renamed nor
+  // deleted, as when a browser has the component loaded.
+  World& HeldOpen(const std::string& relative);
   // A registry value: key like "HKLM\\Software\\ULMET" or "HKCU\\...".
   World& Registry(const std::string& key, const std::string& name, const std::string& value);
+  // A key removed with everything below it before the run (for keys that the
+  // reset does not touch, e.g. "HKCR\\Brevix.Quillet").
+  World& RegistryKeyRemoved(const std::string& key);
   World& CrashLog(const std::string& fileName, const tb::CrashLog& log = tb::CrashLog());
   // The newest client as the release publishes it (besides UlmetMain.exe).
   World& PublishedFile(const std::string& relative, const std::string& content);
@@ -105,6 +112,8 @@ class World {
   std::vector<std::pair<std::string, std::string>> clientFiles_;
   std::vector<std::string> clientPrograms_;
   std::vector<std::vector<std::string>> registry_;
+  std::vector<std::string> heldFiles_;
+  std::vector<std::string> removedKeys_;
   std::vector<std::pair<std::string, tb::CrashLog>> crashLogs_;
   std::vector<std::pair<std::string, std::string>> publishedFiles_;
   std::string release_;
@@ -203,6 +212,8 @@ class Scenario : public ::testing::Test {
   int serverPid_ = -1;
   int answererPid_ = -1;
   size_t startsBefore_ = 0;
+  std::vector<int> holderPids_;
+  void HoldFiles();
   bool finished_ = false;
 };
 
