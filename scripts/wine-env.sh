@@ -19,6 +19,25 @@ export DISPLAY=:$ULMET_DISPLAY_NUM
 
 _wine_quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
+# Wine starts background processes (the desktop process, console hosts) that
+# inherit the standard handles of whichever program needed them first. Were
+# that a pipe (a command substitution, ctest's capture), the reader would
+# wait for ever; so a wine whose output goes into a pipe writes into files
+# that are passed on when it has ended.
+wine() {
+  if [ -p /dev/stdout ] || [ -p /dev/stderr ]; then
+    local d rc
+    d=$(mktemp -d)
+    command wine "$@" </dev/null >"$d/out" 2>"$d/err"
+    rc=$?
+    cat "$d/out"
+    cat "$d/err" >&2
+    rm -rf "$d"
+    return $rc
+  fi
+  command wine "$@"
+}
+
 _xvfb_start() {
   if xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then return 0; fi
   rm -f "/tmp/.X${ULMET_DISPLAY_NUM}-lock" "/tmp/.X11-unix/X${ULMET_DISPLAY_NUM}"

@@ -150,7 +150,12 @@ BOOL CALLBACK Inspect(HWND hwnd, LPARAM) {
       .Add("width", r.right - r.left)
       .Add("height", r.bottom - r.top)
       .Add("answer", box.answer);
-  if (!g_watchTitle.empty()) record.Add("watched_visible", AnyWatchedVisible() ? "1" : "0");
+  if (!g_watchTitle.empty()) {
+    // Looked at afresh: the watched window may have come or gone since the
+    // last timer tick.
+    UpdateWatched();
+    record.Add("watched_visible", AnyWatchedVisible() ? "1" : "0");
+  }
   tbw::AppendLog(L"boxes.jsonl", record);
   g_pending.push_back(box);
   return TRUE;

@@ -13,6 +13,10 @@ trap 'wine "$BIN/tbctl.exe" quit 3000 >/dev/null 2>&1; [ -n "${KEEP:-}" ] || rm 
 export ULMET_TESTBED_LOG="Z:$W/logs"
 mkdir -p "$W/logs" "$W/client"
 fails=0
+# Runs a command with its output in a file, then prints it: a Wine process
+# started on the way (the desktop process) must not inherit the pipe of a
+# command substitution and keep it open.
+through_file() { local f rc; f=$(mktemp); "$@" </dev/null >"$f"; rc=$?; cat "$f"; rm -f "$f"; return $rc; }
 check() { local name=$1; shift
   if "$@"; then echo "ok   $name"; else echo "FAIL $name"; fails=$((fails + 1)); fi; }
 field() { # field FILE FILTER_KEY FILTER_VALUE KEY: value of KEY in the last record matching
@@ -23,7 +27,7 @@ for l in open(sys.argv[1],encoding="utf-8"):
     r=json.loads(l)
     if sys.argv[2]=="" or str(r.get(sys.argv[2]))==sys.argv[3]: v=r.get(sys.argv[4])
 print("" if v is None else v, end="")' "$@" 2>/dev/null; }
-reg_running() { wine reg query 'HKLM\Software\ULMET\Main' /v Running 2>/dev/null | tr -d '\r' | awk '/Running/ {print $3}'; }
+reg_running() { through_file wine reg query 'HKLM\Software\ULMET\Main' /v Running 2>/dev/null | tr -d '\r' | awk '/Running/ {print $3}'; }
 
 cp "$BIN/UlmetMain.exe" "$W/client/UlmetMain.exe"
 cp "$BIN/UlmetMain.exe" "$W/client/Update3.exe"
@@ -69,7 +73,7 @@ check "browser stand-in records the address" test "$(field "$W/logs/pages.jsonl"
 # updater's answered with its first button.
 (wine "$BIN/testbed_answerer.exe" --answers cancel,first --hold-ms 100 --watch "오류" >/dev/null 2>&1 &)
 for _ in $(seq 1 50); do grep -q '"ready"' "$W/logs/boxes.jsonl" 2>/dev/null && break; sleep 0.1; done
-R1=$(timeout 30 wine "$BIN/tbctl.exe" msgbox "오류" "첫 줄
+R1=$(through_file timeout 30 wine "$BIN/tbctl.exe" msgbox "오류" "첫 줄
 둘째 줄" 2>/dev/null | tr -d '\r')
 check "system box pressed with Cancel" test "$R1" = 2
 check "system box caption recorded" test "$(field "$W/logs/boxes.jsonl" kind system caption)" = "오류"
@@ -80,7 +84,7 @@ for _ in $(seq 1 30); do grep -q '"title":"오류","visible":"0"' "$W/logs/boxes
 check "watched window seen visible" grep -q '"event":"window","title":"오류","visible":"1"' "$W/logs/boxes.jsonl"
 check "watched window seen gone" grep -q '"event":"window","title":"오류","visible":"0"' "$W/logs/boxes.jsonl"
 check "box record says the watched window was visible" test "$(field "$W/logs/boxes.jsonl" kind system watched_visible)" = 1
-R2=$(timeout 30 wine "$BIN/tbctl.exe" dialog "정보
+R2=$(through_file timeout 30 wine "$BIN/tbctl.exe" dialog "정보
 본문 둘째 줄" 2>/dev/null | tr -d '\r')
 check "updater-like box pressed with its first button" test "$R2" = 1176
 check "updater-like box: caption is the window text's first line" test "$(field "$W/logs/boxes.jsonl" kind product caption)" = "정보"
