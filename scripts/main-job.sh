@@ -3,7 +3,8 @@
 # the local test server, with a report of what happened.
 #
 # It publishes a sample release (several versions, an archive with
-# sub-folders, a file deletion, a folder deletion, a name with a blank),
+# sub-folders, a file deletion, a folder deletion, a name with a blank, a new
+# page relay component and the updater's own new copy),
 # installs an older client into the Wine prefix (registry and folder), serves
 # the release, runs Ulmet.exe with the message-box answerer watching, and
 # prints the installed version before and after, the files that changed, the
@@ -49,20 +50,32 @@ printf '[view]\nskin=blue\n' >"$C/Data/config.ini"
 printf 'blue skin\n' >"$C/Data/Skins/blue/panel.bmp"
 printf 'red skin\n' >"$C/Data/Skins/red/panel.bmp"
 head -c 1500000 /dev/urandom >"$C/big.pak"
+printf 'sound bank v3\n' >"$C/sound.dat"
+cp "$WIN/bvx.dll" "$C/bvx.dll"
+cp "$WIN/Ulmet.exe" "$C/Ulmet.exe"
 cat >"$OUT/release/release.txt" <<REL
 # Sample release of the main job
 host $HOST
 archive Data\\Skins.zip Skins
+file Ulmet.ex_ Ulmet.exe
 version 1001 a.dll
-version 1002 Data\\Skins.zip "read me.txt" -old.dll
+version 1002 Data\\Skins.zip "read me.txt" -old.dll bvx.dll
 version 1003 a.dll Data\\config.ini big.pak =OldCache
+version 1004 Ulmet.ex_
 REL
 "$NAT/testbed_publish" --client "$C" --release "$OUT/release/release.txt" --out "$OUT/tree" --quiet || exit 1
 
 # --- An older client installed in the prefix (version 1001). ----------------
 wine "$WIN/tbctl.exe" quit 3000 >/dev/null 2>&1
 rm -rf "$CLIENT_UNIX"; mkdir -p "$CLIENT_UNIX/OldCache/sub"
-cp "$WIN/Ulmet.exe" "$WIN/UlmetMain.exe" "$CLIENT_UNIX/"
+cp "$WIN/UlmetMain.exe" "$CLIENT_UNIX/"
+# The installed updater and page relay component are older builds: the same
+# programs with a few bytes more, so that their replacement shows.
+{ cat "$WIN/Ulmet.exe"; printf 'older build'; } >"$CLIENT_UNIX/Ulmet.exe"
+{ cat "$WIN/bvx.dll"; printf 'older build'; } >"$CLIENT_UNIX/bvx.dll"
+# Damaged behind the updater's back; no update line names it, so only the
+# digest check brings it back.
+printf 'sound bank, damaged\n' >"$CLIENT_UNIX/sound.dat"
 printf 'a.dll version 1\n' >"$CLIENT_UNIX/a.dll"
 printf 'obsolete\n' >"$CLIENT_UNIX/old.dll"
 printf 'cache\n' >"$CLIENT_UNIX/OldCache/sub/entry.tmp"
@@ -73,7 +86,7 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
   '[HKEY_LOCAL_MACHINE\Software\ULMET]' '"MainPath"="C:\\Ulmet\\"' '"AppVersion"="1001"' '"PatchPath"="C:\\Ulmet"' \
   '[HKEY_CLASSES_ROOT\http\shell\open\command]' "@=\"\\\"$BROWSER\\\" \\\"%1\\\"\"" >"$OUT/install.reg"
 wine regedit /S "$OUT/install.reg" >/dev/null 2>&1 || { echo "main job: registry import failed"; exit 1; }
-listing() { (cd "$CLIENT_UNIX" && find . -type f ! -name 'Ulmet.e*' -exec md5sum {} + | sed 's| \./| |' | sort -k2); }
+listing() { (cd "$CLIENT_UNIX" && find . -type f ! -name 'Ulmet.e_*' -exec md5sum {} + | sed 's| \./| |' | sort -k2); }
 listing >"$OUT/files-before.txt"
 reg_version() { wine reg query 'HKLM\Software\ULMET' /v AppVersion 2>/dev/null | tr -d '\r' | awk '/AppVersion/ {print $3}'; }
 BEFORE=$(reg_version)
@@ -87,12 +100,16 @@ for _ in $(seq 1 100); do grep -q '"ready"' "$OUT/logs/boxes.jsonl" 2>/dev/null 
 ( n=0; while :; do n=$((n + 1)); import -window root "$OUT/shots/during-$(printf %02d $n).png" 2>/dev/null; sleep 1; done ) &
 SHOTS_PID=$!
 
-say "main job: client $BEFORE installed in C:\\Ulmet; release of versions 1001-1003 served on $HOST:80"
+say "main job: client $BEFORE installed in C:\\Ulmet; release of versions 1001-1004 served on $HOST:80"
 say "main job: starting Ulmet.exe with the launch argument 5001<FF>2"
 START=$(date +%s.%N)
 WINEDEBUG=-all,+debugstr timeout 120 wine "$CLIENT_UNIX/Ulmet.exe" "$ARG" >"$OUT/stdout.log" 2>"$OUT/trace.log"
 RC=$?
 END=$(date +%s.%N)
+# The new updater that the first run started finishes the job (it removes
+# the old copy, repairs files by their digests and starts the client).
+for _ in $(seq 1 600); do grep -q '"program":"UlmetMain.exe"' "$OUT/logs/starts.jsonl" 2>/dev/null && break; sleep 0.1; done
+DONE=$(date +%s.%N)
 kill "$SHOTS_PID" 2>/dev/null; wait "$SHOTS_PID" 2>/dev/null; SHOTS_PID=
 sleep 1.5
 import -window root "$OUT/shots/end.png" 2>/dev/null
@@ -100,7 +117,7 @@ AFTER=$(reg_version)
 listing >"$OUT/files-after.txt"
 
 # --- Report. ----------------------------------------------------------------
-say "main job: Ulmet.exe ended with exit code $RC after $(awk "BEGIN {printf \"%.1f\", $END - $START}") s"
+say "main job: Ulmet.exe ended with exit code $RC after $(awk "BEGIN {printf \"%.1f\", $END - $START}") s; the client started $(awk "BEGIN {printf \"%.1f\", $DONE - $START}") s after the start"
 say ""
 say "installed version: $BEFORE -> $AFTER"
 say "files changed in C:\\Ulmet (md5 before -> after):"
@@ -134,6 +151,9 @@ pages = records('pages.jsonl')
 print("pages opened:" + ("" if pages else " none"))
 for p in pages: print("  " + p['url'])
 PY
+clsid=$(wine reg query 'HKCR\Brevix.Quillet\CLSID' /ve 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ {print $NF}')
+server=$([ -n "$clsid" ] && wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>/dev/null | tr -d '\r' | LC_ALL=C sed -n 's/^.*REG_SZ *//p')
+say "page relay component: Brevix.Quillet -> ${clsid:-not registered} ${server:+in $server}"
 say "requests to the server:"
 python3 - "$OUT/requests.jsonl" <<'PY'
 import json, sys
@@ -142,14 +162,17 @@ for l in open(sys.argv[1], encoding='utf-8'):
     if 'method' in r: print("  %s %s -> %s%s" % (r['method'], r['target'], r['status'], "  (" + r['fault'] + ")" if r['fault'] else ""))
 PY
 say "trace (DebugTrace lines):"
-grep 'warn:debugstr' "$OUT/trace.log" | sed 's/^.*OutputDebugStringA "//; s/\\n"$//; s/"$//' | head -60 |
+grep 'warn:debugstr' "$OUT/trace.log" | sed 's/^.*OutputDebugStringA "//; s/\\n"$//; s/"$//' | head -200 |
   python3 -c '
 import sys,re
 for line in sys.stdin:
-    raw = bytes(line.rstrip("\n"), "latin-1", "replace").decode("unicode_escape").encode("latin-1", "replace")
-    text = raw.decode("cp949", "replace").rstrip("\n")
+    try:
+        raw = bytes(line.rstrip("\n"), "latin-1", "replace").decode("unicode_escape").encode("latin-1", "replace")
+        text = raw.decode("cp949", "replace").rstrip("\n")
+    except UnicodeDecodeError:  # a line that Wine cut short
+        text = line.rstrip("\n")
     if text: print("  " + text.replace("\n", " / "))'
 say ""
 say "screenshots: $OUT/shots (during-*.png while running, end.png after)"
 say "logs: $OUT (trace.log, requests.jsonl, logs/*.jsonl, files-before.txt, files-after.txt)"
-[ "$RC" = 0 ] && [ "$AFTER" = 1003 ]
+[ "$RC" = 0 ] && [ "$AFTER" = 1004 ] && grep -q '"program":"UlmetMain.exe"' "$OUT/logs/starts.jsonl"
