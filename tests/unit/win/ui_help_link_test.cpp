@@ -1,0 +1,109 @@
+// The help link of the message box opens the product home page in the
+// user's browser: the prefix's http handler is pointed at a probe that
+// records the address it was asked to open.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "file_support.h"
+#include "ui/general_msg_dlg.h"
+#include "ui/msg_box_layout.h"
+#include "ui_box_watch.h"
+
+namespace {
+
+const char kHandlerKey[] = "http\\shell\\open\\command";
+const int kOkButton = 1176;
+
+std::string ExeFolder() {
+  char path[MAX_PATH] = {0};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p(path);
+  return p.substr(0, p.rfind('\\') + 1);
+}
+
+std::string ReadDefault(HKEY root, const char* key) {
+  char value[2048] = {0};
+  LONG size = sizeof(value);
+  if (RegQueryValueA(root, key, value, &size) != ERROR_SUCCESS) return "";
+  return value;
+}
+
+// Points the prefix's http handler at the probe for the test's lifetime.
+class HandlerSwap {
+ public:
+  explicit HandlerSwap(const std::string& command) : before_(ReadDefault(HKEY_CLASSES_ROOT, kHandlerKey)) {
+    RegSetValueA(HKEY_CLASSES_ROOT, kHandlerKey, REG_SZ, command.c_str(), 0);
+  }
+  ~HandlerSwap() {
+    RegSetValueA(HKEY_CLASSES_ROOT, kHandlerKey, REG_SZ, before_.c_str(), 0);
+  }
+
+ private:
+  std::string before_;
+};
+
+std::string WaitForText(const std::string& path, int ms) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!text.str().empty()) return text.str();
+    Sleep(50);
+  }
+  return "";
+}
+
+TEST(MsgBoxHelpLink, ClickOpensTheHomePageAndClosesTheBox) {
+  std::string folder = filesupport::FreshFolder("helplink");
+  std::string record = folder + "\\opened.txt";
+  HandlerSwap swap("\"" + ExeFolder() + "url_probe.exe\" \"" + record + "\" \"%1\"");
+
+  CGeneralMsgDlg box;
+  box.SetMessage(3, "울메를 실행하는 과정에서 오류가 발생하였습니다.", 0);
+  box.SetHelpLink(4);
+  // Press and release the mouse inside the link, as a user's click does; the
+  // watcher's own answer (the OK button, result 1) comes too late to count.
+  BoxWatch watch(kOkButton, [](HWND hwnd) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    ul::BoxRect link = ul::MsgBoxHelpLinkRect(client.bottom, 40);
+    LPARAM at = MAKELPARAM(link.right - 20, (link.top + link.bottom) / 2);
+    PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(hwnd, WM_LBUTTONUP, 0, at);
+  });
+  EXPECT_EQ(box.DoModal(), 2);
+  watch.Join();
+  ASSERT_TRUE(watch.Found());
+
+  EXPECT_EQ(WaitForText(record, 10000), std::string(ULMET_HOME_PAGE) + "\n");
+  filesupport::RemoveFolder(folder);
+}
+
+TEST(MsgBoxHelpLink, ClickBesideTheLinkOpensNothing) {
+  std::string folder = filesupport::FreshFolder("helplink");
+  std::string record = folder + "\\opened.txt";
+  HandlerSwap swap("\"" + ExeFolder() + "url_probe.exe\" \"" + record + "\" \"%1\"");
+
+  CGeneralMsgDlg box;
+  box.SetMessage(3, "울메를 실행하는 과정에서 오류가 발생하였습니다.", 0);
+  box.SetHelpLink(4);
+  BoxWatch watch(kOkButton, [](HWND hwnd) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    ul::BoxRect link = ul::MsgBoxHelpLinkRect(client.bottom, 40);
+    LPARAM above = MAKELPARAM(link.right - 20, link.top - 30);
+    PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, above);
+    PostMessageA(hwnd, WM_LBUTTONUP, 0, above);
+  });
+  EXPECT_EQ(box.DoModal(), 1);  // closed by its OK button, not by the link
+  watch.Join();
+  EXPECT_EQ(WaitForText(record, 1500), "");
+  filesupport::RemoveFolder(folder);
+}
+
+}  // namespace
