@@ -58,52 +58,44 @@ std::string WaitForText(const std::string& path, int ms) {
   return "";
 }
 
-TEST(MsgBoxHelpLink, ClickOpensTheHomePageAndClosesTheBox) {
-  std::string folder = filesupport::FreshFolder("helplink");
-  std::string record = folder + "\\opened.txt";
-  HandlerSwap swap("\"" + ExeFolder() + "url_probe.exe\" \"" + record + "\" \"%1\"");
-
+// Shows a box with the help link, clicks (press and release) at the point
+// given relative to the link's rectangle, and returns how the box ended. The
+// watcher's own answer, the OK button (result 1), comes after the click.
+int ClickBox(int dx, int dyFromTop) {
   CGeneralMsgDlg box;
   box.SetMessage(3, "울메를 실행하는 과정에서 오류가 발생하였습니다.", 0);
   box.SetHelpLink(4);
-  // Press and release the mouse inside the link, as a user's click does; the
-  // watcher's own answer (the OK button, result 1) comes too late to count.
-  BoxWatch watch(kOkButton, [](HWND hwnd) {
+  BoxWatch watch(kOkButton, [dx, dyFromTop](HWND hwnd) {
     RECT client;
     GetClientRect(hwnd, &client);
     ul::BoxRect link = ul::MsgBoxHelpLinkRect(client.bottom, 40);
-    LPARAM at = MAKELPARAM(link.right - 20, (link.top + link.bottom) / 2);
+    LPARAM at = MAKELPARAM(link.right + dx, link.top + dyFromTop);
     PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageA(hwnd, WM_LBUTTONUP, 0, at);
   });
-  EXPECT_EQ(box.DoModal(), 2);
+  int result = static_cast<int>(box.DoModal());
   watch.Join();
-  ASSERT_TRUE(watch.Found());
-
-  EXPECT_EQ(WaitForText(record, 10000), std::string(ULMET_HOME_PAGE) + "\n");
-  filesupport::RemoveFolder(folder);
+  EXPECT_TRUE(watch.Found());
+  return result;
 }
 
-TEST(MsgBoxHelpLink, ClickBesideTheLinkOpensNothing) {
-  std::string folder = filesupport::FreshFolder("helplink");
-  std::string record = folder + "\\opened.txt";
-  HandlerSwap swap("\"" + ExeFolder() + "url_probe.exe\" \"" + record + "\" \"%1\"");
+class MsgBoxHelpLink : public ::testing::Test {
+ protected:
+  std::string folder_ = filesupport::FreshFolder("helplink");
+  std::string record_ = folder_ + "\\opened.txt";
+  HandlerSwap swap_{"\"" + ExeFolder() + "url_probe.exe\" \"" + record_ + "\" \"%1\""};
+  void TearDown() override { filesupport::RemoveFolder(folder_); }
+};
 
-  CGeneralMsgDlg box;
-  box.SetMessage(3, "울메를 실행하는 과정에서 오류가 발생하였습니다.", 0);
-  box.SetHelpLink(4);
-  BoxWatch watch(kOkButton, [](HWND hwnd) {
-    RECT client;
-    GetClientRect(hwnd, &client);
-    ul::BoxRect link = ul::MsgBoxHelpLinkRect(client.bottom, 40);
-    LPARAM above = MAKELPARAM(link.right - 20, link.top - 30);
-    PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, above);
-    PostMessageA(hwnd, WM_LBUTTONUP, 0, above);
-  });
-  EXPECT_EQ(box.DoModal(), 1);  // closed by its OK button, not by the link
-  watch.Join();
-  EXPECT_EQ(WaitForText(record, 1500), "");
-  filesupport::RemoveFolder(folder);
+TEST_F(MsgBoxHelpLink, ClickOpensTheHomePageAndClosesTheBox) {
+  const int halfHeight = (ul::MsgBoxHelpLinkRect(100, 40).bottom - ul::MsgBoxHelpLinkRect(100, 40).top) / 2;
+  EXPECT_EQ(ClickBox(-20, halfHeight), 2);
+  EXPECT_EQ(WaitForText(record_, 10000), std::string(ULMET_HOME_PAGE) + "\n");
+}
+
+TEST_F(MsgBoxHelpLink, ClickBesideTheLinkOpensNothing) {
+  EXPECT_EQ(ClickBox(-20, -30), 1);  // closed by its OK button, not by the link
+  EXPECT_EQ(WaitForText(record_, 1500), "");
 }
 
 }  // namespace
