@@ -66,6 +66,7 @@ class CDialog {
   HWND m_parent;
 
  private:
+  bool m_ended = false;  // EndDialog was called: never show the window again
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };
 

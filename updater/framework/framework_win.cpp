@@ -64,12 +64,15 @@ int AfxRunApp(HINSTANCE instance) {
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
 INT_PTR CDialog::DoModal() {
+  m_ended = false;
   return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_parent,
                          &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void CDialog::EndDialog(INT_PTR result) {
-  if (m_hWnd) ::EndDialog(m_hWnd, result);
+  if (!m_hWnd) return;
+  m_ended = true;
+  ::EndDialog(m_hWnd, result);
 }
 
 BOOL CDialog::UpdateData(BOOL save) {
@@ -99,6 +102,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   }
   self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   if (self == nullptr) return FALSE;
+
+  // A dialog ended inside its initialisation would still be shown by the
+  // dialog manager (its template says visible) before the modal loop notices
+  // the end: a flash of a window that does nothing. Once ended it stays
+  // hidden.
+  if (msg == WM_WINDOWPOSCHANGING && self->m_ended)
+    reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
 
   INT_PTR result = 0;
   if (self->OnMessage(msg, wp, lp, result)) {
