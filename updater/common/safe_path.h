@@ -1,10 +1,40 @@
-// Checks for names that arrive from the network (update list, hash list)
-// before they are used as paths relative to the client folder.
+// Checks for names that arrive from the network (update list, hash list,
+// archive entries) before they become paths.
+//
+// ResolveInsideFolder is the gate: every file operation whose path derives
+// from a server's name takes its path from it and from nowhere else. The two
+// older checks are early refusals of the readers; they never decide alone.
 //
 // No Windows headers here: this builds natively for the sanitizer runs.
 #pragma once
 
+#include <cstddef>
+
 namespace ul {
+
+// Joins folder and name the way Windows resolves the result and writes the
+// absolute path to out (capacity cap) only when it lies strictly inside
+// folder; false otherwise, and out is then empty.
+//
+// folder is absolute ("C:\Games\Ulmet", with or without the last '\', or a
+// share "\\server\share\dir"). name is relative to it exactly as it will be
+// used on disk, after every rewrite ('!' already a blank, a folder and a file
+// name already joined); '/' and '\' both separate. Resolution follows
+// Windows: repeated and leading separators count as one, "." stays, ".."
+// climbs, trailing dots and blanks of a component are dropped. Refused:
+// climbing above folder, the folder itself (nothing left after resolution),
+// any other component made only of dots and blanks (".. ", "..."), ':'
+// (drives, streams) and the other characters Windows forbids in names,
+// device names ("NUL", "com1.txt", "CON .x") in any component, and a result
+// that does not fit in cap or in 260 characters. The path written uses '\'
+// only, has no "." or ".." and no trailing dot or blank in any component, so
+// Windows reads it as it stands.
+bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap);
+
+template <std::size_t N>
+bool ResolveInsideFolder(const char* folder, const char* name, char (&out)[N]) {
+  return ResolveInsideFolder(folder, name, out, N);
+}
 
 // True when path names something inside the current folder: not empty, not
 // absolute (no leading '\' or '/'), no drive or stream (no ':' anywhere) and
@@ -16,5 +46,11 @@ bool IsSafeRelativePath(const char* path);
 // inside that folder: no ':' and no ".." component. Leading separators and an
 // empty text are allowed (they only double the folder's separator).
 bool StaysInsideFolder(const char* path);
+
+// True when the component [begin, end) is one of the names that Windows
+// opens as a device in any folder and with any extension: CON, PRN, AUX,
+// NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$ (any case, blanks
+// before the extension ignored).
+bool IsDeviceName(const char* begin, const char* end);
 
 }  // namespace ul
