@@ -13,6 +13,7 @@
 #include <set>
 
 #include "harness/proc.h"
+#include "publisher/publisher.h"
 #include "harness/scenario.h"
 
 namespace fs = std::filesystem;
@@ -366,6 +367,27 @@ TEST_F(Worker, ComponentInUseCannotBeSetAsideAndTheRunEndsAfterTheBox) {
   ExpectEndedWithin(40);
 }
 
+TEST_F(Worker, ComponentBroughtForTheFirstTimeIsInstalledAndRegistered) {
+  std::string component = ReadText(TestPaths().winBin + "/bvx.dll");
+  ASSERT_FALSE(component.empty());
+  Given().InstalledClient(1000)
+         .RegistryKeyRemoved("HKCR\\Brevix.Quillet")
+         .RegistryKeyRemoved("HKCR\\Brevix.Quillet.1")
+         .RegistryKeyRemoved(std::string("HKCR\\CLSID\\") + kQuillet)
+         .Release("file bvx.dll " + TestPaths().winBin + "/bvx.dll")
+         .Release("version 1001 bvx.dll");
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  ExpectNoTrace("bvx dll rename");
+  EXPECT_EQ(ClientFileText("bvx.dll"), component);
+  ExpectNoClientFile("bvx.dl_");
+  std::string server = RegistryKeyText(std::string("HKCR\\CLSID\\") + kQuillet + "\\InprocServer32",
+                                       OutputDir() + "/reg-key.out");
+  EXPECT_NE(Lower(server).find("c:\\ulmet\\bvx.dll"), std::string::npos) << server;
+  ExpectRegistry(kRegistryKey, "AppVersion", "1001");
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
+
 // ---- Damaged and failed downloads -------------------------------------------
 
 TEST_F(Worker, FileStillDamagedAfterTheSecondFetchStartsTheClientWithoutALoop) {
@@ -581,5 +603,85 @@ TEST_F(Worker, HostileArchiveEntriesWriteNothingOutsideTheClientFolder) {
   ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
 }
 
+
+// The hash list's folders come before the names: a leading separator, a
+// share's spelling or a "." folder joined with a ".\" name must resolve
+// below the client folder for both the comparison and the repair, or be
+// passed over.
+TEST_F(Worker, HashListFoldersResolveBelowTheClientFolderForComparisonAndRepair) {
+  OutsideFiles outside(TestPaths().prefix + "/drive_c");
+  for (const char* name : {"x.txt", "data", "host", "evil.dll", "evil.txt"}) outside.Absent(name);
+  struct Listed {
+    std::string name, folder, installed;
+  };
+  const std::vector<Listed> listed = {{"x.txt", "\\", "damaged x"},
+                                      {"y.txt", "\\data\\", "damaged y"},
+                                      {"z.txt", "\\\\host\\share\\", "damaged z"},
+                                      {"evil.txt", "..!\\", ""},
+                                      {".\\evil.dll", ".", ""}};
+  auto& world = Given();
+  world.InstalledClient(1001).Release("version 1001 UlmetMain.exe");
+  std::string hashes;
+  int number = 0;
+  for (const auto& l : listed) {
+    // Where the file lies below the client folder once Windows has read
+    // folder and name together (the last one lies nowhere: it climbs).
+    std::string below = l.folder + l.name;
+    below.erase(0, below.find_first_not_of('\\'));
+    std::string good = "repaired " + l.name;
+    WriteText(OutputDir() + "/digest.tmp", good);
+    std::string digest;
+    ASSERT_TRUE(tb::ChainedFileDigest(OutputDir() + "/digest.tmp", &digest));
+    hashes += l.name + ":" + std::to_string(++number) + ":" + digest + ":" + l.folder + "\n";
+    if (!l.installed.empty()) world.ClientFile(below, l.installed);
+    std::string published = below;
+    std::replace(published.begin(), published.end(), '\\', '/');
+    if (l.name != ".\\evil.dll") world.PublishedFile(published, good).Release("hash-exclude " + published);
+  }
+  world.ServerFile("Ulmet3/ULHashFile.dat", hashes);
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  ExpectClientFile("x.txt", "repaired x.txt");
+  ExpectClientFile("data\\y.txt", "repaired y.txt");
+  ExpectClientFile("host\\share\\z.txt", "repaired z.txt");
+  ExpectClientFile("..!\\evil.txt", "repaired evil.txt");  // a plain folder name here
+  ExpectTrace("Refused path outside the client folder : ..\\evil.dll");
+  for (const char* name : {"x.txt", "data", "host", "evil.dll", "evil.txt"}) {
+    EXPECT_FALSE(outside.Exists(name)) << name << " was written outside the client folder";
+  }
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
+
+// Update-list names that pass the readers' early checks but not the gate
+// once '!' is a blank, or that spell the client folder itself; and a
+// deletion of a name with a blank, which the list can only write with '!'.
+TEST_F(Worker, UpdateListNamesThatSpellTheFolderOrClimbAfterTheBlankRewriteChangeNothing) {
+  OutsideFiles outside(TestPaths().prefix + "/drive_c");
+  outside.Write("sentinel.txt", "must survive");
+  outside.Absent("evil.dll");
+  const std::vector<std::pair<std::string, std::string>> hostile = {
+      {"..!\\evil.dll", ".. \\evil.dll"}, {"-..!\\sentinel.txt", ".. \\sentinel.txt"},
+      {"=..!", ".. "}, {"=.", "."}, {"=.\\", ".\\"}, {"=.\\.", ".\\."}, {"-.", "."}};
+  std::string line = "1001";
+  for (const auto& h : hostile) line += " " + h.first;
+  Given().InstalledClient(1000)
+         .ClientFile("keep.dat", "stays")
+         .ClientFile("read me.txt", "deleted by its '!' spelling")
+         .PublishedFile("after.dat", "the run goes on")
+         .ServerFile("Ulmet3/UpdateList.dat", "[ULMET3.0]\n" + line + " -read!me.txt after.dat\n");
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  for (const auto& h : hostile) ExpectTrace("Refused path outside the client folder : " + h.second);
+  EXPECT_EQ(outside.Text("sentinel.txt"), "must survive");
+  EXPECT_FALSE(outside.Exists("evil.dll"));
+  ExpectClientFile("keep.dat", "stays");
+  EXPECT_TRUE(ClientFileExists("UlmetMain.exe")) << "the client folder was emptied";
+  ExpectNoClientFile("read me.txt");
+  ExpectClientFile("after.dat", "the run goes on");
+  std::vector<std::string> fetched = FileRequests(Requests());
+  EXPECT_EQ(fetched, std::vector<std::string>{"after.dat"});
+  ExpectRegistry(kRegistryKey, "AppVersion", "1001");
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
 }  // namespace
 }  // namespace scn

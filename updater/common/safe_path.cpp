@@ -165,7 +165,8 @@ bool IsDeviceName(const char* begin, const char* end) {
          base[3] >= '1' && base[3] <= '9';
 }
 
-bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap) {
+bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap,
+                         std::size_t* folderLength) {
   if (out == nullptr || cap == 0) return false;
   out[0] = '\0';
   if (folder == nullptr || name == nullptr) return false;
@@ -177,11 +178,13 @@ bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::s
   PathBuilder path;
   if (!path.AppendRoot(folder, folder + root)) return false;
   if (!path.AddComponents(folder + root) || !path.Seal()) return false;
+  const std::size_t sealed = std::strlen(path.Text());
   if (!path.AddComponents(name) || path.Depth() == 0) return false;
 
   const std::size_t n = std::strlen(path.Text());
   if (n + 1 > cap) return false;
   std::memcpy(out, path.Text(), n + 1);
+  if (folderLength != nullptr) *folderLength = sealed;
   return true;
 }
 

@@ -28,12 +28,16 @@ namespace ul {
 // device names ("NUL", "com1.txt", "CON .x") in any component, and a result
 // that does not fit in cap or in 260 characters. The path written uses '\'
 // only, has no "." or ".." and no trailing dot or blank in any component, so
-// Windows reads it as it stands.
-bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap);
+// Windows reads it as it stands. When folderLength is given, it receives the
+// length of the folder's part of out (up to and with its last '\'): what
+// follows is the name as resolved.
+bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap,
+                         std::size_t* folderLength = nullptr);
 
 template <std::size_t N>
-bool ResolveInsideFolder(const char* folder, const char* name, char (&out)[N]) {
-  return ResolveInsideFolder(folder, name, out, N);
+bool ResolveInsideFolder(const char* folder, const char* name, char (&out)[N],
+                         std::size_t* folderLength = nullptr) {
+  return ResolveInsideFolder(folder, name, out, N, folderLength);
 }
 
 // True when path names something inside the current folder: not empty, not

@@ -120,3 +120,10 @@ bool UpdateFileList::ReadListFile(std::FILE* file, const char* localName, Update
   }
   return true;
 }
+
+void LocalNameOf(const char* listName, char (&out)[ul::kPathCap]) {
+  ul::Copy(out, listName);
+  for (char* p = out; *p; ++p) {
+    if (*p == '!') *p = ' ';
+  }
+}

@@ -14,6 +14,12 @@ struct UpdateFileEntry {
   char name[ul::kPathCap];
 };
 
+// The local name of a list name: a blank separates the names of a list line,
+// so the release writes a blank in a name as '!', and the client's file has
+// the blank back. The same for files to fetch and files or folders to delete,
+// so that what is deleted is what was written.
+void LocalNameOf(const char* listName, char (&out)[ul::kPathCap]);
+
 class UpdateFileList {
  public:
   UpdateFileList() = default;

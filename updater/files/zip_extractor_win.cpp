@@ -9,46 +9,11 @@
 
 namespace {
 
-constexpr std::size_t kMaxOutputPath = 260;
 constexpr unsigned kCopyBufferSize = 20480;
 
 bool IsFolder(const char* path) {
   DWORD a = GetFileAttributesA(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Windows opens a device instead of a file for these names in any folder and
-// with any extension ("sub\NUL.txt" is the null device).
-bool IsDeviceName(const char* begin, const char* end) {
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  std::size_t len = 0;
-  while (begin + len < end && begin[len] != '.' && begin[len] != ' ') ++len;
-  char base[8] = {0};
-  if (len == 0 || len >= sizeof(base)) return false;
-  for (std::size_t i = 0; i < len; ++i) {
-    char c = begin[i];
-    base[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  for (const char* d : kDevices) {
-    if (std::strcmp(base, d) == 0) return true;
-  }
-  return len == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
-// Entry names come from the network: they must stay below the folder being
-// extracted into and name ordinary files.
-bool IsAcceptableEntryName(const char* name) {
-  if (!ul::IsSafeRelativePath(name)) return false;
-  const char* component = name;
-  for (const char* p = name;; ++p) {
-    if (*p == '\0' || *p == '\\') {
-      if (IsDeviceName(component, p)) return false;
-      if (*p == '\0') break;
-      component = p + 1;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -139,7 +104,9 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
 
   ZipEntryInfo info;
   if (!ReadEntryInfo(info) || info.nameCut) return 0;
-  if (!IsAcceptableEntryName(info.name)) return 0;
+  // Entry names come from the network: the readers' early refusal first,
+  // then the gate gives the path below the folder being extracted into.
+  if (!ul::IsSafeRelativePath(info.name)) return 0;
   if (info.isFolder) return 1;  // folders come with the files inside them
 
   const char* name = info.name;
@@ -147,10 +114,8 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
     const char* slash = std::strrchr(name, '\\');
     if (slash != nullptr) name = slash + 1;
   }
-  std::size_t folderLen = std::strlen(folder);
-  const bool hasSlash = folderLen > 0 && folder[folderLen - 1] == '\\';
-  char path[ul::kTextCap];
-  if (ul::Format(path, hasSlash ? "%s%s" : "%s\\%s", folder, name) > kMaxOutputPath) return 0;
+  char path[ul::kPathCap];
+  if (!ul::ResolveInsideFolder(folder, name, path)) return 0;
 
   if (!CreateParentFolders(path)) return 0;
   HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

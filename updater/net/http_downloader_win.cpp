@@ -147,9 +147,6 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     DebugTrace("dirPath = %s, localFile = %s", dirPath, localPath);
     MakeDirectoryPath(dirPath);
   }
-  for (char* p = localPath; *p; ++p) {
-    if (*p == '!') *p = ' ';
-  }
 
   char partial[ul::kTextCap];
   if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) {

@@ -16,8 +16,9 @@ class CHttpDownloader {
   // GETs objectPath from host into localPath. 1 when the whole body was
   // stored (or the server announced an empty body, which creates no file),
   // 0 otherwise; on 0 an existing file at localPath is left as it was.
-  // Every '!' in localPath is replaced by a space in the caller's buffer
-  // (after the folder has been created under the original name). With both
+  // localPath is written exactly as given, its folder created first: the
+  // caller has turned the server's '!' into blanks before it checked the
+  // path, so nothing here may change it afterwards. With both
   // bars given, the per-file bar runs 0..32 for this file and the total bar
   // advances by the same steps from its position at the start.
   int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,

@@ -11,6 +11,7 @@
 #include "config/update_config.h"
 #include "run/box.h"
 #include "run/main_dlg.h"
+#include "run/run_paths.h"
 
 namespace {
 const char kModuleMissing[] =
@@ -22,16 +23,14 @@ bool CULPatchwellDlg::LaunchProgram() {
   UpdateConfig& cfg = *GetConfig();
   _chdir(cfg.clientFolder);
 
-  char module[ul::kTextCap];
+  char module[ul::kPathCap] = {0};
   char command[ul::kTextCap];
   const char* name = nullptr;
   if (cfg.majorUpdatePending) {
-    char windows[ul::kTextCap];
-    if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
-    ul::Format(module, "%s\\Temp\\UL3_Install.ex_", windows);
+    if (!InstallerPath(module)) return false;
     ul::Format(command, "%s \"%s\"", module, cfg.launchArgument);
   } else if (cfg.selfUpdatePending) {
-    name = cfg.followUpPending ? "Update3.exe" : "Ulmet.exe";
+    name = cfg.followUpPending ? kFollowUpProgram : kUpdaterName;
   } else {
     if (CheckInstalledFiles() > 0) {
       // Damaged or altered files: fetch them once more, then come back here.
@@ -41,14 +40,15 @@ bool CULPatchwellDlg::LaunchProgram() {
       StartRedownload();
       return true;
     }
-    name = "UlmetMain.exe";
+    name = kClientModule;
   }
-  if (name != nullptr) {
-    ul::Format(command, "%s%s \"%s\"", cfg.clientFolder, name, cfg.launchArgument);
-    ul::Format(module, "%s%s", cfg.clientFolder, name);
+  // A client folder that cannot hold the program leaves module empty, and
+  // the missing-module box below ends the run.
+  if (name != nullptr && ClientPath(name, module)) {
+    ul::Format(command, "%s \"%s\"", module, cfg.launchArgument);
   }
 
-  if (_access(module, 0) == -1) {
+  if (module[0] == '\0' || _access(module, 0) == -1) {
     DebugTrace("실행하려는 프로그램 존재하지 않음");
     ShowMessageBox(3, kModuleMissing, 4);
     ShowWindow(m_hWnd, SW_HIDE);
@@ -75,8 +75,12 @@ bool CULPatchwellDlg::LaunchProgram() {
 bool CULPatchwellDlg::ReplaceSelf() {
   // A running program's file can be renamed but not overwritten: the old
   // copy keeps running as Ulmet.e__ while the new one takes the name.
-  if (rename("Ulmet.exe", "Ulmet.e__") != 0) return false;
-  if (rename("Ulmet.ex_", "Ulmet.exe") == 0) return true;
-  rename("Ulmet.e__", "Ulmet.exe");
+  char running[ul::kPathCap], newCopy[ul::kPathCap], oldCopy[ul::kPathCap];
+  if (!ClientPath(kUpdaterName, running) || !ClientPath(kUpdaterNewCopy, newCopy) ||
+      !ClientPath(kUpdaterOldCopy, oldCopy))
+    return false;
+  if (rename(running, oldCopy) != 0) return false;
+  if (rename(newCopy, running) == 0) return true;
+  rename(oldCopy, running);
   return false;
 }

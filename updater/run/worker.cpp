@@ -20,6 +20,7 @@
 #include "run/app.h"
 #include "run/box.h"
 #include "run/main_dlg.h"
+#include "run/run_paths.h"
 
 namespace {
 const char kDownloadFailed[] =
@@ -48,14 +49,6 @@ void ReportDownloadFailure(CULPatchwellDlg* dlg, const char* name) {
   DebugTrace("%s", kRetryTrace);
 }
 
-// The path of a hash entry relative to the client folder: its folder field
-// (without a leading ".\") followed by the file name.
-void HashEntryRelativePath(const HashEntry& e, char (&out)[ul::kPathCap]) {
-  const char* folder = e.subPath;
-  if (folder[0] == '.' && folder[1] == '\\') folder += 2;
-  ul::Format(out, "%s%s", folder, e.fileName);
-}
-
 // The server publishes a blank in a name as '!' and uses '/' between folders.
 void PublishedName(char* serverPath) {
   for (char* p = serverPath; *p; ++p) {
@@ -72,18 +65,10 @@ void ShowEntryDone(CULPatchwellDlg* dlg, int done) {
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, done, 0);
 }
 
-void Run(const char* fmt, const char* folder, const char* name) {
-  char command[ul::kTextCap];
-  ul::Format(command, fmt, folder, name);
-  WinExec(command, SW_SHOW);
-}
-
 UINT FullInstallation(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   UpdateConfig& cfg = *GetConfig();
-  char windows[ul::kTextCap];
-  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return 0;
-  char local[ul::kTextCap];
-  ul::Format(local, "%s\\Temp\\UL3_Install.ex_", windows);
+  char local[ul::kPathCap];
+  if (!InstallerPath(local)) return 0;
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, 32));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
   if (downloader.DownloadFile(cfg.serverHost, cfg.installerPath, local, dlg->PerFileBar(),
@@ -96,17 +81,15 @@ UINT FullInstallation(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   return 0;
 }
 
-// Unpacks an archive entry where it lies and deletes it. False only when the
-// run must end (the plain-file fallback could not be fetched either).
+// Unpacks a downloaded archive where it lies and deletes it. False only when
+// the run must end (the plain-file fallback could not be fetched either).
 bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* entry,
-                   const char* local) {
+                   const char* localName, const char* archive) {
   UpdateConfig& cfg = *GetConfig();
   char status[ul::kTextCap];
   ul::Format(status, "\n[ %s ] 파일 압축을 풀고 있습니다.!!", entry);
   SetStatus(status);
 
-  char archive[ul::kPathCap];
-  ul::Format(archive, "%s%s", cfg.clientFolder, local);
   bool ok = false;
   {
     CZipExtractor zip(nullptr);
@@ -116,24 +99,101 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
     }
   }
   DeleteFileA(archive);
-  if (ok || std::strncmp(local, kFallbackPrefix, 14) != 0) return true;
+  if (ok || std::strncmp(localName, kFallbackPrefix, 14) != 0) return true;
 
   char serverPath[ul::kTextCap];
+  char plainName[ul::kPathCap];
   char plain[ul::kPathCap];
   ul::Format(serverPath, "%s%s.exe", cfg.updateSubPath, kFallbackPrefix);
-  ul::Format(plain, "%s.exe", kFallbackPrefix);
-  SetFileAttributesA(plain, FILE_ATTRIBUTE_NORMAL);
-  if (downloader.DownloadFile(cfg.serverHost, serverPath, plain, dlg->PerFileBar(),
-                              dlg->TotalBar()))
-    return true;
+  ul::Format(plainName, "%s.exe", kFallbackPrefix);
+  if (ClientPath(plainName, plain)) {
+    SetFileAttributesA(plain, FILE_ATTRIBUTE_NORMAL);
+    if (downloader.DownloadFile(cfg.serverHost, serverPath, plain, dlg->PerFileBar(),
+                                dlg->TotalBar()))
+      return true;
+  }
   char text[ul::kTextCap];
-  ul::FormatBounded(text, sizeof text, kDownloadFailed, plain);
+  ul::FormatBounded(text, sizeof text, kDownloadFailed, plainName);
   SetStatus(text);
   DebugTrace("%s", text);
   DebugTrace("%s", kRetryTrace);
   ShowMessageBox(3, text, 2);
   dlg->CloseRequest();
   return false;
+}
+
+// A '-' or '=' entry: the file or the folder (with everything in it) below
+// the client folder goes. A name that the gate refuses deletes nothing.
+void DeleteEntry(const char* entry) {
+  const bool folder = entry[0] == '=';
+  SetStatusF(folder ? "\n[%s] 폴더를 삭제 중입니다." : "\n[%s] 파일을 삭제 중입니다.", entry + 1);
+  char name[ul::kPathCap];
+  char path[ul::kPathCap];
+  LocalNameOf(entry + 1, name);
+  if (!ClientPath(name, path)) return;
+  if (folder) {
+    DeleteFolderTree(path);
+  } else {
+    DeleteFileA(path);
+  }
+}
+
+// The page relay component may be loaded by a browser: the installed copy
+// is unregistered and renamed out of the way, which works only when no page
+// holds it. A client without one has nothing to set aside. False, after the
+// box, when the run must end.
+bool SetRelayAside(CULPatchwellDlg* dlg, const char* path) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND)
+    return true;
+  char command[ul::kTextCap];
+  ul::Format(command, "regsvr32 -u -s \"%s\"", path);
+  WinExec(command, SW_SHOW);
+  char aside[ul::kPathCap];
+  if (ClientPath(kRelayAside, aside) && rename(path, aside) == 0) return true;
+  DebugTrace("bvx dll rename 실패");
+  SetStatus(kCloseBrowsers);
+  ShowMessageBox(3, kCloseBrowsers);
+  dlg->CloseRequest();
+  return false;
+}
+
+// A plain entry: fetched into its place below the client folder, then
+// unpacked or registered by its ending. False when the run must end.
+bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* entry) {
+  UpdateConfig& cfg = *GetConfig();
+  SetStatusF("\n[%s] 파일을 다운로드 중입니다.", entry);
+  char name[ul::kPathCap];
+  char local[ul::kPathCap];
+  LocalNameOf(entry, name);
+  if (!ClientPath(name, local)) return true;  // passed over like a refused list name
+  const bool relay = ul::EqualsNoCase(name, kRelayName);
+  if (relay && !SetRelayAside(dlg, local)) return false;
+
+  char serverPath[ul::kTextCap];
+  ul::Format(serverPath, "%s%s", cfg.updateSubPath, entry);
+  SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
+  if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
+                               dlg->TotalBar())) {
+    ReportDownloadFailure(dlg, entry);
+    dlg->CloseRequest();
+    return false;
+  }
+
+  const size_t len = std::strlen(name);
+  if (len > 3 && ul::EndsWithNoCase(name, "zip")) {
+    if (!UnpackArchive(dlg, downloader, entry, name, local)) return false;
+  }
+  if (len > 3 && ul::EndsWithNoCase(name, "dll")) {
+    SetStatusF("\n[ %s ] dll 파일을 등록하고 있습니다.", entry);
+    if (relay) {
+      char command[ul::kTextCap];
+      ul::Format(command, "regsvr32 -s \"%s\"", local);
+      WinExec(command, SW_SHOW);
+      DebugTrace("%s", command);
+    }
+  }
+  return true;
 }
 
 UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
@@ -148,68 +208,22 @@ UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   for (int i = 0; i < n; ++i) {
     const char* entry = dlg->updateList.EntryAt(i);
     EnterClientFolder();
-    char serverPath[ul::kTextCap];
-    ul::Format(serverPath, "%s%s", cfg.updateSubPath, entry);
     done += 32;
 
-    if (entry[0] == '-') {
-      SetStatusF("\n[%s] 파일을 삭제 중입니다.", entry + 1);
-      DeleteFileA(entry + 1);
-      ShowEntryDone(dlg, done);
-    } else if (entry[0] == '=') {
-      SetStatusF("\n[%s] 폴더를 삭제 중입니다.", entry + 1);
-      char folder[ul::kPathCap];
-      ul::Format(folder, "%s%s", cfg.clientFolder, entry + 1);
-      DeleteFolderTree(folder);
+    if (entry[0] == '-' || entry[0] == '=') {
+      DeleteEntry(entry);
       ShowEntryDone(dlg, done);
     } else if (ul::EqualsNoCase(entry, "Ulmet3_install.exe")) {
       dlg->WriteAppVersion();
       continue;
-    } else {
-      SetStatusF("\n[%s] 파일을 다운로드 중입니다.", entry);
-      char local[ul::kPathCap];
-      ul::Copy(local, entry);
-
-      if (ul::EqualsNoCase(entry, "bvx.dll")) {
-        // The page relay component may be loaded by a browser; it can be
-        // renamed out of the way only when no page holds it.
-        Run("regsvr32 -u -s \"%s%s\"", cfg.clientFolder, entry);
-        if (rename("bvx.dll", "bvx.dl_") != 0) {
-          DebugTrace("bvx dll rename 실패");
-          SetStatus(kCloseBrowsers);
-          ShowMessageBox(3, kCloseBrowsers);
-          dlg->CloseRequest();
-          return 0;
-        }
-      }
-
-      SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
-      if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
-                                   dlg->TotalBar())) {
-        ReportDownloadFailure(dlg, entry);
-        dlg->CloseRequest();
-        return 0;
-      }
-
-      size_t len = std::strlen(local);
-      if (len > 3 && ul::EndsWithNoCase(local, "zip")) {
-        if (!UnpackArchive(dlg, downloader, entry, local)) return 0;
-      }
-      if (len > 3 && ul::EndsWithNoCase(local, "dll")) {
-        SetStatusF("\n[ %s ] dll 파일을 등록하고 있습니다.", entry);
-        if (ul::EqualsNoCase(entry, "bvx.dll")) {
-          char command[ul::kTextCap];
-          ul::Format(command, "regsvr32 -s \"%s%s\"", cfg.clientFolder, local);
-          WinExec(command, SW_SHOW);
-          DebugTrace("%s", command);
-        }
-      }
+    } else if (!FetchEntry(dlg, downloader, entry)) {
+      return 0;
     }
 
     // The updater's own new copy takes its place now; a failure hands the
     // rest of the work to the follow-up program.
     const char* path = (entry[0] == '-' || entry[0] == '=') ? entry + 1 : entry;
-    if (ul::EqualsNoCase(path, "Ulmet.ex_")) {
+    if (ul::EqualsNoCase(path, kUpdaterNewCopy)) {
       if (dlg->ReplaceSelf()) {
         dlg->WriteAppVersion();
       } else {
@@ -239,8 +253,9 @@ UINT UpdateWorkerProc(LPVOID param) {
 
 bool CULPatchwellDlg::RemoveLeftovers() {
   EnterClientFolder();
-  DeleteFileA("Ulmet.e__");
-  DeleteFileA("bvx.dl_");
+  char path[ul::kPathCap];
+  if (ClientPath(kUpdaterOldCopy, path)) DeleteFileA(path);
+  if (ClientPath(kRelayAside, path)) DeleteFileA(path);
   return true;
 }
 
@@ -251,6 +266,18 @@ bool CULPatchwellDlg::WriteAppVersion() {
   return WriteRegistryString(cfg.clientRegistryKey, "AppVersion", version, cfg.registryHive);
 }
 
+namespace {
+// Where a hash entry's file lies: its folder and its name joined, then
+// resolved below the client folder. The comparison reads this path and the
+// re-download writes it, so the two always agree.
+bool HashEntryPath(const HashEntry& e, char (&out)[ul::kPathCap],
+                   const char** relative = nullptr) {
+  char joined[ul::kTextCap];
+  ul::Format(joined, "%s%s", e.subPath, e.fileName);
+  return ClientPath(joined, out, relative);
+}
+}  // namespace
+
 int CULPatchwellDlg::CheckInstalledFiles() {
   UpdateConfig& cfg = *GetConfig();
   if (cfg.hashEntries.empty() || cfg.hashCheckDone) return 0;
@@ -259,8 +286,11 @@ int CULPatchwellDlg::CheckInstalledFiles() {
   FileHasher hasher;
   int differing = 0;
   for (HashEntry& e : cfg.hashEntries) {
-    char path[ul::kTextCap];
-    ul::Format(path, "%s%s%s", cfg.clientFolder, e.subPath, e.fileName);
+    char path[ul::kPathCap];
+    if (!HashEntryPath(e, path)) {
+      e.status = 0;  // neither compared nor fetched
+      continue;
+    }
     char digest[33] = {0};
     if (!hasher.ComputeFileDigest(path, digest) || std::strncmp(digest, e.digestHex, 32) != 0) {
       e.status = 2;
@@ -292,25 +322,23 @@ UINT RedownloadWorkerProc(LPVOID param) {
   int done = 0;
   for (const HashEntry& e : cfg.hashEntries) {
     done += 32;
-    if (e.status != 2) {
+    char local[ul::kPathCap];
+    const char* relative = nullptr;
+    if (e.status != 2 || !HashEntryPath(e, local, &relative)) {
       ShowEntryDone(dlg, done);
       continue;
     }
     EnterClientFolder();
-    // The file is fetched from where the release publishes it and written
-    // where the comparison read it: both below its folder.
-    char relative[ul::kPathCap];
-    HashEntryRelativePath(e, relative);
+    // Fetched from where the release publishes it: the same place below the
+    // server's folder as the file has below the client folder.
     char serverPath[ul::kTextCap];
     ul::Format(serverPath, "%s%s", cfg.updateSubPath, relative);
     PublishedName(serverPath);
     SetStatusF("\n[%s] 파일을 다운로드 중입니다.", e.fileName);
-    char local[ul::kPathCap];
-    ul::Copy(local, relative);
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                  dlg->TotalBar())) {
-      ReportDownloadFailure(dlg, local);
+      ReportDownloadFailure(dlg, relative);
       dlg->CloseRequest();
       return 0;
     }

@@ -194,9 +194,9 @@ TEST_F(Download, LengthRulesSlowServersAndLocalNames) {
   EXPECT_EQ(Fetch("f.bin", &local), 1);
   EXPECT_TRUE(filesupport::HasBytes(local, data));
 
-  local = t / "got\\new!name.txt";
+  local = t / "got!\\new!name.txt";  // written as given, '!' and all
   EXPECT_EQ(Fetch("my!name.txt", &local), 1);
-  EXPECT_EQ(local, t / "got\\new name.txt");  // the caller's buffer is rewritten
+  EXPECT_EQ(local, t / "got!\\new!name.txt");
   EXPECT_TRUE(filesupport::HasBytes(local, "bang"));
 
   char cwd[MAX_PATH];

@@ -1,0 +1,30 @@
+#include "run/run_paths.h"
+
+#include <windows.h>
+
+#include "common/safe_path.h"
+#include "common/trace.h"
+#include "config/update_config.h"
+#include "run/main_dlg.h"
+
+bool ClientPath(const char* name, char (&out)[ul::kPathCap], const char** relative) {
+  std::size_t folderLength = 0;
+  if (ul::ResolveInsideFolder(GetConfig()->clientFolder, name, out, &folderLength)) {
+    if (relative != nullptr) *relative = out + folderLength;
+    return true;
+  }
+  DebugTrace("Refused path outside the client folder : %s", name);
+  return false;
+}
+
+bool ClientPath(const char* name, char (&out)[ul::kPathCap]) {
+  return ClientPath(name, out, nullptr);
+}
+
+bool InstallerPath(char (&out)[ul::kPathCap]) {
+  char windows[ul::kTextCap];
+  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
+  char temp[ul::kTextCap];
+  ul::Format(temp, "%s\\Temp", windows);
+  return ul::ResolveInsideFolder(temp, kInstallerName, out);
+}

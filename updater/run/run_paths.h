@@ -1,0 +1,31 @@
+// The names of the run's own files and the one way from a name to the path
+// that a file operation uses.
+#pragma once
+
+#include "common/bounded.h"
+
+// Fixed names in the client folder.
+constexpr char kClientModule[] = "UlmetMain.exe";
+constexpr char kUpdaterName[] = "Ulmet.exe";
+constexpr char kUpdaterNewCopy[] = "Ulmet.ex_";   // the updater's new copy as downloaded
+constexpr char kUpdaterOldCopy[] = "Ulmet.e__";   // the old copy after the swap
+constexpr char kFollowUpProgram[] = "Update3.exe";
+constexpr char kRelayName[] = "bvx.dll";
+constexpr char kRelayAside[] = "bvx.dl_";
+// The full installer, in the Windows folder's Temp folder.
+constexpr char kInstallerName[] = "UL3_Install.ex_";
+
+// The path below the client folder that name resolves to (see
+// ul::ResolveInsideFolder). False, traced, when name would leave the folder,
+// names the folder itself or does not fit. Every file operation on a name
+// that came from the server, and on the fixed names above, takes its path
+// from here.
+bool ClientPath(const char* name, char (&out)[ul::kPathCap]);
+
+// The same, with where the resolved name begins in out: the part below the
+// client folder.
+bool ClientPath(const char* name, char (&out)[ul::kPathCap], const char** relative);
+
+// The full installer's path in the Windows folder's Temp folder. False when
+// the Windows folder is unknown.
+bool InstallerPath(char (&out)[ul::kPathCap]);
