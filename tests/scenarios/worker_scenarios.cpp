@@ -660,8 +660,8 @@ TEST_F(Worker, UpdateListNamesThatSpellTheFolderOrClimbAfterTheBlankRewriteChang
   outside.Write("sentinel.txt", "must survive");
   outside.Absent("evil.dll");
   const std::vector<std::pair<std::string, std::string>> hostile = {
-      {"..!\\evil.dll", ".. \\evil.dll"}, {"-..!\\sentinel.txt", ".. \\sentinel.txt"},
-      {"=..!", ".. "}, {"=.", "."}, {"=.\\", ".\\"}, {"=.\\.", ".\\."}, {"-.", "."}};
+      {"-..!\\sentinel.txt", ".. \\sentinel.txt"}, {"=..!", ".. "}, {"=.", "."},
+      {"=.\\", ".\\"}, {"=.\\.", ".\\."}, {"-.", "."}, {"..!\\evil.dll", ".. \\evil.dll"}};
   std::string line = "1001";
   for (const auto& h : hostile) line += " " + h.first;
   Given().InstalledClient(1000)
