@@ -1,11 +1,23 @@
 // Whole update runs: from the page's start of Ulmet.exe to the start of the
 // client, against the test server (or nginx) serving a published release.
+#include <cctype>
+
+#include "harness/proc.h"
 #include "harness/scenario.h"
+#include "publisher/publisher.h"
 
 namespace scn {
 namespace {
 
 using Update = Scenario;
+
+// The digest that the release would list for a small file with this text.
+std::string Md5Of(const std::string& text) {
+  std::string path = ::testing::TempDir() + "/md5-of.tmp";
+  std::string hex;
+  EXPECT_TRUE(WriteText(path, text) && tb::ChainedFileDigest(path, &hex));
+  return hex;
+}
 
 TEST_F(Update, NothingNewLaunchesTheClientWithTheArgumentInQuotes) {
   Given().InstalledClient(1003).PublishedFile("a.dll", "a v1").ClientFile("a.dll", "a v1")
@@ -70,14 +82,37 @@ TEST_F(Update, MissingUpdateFileEndsTheRunWithoutLaunching) {
   ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
 }
 
+// Every one of the 32 digest characters counts, exactly as written: a
+// listed digest that differs from the file's only in its last character, or
+// only in letter case, sends the file to the re-download as well.
 TEST_F(Update, DamagedFileIsFetchedAgainByItsDigest) {
+  const std::string digest = Md5Of("kept copy");
+  ASSERT_EQ(digest.size(), 32u);
+  std::string lastChanged = digest.substr(0, 31) + (digest[31] == '0' ? "1" : "0");
+  std::string upper = digest;
+  for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ASSERT_NE(upper, digest) << "the digest has no letter to change";
   Given().InstalledClient(1001)
          .ClientFile("a.dll", "damaged copy")
+         .ClientFile("last.dat", "kept copy")
+         .ClientFile("case.dat", "kept copy")
+         .ClientFile("same.dat", "kept copy")
          .PublishedFile("a.dll", "good copy")
-         .Release("version 1001 a.dll");
+         .PublishedFile("last.dat", "fetched again")
+         .PublishedFile("case.dat", "fetched again")
+         .PublishedFile("same.dat", "never fetched")
+         .Release("version 1001 a.dll")
+         .ServerFile("Ulmet3/ULHashFile.dat", "a.dll:1:" + Md5Of("good copy") + ":.\\\n" +
+                                              "last.dat:2:" + lastChanged + ":.\\\n" +
+                                              "case.dat:3:" + upper + ":.\\\n" +
+                                              "same.dat:4:" + digest + ":.\\\n");
   Run(LaunchArg(2));
   ExpectTrace("일부 파일 이상으로 다운로드를 다시시작합니다.");
   ExpectClientFile("a.dll", "good copy");
+  ExpectClientFile("last.dat", "fetched again");
+  ExpectClientFile("case.dat", "fetched again");
+  ExpectClientFile("same.dat", "kept copy");
+  ExpectNotRequested("/Ulmet3/files/same.dat");
   ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
 }
 
