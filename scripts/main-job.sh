@@ -175,4 +175,13 @@ for line in sys.stdin:
 say ""
 say "screenshots: $OUT/shots (during-*.png while running, end.png after)"
 say "logs: $OUT (trace.log, requests.jsonl, logs/*.jsonl, files-before.txt, files-after.txt)"
-[ "$RC" = 0 ] && [ "$AFTER" = 1004 ] && grep -q '"program":"UlmetMain.exe"' "$OUT/logs/starts.jsonl"
+# The job did its work only when the release is installed, the client was
+# started and the page relay component is the new copy, registered where it
+# lies.
+ok=1
+[ "$RC" = 0 ] || { say "main job: the updater failed"; ok=0; }
+[ "$AFTER" = 1004 ] || { say "main job: AppVersion is $AFTER, not 1004"; ok=0; }
+grep -q '"program":"UlmetMain.exe"' "$OUT/logs/starts.jsonl" || { say "main job: the client was not started"; ok=0; }
+cmp -s "$WIN/bvx.dll" "$CLIENT_UNIX/bvx.dll" || { say "main job: bvx.dll is not the released copy"; ok=0; }
+printf '%s' "$server" | grep -qi '^c:\\ulmet\\bvx\.dll$' || { say "main job: the component is not registered from C:\\Ulmet\\bvx.dll"; ok=0; }
+[ $ok = 1 ]
