@@ -1,6 +1,7 @@
 #include "relay_text.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace bvx {
 
@@ -39,18 +40,29 @@ char* NextToken(char** cursor) {
 }  // namespace
 
 void SplitMessageTokens(const char* text, MessageTokens* out) {
-  CopyBounded(out->buffer, sizeof out->buffer, text);
+  const std::size_t len = CopyBounded(out->buffer, sizeof out->buffer, text);
+  // The text went on past the buffer, and not with a separator: whatever
+  // token reaches the buffer's end is only the start of a longer one.
+  const bool cutInsideToken = text && text[len] != '\0' && text[len] != kTokenSeparator;
   char* cursor = out->buffer;
   out->first = NextToken(&cursor);
   out->second = out->first ? NextToken(&cursor) : nullptr;
+  out->cutToken = nullptr;
+  if (cutInsideToken) {
+    const char* end = out->buffer + len;
+    for (const char* token : {out->first, out->second}) {
+      if (token && token + std::strlen(token) == end) out->cutToken = token;
+    }
+  }
 }
 
 bool IsContentRequest(const MessageTokens& tokens) {
-  return tokens.first && std::strcmp(tokens.first, "CONTENTS") == 0;
+  return tokens.first && tokens.first != tokens.cutToken && std::strcmp(tokens.first, "CONTENTS") == 0;
 }
 
 bool IsStartRequest(const MessageTokens& tokens) {
-  return IsContentRequest(tokens) && tokens.second && std::strcmp(tokens.second, "START") == 0;
+  return IsContentRequest(tokens) && tokens.second && tokens.second != tokens.cutToken &&
+         std::strcmp(tokens.second, "START") == 0;
 }
 
 bool ContainsText(const char* text, const char* needle, LeadBytePredicate isLead) {

@@ -23,15 +23,19 @@ using LeadBytePredicate = bool (*)(unsigned char);
 std::size_t CopyBounded(char* dst, std::size_t cap, const char* src);
 
 // The first two tokens of a message. The message is copied into a fixed
-// buffer of kTokenBufferCap bytes (a longer message is cut there; the cut
-// can never produce a "CONTENTS" or "START" token that the whole message
-// does not have, because both are far shorter than the buffer) and split at
-// form feeds; runs of form feeds count as one separator, and leading form
+// buffer of kTokenBufferCap bytes (a longer message is cut there) and split
+// at form feeds; runs of form feeds count as one separator, and leading form
 // feeds are skipped. first/second are null when the token is missing.
+//
+// A run of form feeds can carry a token right up to the cut, so the cut may
+// shorten "CONTENTSX" to "CONTENTS" or "STARTX" to "START". cutToken points
+// to the token that the cut shortened (null when nothing was cut, or when the
+// cut fell on a separator); such a token is never read as a command word.
 struct MessageTokens {
   char buffer[kTokenBufferCap];
   const char* first;
   const char* second;
+  const char* cutToken;
 };
 void SplitMessageTokens(const char* text, MessageTokens* out);
 

@@ -92,6 +92,33 @@ TEST(RelayTokens, LongTextsAreCutAtTheBuffer) {
   EXPECT_FALSE(bvx::IsStartRequest(t));
 }
 
+// Form feeds carry a token up to the 1024-byte cut. A token that the cut
+// shortened is never a command word; one that the cut left whole still is.
+TEST(RelayTokens, TokenShortenedByTheCutIsNoCommandWord) {
+  const std::string ff1016(1016, '\f');   // "CONTENTS" then ends at byte 1024
+  const std::string ff1011(1011, '\f');   // "CONTENTS" + these + "START" = 1024
+  struct Case {
+    const char* what;
+    std::string text;
+    bool content, start;
+  } cases[] = {
+      {"first cut from CONTENTSX", ff1016 + "CONTENTSX", false, false},
+      {"first cut, START after", ff1016 + "CONTENTSXY\fSTART", false, false},
+      {"second cut from STARTX", "CONTENTS" + ff1011 + "STARTX", true, false},
+      {"second cut, more after", "CONTENTS" + ff1011 + "STARTED\fid=7", true, false},
+      {"first ends at the cut, separator after", ff1016 + "CONTENTS\fSTART", true, false},
+      {"second ends at the cut, separator after", "CONTENTS" + ff1011 + "START\fid=7", true, true},
+      {"first fills the buffer exactly", ff1016 + "CONTENTS", true, false},
+      {"second fills the buffer exactly", "CONTENTS" + ff1011 + "START", true, true},
+  };
+  for (const auto& c : cases) {
+    bvx::MessageTokens t;
+    bvx::SplitMessageTokens(c.text.c_str(), &t);
+    EXPECT_EQ(bvx::IsContentRequest(t), c.content) << c.what;
+    EXPECT_EQ(bvx::IsStartRequest(t), c.start) << c.what;
+  }
+}
+
 TEST(RelayText, BoundedCopy) {
   char small[4];
   EXPECT_EQ(bvx::CopyBounded(small, sizeof small, "abcdef"), 3u);

@@ -137,6 +137,21 @@ TEST_F(Removal, PerUserKeysFirstIsCopiedAndBothAreDeleted) {
   ExpectOnlyUninstaller(std::string(kFirst) + "\\uninstall.exe");
 }
 
+// A per-user installation records "MainPath" only under the current user:
+// the earlier data goes into the client folder of the run, and nothing is
+// created at the root of the drive.
+TEST_F(Removal, PerUserInstallationGetsTheDataInItsClientFolder) {
+  fs::remove_all(UnixPath("C:\\UserData"));
+  Given().InstalledClientForCurrentUser(1000).OutsideFolder(kOld);
+  EarlierInstallation(kFirstKey, kFirst, "first.txt");
+  Run(LaunchArg(2));
+
+  ExpectNoticeOnly();
+  ExpectClientFile("UserData\\first.txt", std::string("data of ") + kFirst + "\n");
+  EXPECT_FALSE(Exists("C:\\UserData")) << "UserData was created at the root of drive C";
+  ExpectOnlyUninstaller(std::string(kFirst) + "\\uninstall.exe");
+}
+
 // Keys of an earlier version whose folders are gone do not make an earlier
 // installation: nothing is touched and the update goes on.
 TEST_F(Removal, NoEarlierInstallationLeavesTheRegistryAndUpdates) {

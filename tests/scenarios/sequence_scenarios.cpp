@@ -89,6 +89,23 @@ TEST_F(Sequence, TemporaryMaintenanceLeavesPendingEntriesAlone) {
   ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
 }
 
+// The notice address comes from the server: a local program there is
+// neither opened nor started, and nothing else happens either.
+TEST_F(Sequence, MaintenanceNoticeThatIsNoWebAddressIsNotOpened) {
+  Given().InstalledClient(1000)
+         .OutsideProgram("C:\\Notice\\notice.exe")
+         .Release("set CHECKUP 1")
+         .Release("set CHECKUPNOTICE C:\\Notice\\notice.exe")
+         .TimeLimit(30);
+  Run(LaunchArg(2));
+  ExpectTrace("notice address is not a web address, not opened: C:\\Notice\\notice.exe");
+  ExpectNoPageOpened();
+  ExpectNothingStarted();
+  ExpectNoBox();
+  ExpectNotRequested(kUpdateList);
+  ExpectEndedWithin(20);
+}
+
 // No installation data at all: result 1. The argument of a launch kind with
 // a token reaches the installer whole.
 TEST_F(Sequence, FreshMachineStartsTheInstallerFromTheTempFolder) {

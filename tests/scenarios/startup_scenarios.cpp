@@ -37,6 +37,20 @@ TEST_F(StartUp, KindThatNeedsATokenWithoutOneIsRefused) {
   ExpectPageOpened(TestPaths().homePage);
 }
 
+// The argument is handed on in quotes; a quote inside it would add
+// arguments of the page's choosing to the client's command line.
+TEST_F(StartUp, DoubleQuoteInTheArgumentIsRefused) {
+  Given().InstalledClient(1000);
+  Run(LaunchArg(1, "tok\" /evil \"x"));
+  ExpectTrace("ULPatchwell start, 1 argument(s)");
+  ExpectTrace("CheckLaunchInfo: double quote in the argument");
+  ExpectBoxes({kBadLaunch});
+  ExpectBox(kBadLaunch, "오류");
+  ExpectPageOpened(TestPaths().homePage);
+  ExpectNothingStarted();
+  EXPECT_TRUE(Requests().empty()) << "nothing is fetched before the argument is valid";
+}
+
 TEST_F(StartUp, BlankSeparatedFieldsArriveAsTwoArgumentsAndShowBothBoxes) {
   Given().InstalledClient(1000).Answers("first,first");
   RunWithArguments({"5001", "6"});

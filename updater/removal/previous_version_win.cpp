@@ -7,9 +7,11 @@
 #include <string>
 
 #include "common/bounded.h"
+#include "common/trace.h"
 #include "config/registry_win.h"
 #include "config/update_config.h"
 #include "files/dir_tree_win.h"
+#include "removal/data_folder.h"
 #include "run/box.h"
 #include "run/main_dlg.h"
 
@@ -40,22 +42,33 @@ bool FindPlace(const char* key, char (&mainPath)[ul::kTextCap]) {
 int CULPatchwellDlg::RemovePreviousVersion() {
   UpdateConfig& cfg = *GetConfig();
 
+  // The user data goes into the current installation. A per-user
+  // installation (and one moved to the current user on Vista) has no
+  // "MainPath" in the machine key; then the client folder of this run is
+  // the installation. An empty or root folder would put "UserData" at the
+  // root of a drive, so such a folder is never used.
   std::string newMain = ReadRegistryText(cfg.GetClientRegistryKey(), "MainPath", false);
-  char newData[ul::kTextCap];
-  JoinPath(newData, newMain.c_str(), "UserData");
-  CreateFolderTree(newData);
+  if (!ul::IsBelowRoot(newMain.c_str())) newMain = cfg.clientFolder;
+  char newData[ul::kTextCap] = {0};
+  if (ul::IsBelowRoot(newMain.c_str())) {
+    JoinPath(newData, newMain.c_str(), "UserData");
+    CreateFolderTree(newData);
+  } else {
+    DebugTrace("RemovePreviousVersion: no installation folder for the user data (\"%s\")",
+               newMain.c_str());
+  }
 
   char uninstaller[ul::kTextCap] = {0};
   char oldMain[ul::kTextCap];
   bool firstFound = FindPlace(cfg.GetRegistryNewPath(), oldMain);
   if (firstFound) {
     JoinPath(uninstaller, oldMain, "uninstall.exe");
-    CopyUserData(newData, oldMain);
+    if (newData[0] != '\0') CopyUserData(newData, oldMain);
   }
   bool secondFound = FindPlace(cfg.GetRegistryPath(), oldMain);
   if (secondFound) {
     if (uninstaller[0] == '\0') JoinPath(uninstaller, oldMain, "uninstall.exe");
-    if (!firstFound) CopyUserData(newData, oldMain);
+    if (!firstFound && newData[0] != '\0') CopyUserData(newData, oldMain);
   }
   if (!firstFound && !secondFound) return 1;
 

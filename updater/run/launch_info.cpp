@@ -71,6 +71,14 @@ int UpdateConfig::CheckLaunchInfo(int argc, char** argv) {
   const char* argument = argv[1] != nullptr ? argv[1] : "";
   ul::Copy(launchArgument, argument);
 
+  // The argument is handed on in double quotes on the command line of every
+  // program the run starts; a quote inside it would end that quoting and
+  // let the page add arguments of its own.
+  if (std::strchr(argument, '"') != nullptr) {
+    DebugTrace("CheckLaunchInfo: double quote in the argument");
+    return 1;
+  }
+
   // The check reads the whole argument, not the stored copy.
   std::vector<std::string> fields = SplitFields(argument);
   if (fields.empty()) return 2;

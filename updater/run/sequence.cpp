@@ -9,6 +9,7 @@
 
 #include "common/bounded.h"
 #include "common/trace.h"
+#include "common/web_address.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
 #include "net/http_downloader_win.h"
@@ -47,7 +48,13 @@ void CULPatchwellDlg::RunUpdateSequence() {
     FillBars(this);
     ShowWindow(m_hWnd, SW_HIDE);
     CloseRequest();
-    ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
+    // The address comes from the server; the shell would open a program or
+    // a document just as readily as a page.
+    if (ul::IsWebAddress(cfg.checkupNotice))
+      ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
+    else
+      DebugTrace("RunUpdateSequence: notice address is not a web address, not opened: %s",
+                 cfg.checkupNotice);
     return;
   }
 

@@ -153,6 +153,11 @@ World& World::InstalledClient(int version) {
   installedVersion_ = version;
   return *this;
 }
+World& World::InstalledClientForCurrentUser(int version) {
+  installedForUser_ = true;
+  Release("set REGISTRY HK_CURRENT_USER");
+  return InstalledClient(version);
+}
 World& World::ClientFile(const std::string& relative, const std::string& content) {
   clientFiles_.emplace_back(relative, content);
   return *this;
@@ -310,7 +315,7 @@ void Scenario::ResetPrefix() {
   }
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> keys;
   if (world_.installed_) {
-    auto& k = keys["HKLM\\Software\\ULMET"];
+    auto& k = keys[world_.installedForUser_ ? "HKCU\\Software\\ULMET" : "HKLM\\Software\\ULMET"];
     k.emplace_back("MainPath", kClientFolder);
     k.emplace_back("AppVersion", std::to_string(world_.installedVersion_));
     k.emplace_back("PatchPath", "C:\\Ulmet");

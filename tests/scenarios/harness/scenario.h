@@ -60,6 +60,10 @@ class World {
   // The installed client: MainPath, AppVersion and the updater folder
   // ("PatchPath") under HKLM\Software\ULMET, and UlmetMain.exe in C:\Ulmet.
   World& InstalledClient(int version);
+  // The same, installed for the current user only: the values under
+  // HKCU\Software\ULMET (none in HKLM) and "[REGISTRY] HK_CURRENT_USER" in
+  // the program configuration.
+  World& InstalledClientForCurrentUser(int version);
   World& ClientFile(const std::string& relative, const std::string& content);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
   // The stand-in program copied into the client folder under this name
@@ -106,6 +110,7 @@ class World {
  private:
   friend class Scenario;
   bool installed_ = false;
+  bool installedForUser_ = false;
   bool clientModule_ = true;
   bool clientRunning_ = false;
   int installedVersion_ = 0;

@@ -81,6 +81,14 @@ TEST_F(LaunchInfoTest, WrongNumbersAreInvalid) {
   EXPECT_EQ(config_.launchKind, 2);
 }
 
+// The argument goes on in double quotes, so a quote anywhere in it (even
+// in a field nobody reads, or beyond the stored 1024 characters) is refused.
+TEST_F(LaunchInfoTest, DoubleQuoteAnywhereIsInvalid) {
+  for (const std::string& arg : {std::string("5001\f1\ftok\" /x"), std::string("5001\f2\f\""),
+                                 std::string("\"5001\f6"), "5001\f6\f" + std::string(1100, 'a') + "\""})
+    EXPECT_EQ(Check({arg}), 1) << arg.substr(0, 20);
+}
+
 TEST_F(LaunchInfoTest, EmptyFieldsBetweenFormFeedsDoNotExist) {
   EXPECT_EQ(Check({"5001\f\f3\ftok"}), 0);
   EXPECT_EQ(config_.launchKind, 3);
