@@ -5,12 +5,20 @@
 #include <cwchar>
 
 #include "common/bounded.h"
+#include "common/owned_win.h"
 #include "common/trace.h"
 #include "config/update_config.h"
 
 namespace {
 
 const char kMigratedKey[] = "Software\\Ulmet";
+
+// Stores text (null as empty) as a string value.
+void SetText(HKEY key, const char* valueName, const char* text) {
+  const char* t = text ? text : "";
+  RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(t),
+                 static_cast<DWORD>(std::strlen(t)));
+}
 
 }  // namespace
 
@@ -19,22 +27,21 @@ HKEY RegistryRoot(int hive) { return hive == 2 ? HKEY_LOCAL_MACHINE : HKEY_CURRE
 bool ReadRegistryString(const char* key, const char* valueName, char* buffer, int hive) {
   if (buffer == nullptr) return false;
   buffer[0] = '\0';
-  HKEY hk = nullptr;
-  if (RegOpenKeyA(RegistryRoot(hive), key, &hk) != ERROR_SUCCESS) return false;
+  ul::RegKey hk;
+  if (RegOpenKeyA(RegistryRoot(hive), key, hk.Receive()) != ERROR_SUCCESS) return false;
   // One byte more than the callers' buffers, so that a value filling all of
   // them still gets its terminator here and is cut to 1024 characters below.
   std::vector<char> data(ul::kTextCap + 1, '\0');
   DWORD size = ul::kTextCap;
-  LONG rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                             &size);
+  LONG rc = RegQueryValueExA(hk.Get(), valueName, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(data.data()), &size);
   if (rc == ERROR_MORE_DATA) {
     // A longer value is read whole and then cut like any other text, so an
     // over-long folder is tested for existence by its first 1024 characters.
     data.assign(static_cast<size_t>(size) + 1, '\0');
-    rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                          &size);
+    rc = RegQueryValueExA(hk.Get(), valueName, nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(data.data()), &size);
   }
-  RegCloseKey(hk);
   if (rc != ERROR_SUCCESS) return false;
   data[size < data.size() ? size : data.size() - 1] = '\0';
   ul::CopyBounded(buffer, ul::kTextCap, data.data());
@@ -42,16 +49,13 @@ bool ReadRegistryString(const char* key, const char* valueName, char* buffer, in
 }
 
 bool WriteRegistryString(const char* key, const char* valueName, const char* text, int hive) {
-  HKEY hk = nullptr;
+  ul::RegKey hk;
   char noClass[] = "";
   if (RegCreateKeyExA(RegistryRoot(hive), key, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, &hk, nullptr) != ERROR_SUCCESS) {
+                      nullptr, hk.Receive(), nullptr) != ERROR_SUCCESS) {
     return true;  // callers do not act on a failed write
   }
-  const char* t = text ? text : "";
-  RegSetValueExA(hk, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(t),
-                 static_cast<DWORD>(std::strlen(t)));
-  RegCloseKey(hk);
+  SetText(hk.Get(), valueName, text);
   return true;
 }
 
@@ -63,36 +67,32 @@ bool RegistryKeyExists(const char* path, const char* subPath, int hive) {
   } else {
     ul::Format(name, "%s", path);
   }
-  HKEY hk = nullptr;
-  if (RegOpenKeyA(RegistryRoot(hive), name, &hk) != ERROR_SUCCESS) return false;
-  RegCloseKey(hk);
-  return true;
+  ul::RegKey hk;
+  return RegOpenKeyA(RegistryRoot(hive), name, hk.Receive()) == ERROR_SUCCESS;
 }
 
 std::string ReadRegistryText(const char* key, const char* valueName, bool currentUser) {
   char data[513] = {0};
-  HKEY hk = nullptr;
-  if (RegOpenKeyA(currentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key, &hk) != ERROR_SUCCESS) {
+  ul::RegKey hk;
+  if (RegOpenKeyA(currentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key, hk.Receive()) !=
+      ERROR_SUCCESS) {
     return std::string();
   }
   DWORD size = 255;
-  LONG rc = RegQueryValueExA(hk, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(hk);
+  LONG rc =
+      RegQueryValueExA(hk.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
   if (rc != ERROR_SUCCESS) return std::string();
   data[size < sizeof(data) ? size : sizeof(data) - 1] = '\0';
   return std::string(data);
 }
 
 void WriteRegistryText(const char* key, const char* valueName, const char* text, bool currentUser) {
-  HKEY hk = nullptr;
+  ul::RegKey hk;
   if (RegCreateKeyExA(currentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key, 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &hk, nullptr) != ERROR_SUCCESS) {
-    return;
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, hk.Receive(),
+                      nullptr) == ERROR_SUCCESS) {
+    SetText(hk.Get(), valueName, text);
   }
-  const char* t = text ? text : "";
-  RegSetValueExA(hk, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(t),
-                 static_cast<DWORD>(std::strlen(t)));
-  RegCloseKey(hk);
 }
 
 void CopyKeyTree(HKEY source, const char* destination) {
@@ -111,11 +111,10 @@ void CopyKeyTree(HKEY source, const char* destination) {
     DebugTrace("%d) retCode = %d, achKey = %s", static_cast<int>(i), 0, subName);
     char subDest[ul::kTextCap];
     if (ul::Format(subDest, "%s\\%s", dest, subName) >= sizeof(subDest) - 1) continue;
-    HKEY sub = nullptr;
-    if (RegOpenKeyA(source, subName, &sub) != ERROR_SUCCESS) continue;
+    ul::RegKey sub;
+    if (RegOpenKeyA(source, subName, sub.Receive()) != ERROR_SUCCESS) continue;
     WriteRegistryText(subDest, "", "", true);
-    CopyKeyTree(sub, subDest);
-    RegCloseKey(sub);
+    CopyKeyTree(sub.Get(), subDest);
   }
 
   for (DWORD i = 0; i < valueCount; ++i) {
@@ -138,21 +137,20 @@ void CopyKeyTree(HKEY source, const char* destination) {
 void CopyKey(const char* sourceParent, const char* sourceName, int sourceHive) {
   char name[ul::kTextCap];
   ul::Format(name, "%s\\%s", sourceParent ? sourceParent : "", sourceName ? sourceName : "");
-  HKEY hk = nullptr;
-  if (RegOpenKeyA(RegistryRoot(sourceHive), name, &hk) != ERROR_SUCCESS) return;
-  CopyKeyTree(hk, nullptr);
-  RegCloseKey(hk);
+  ul::RegKey hk;
+  if (RegOpenKeyA(RegistryRoot(sourceHive), name, hk.Receive()) != ERROR_SUCCESS) return;
+  CopyKeyTree(hk.Get(), nullptr);
 }
 
 long DeleteSubkeys(HKEY root, const char* path) {
-  HKEY hk = nullptr;
-  LONG rc = RegOpenKeyA(root, path, &hk);
+  ul::RegKey hk;
+  LONG rc = RegOpenKeyA(root, path, hk.Receive());
   if (rc != ERROR_SUCCESS) return rc;
   long result = 0;
   DWORD i = 0;
   for (;;) {
     char name[256];
-    rc = RegEnumKeyA(hk, i, name, sizeof(name));
+    rc = RegEnumKeyA(hk.Get(), i, name, sizeof(name));
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) {
       result = rc;
@@ -169,17 +167,15 @@ long DeleteSubkeys(HKEY root, const char* path) {
     if (DeleteSubkeys(root, child) == 0 && RegDeleteKeyA(root, child) == ERROR_SUCCESS) continue;
     ++i;
   }
-  RegCloseKey(hk);
   return result;
 }
 
 void DeleteKeyTree(const char* parent, const char* keyName, int hive) {
   if (!RegistryKeyExists(parent, nullptr, hive) || keyName == nullptr || keyName[0] == '\0') return;
-  HKEY hk = nullptr;
-  if (RegOpenKeyA(RegistryRoot(hive), parent, &hk) != ERROR_SUCCESS) return;
-  DeleteSubkeys(hk, keyName);
-  RegDeleteKeyA(hk, keyName);
-  RegCloseKey(hk);
+  ul::RegKey hk;
+  if (RegOpenKeyA(RegistryRoot(hive), parent, hk.Receive()) != ERROR_SUCCESS) return;
+  DeleteSubkeys(hk.Get(), keyName);
+  RegDeleteKeyA(hk.Get(), keyName);
 }
 
 void UpdateConfig::DetectVista() {

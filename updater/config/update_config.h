@@ -8,6 +8,7 @@
 // Windows-only sources of their subsystems.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -45,8 +46,11 @@ class UpdateConfig {
   int32_t installedVersion = 1000;
   uint8_t clientRunning = 0;
   uint8_t selfUpdatePending = 0;
-  uint8_t followUpPending = 0;
-  volatile uint8_t updateFinished = 0;  // written by a worker, polled by the timer
+  // Written by a worker thread, read by the user-interface thread: the
+  // worker sets followUpPending before updateFinished, and the timer reads
+  // updateFinished before anything the worker wrote.
+  std::atomic<uint8_t> followUpPending{0};
+  std::atomic<uint8_t> updateFinished{0};
   char launchArgument[ul::kTextCap] = {0};
   char launchToken[33] = {0};
   char serverHost[ul::kTextCap] = {0};
@@ -73,3 +77,9 @@ class UpdateConfig {
   uint8_t hashCheckDone = 0;
   int32_t isVista = 0;
 };
+
+static_assert(sizeof(std::atomic<uint8_t>) == 1, "the run flags stay one byte each");
+
+// The run's configuration, owned by the application object for the whole
+// process (defined with it in run/app.cpp).
+UpdateConfig* GetConfig();

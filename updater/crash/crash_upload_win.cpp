@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "common/bounded.h"
+#include "common/owned_win.h"
 #include "config/update_config.h"
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
-#include "run/main_dlg.h"
 
 namespace {
 // The whole file, or false when it cannot be opened or holds nothing.
@@ -30,35 +30,22 @@ bool ReadWholeFile(const char* path, std::vector<char>& data) {
   return n > 0;
 }
 
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET h) : h_(h) {}
-  ~InternetHandle() {
-    if (h_) InternetCloseHandle(h_);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  HINTERNET get() const { return h_; }
-
- private:
-  HINTERNET h_;
-};
 }  // namespace
 
 bool PostForm(const char* host, const char* path, const char* body, std::size_t length) {
-  InternetHandle session(
+  ul::InternetHandle session(
       InternetOpenA("ULPatchwell", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session.get()) return false;
-  InternetHandle connection(InternetConnectA(session.get(), host, INTERNET_DEFAULT_HTTP_PORT,
+  if (!session.Get()) return false;
+  ul::InternetHandle connection(InternetConnectA(session.Get(), host, INTERNET_DEFAULT_HTTP_PORT,
                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection.get()) return false;
-  InternetHandle request(HttpOpenRequestA(connection.get(), "POST", path, nullptr, nullptr,
+  if (!connection.Get()) return false;
+  ul::InternetHandle request(HttpOpenRequestA(connection.Get(), "POST", path, nullptr, nullptr,
                                           nullptr, INTERNET_FLAG_EXISTING_CONNECT, 0));
-  if (!request.get()) return false;
+  if (!request.Get()) return false;
   const char header[] = "Content-Type:application/x-www-form-urlencoded\r\n";
-  HttpAddRequestHeadersA(request.get(), header, static_cast<DWORD>(-1L),
+  HttpAddRequestHeadersA(request.Get(), header, static_cast<DWORD>(-1L),
                          HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-  return HttpSendRequestA(request.get(), nullptr, 0, const_cast<char*>(body),
+  return HttpSendRequestA(request.Get(), nullptr, 0, const_cast<char*>(body),
                           static_cast<DWORD>(length)) != FALSE;
 }
 
@@ -77,8 +64,8 @@ void UploadCrashReports() {
   _chdir(folder);
 
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA("Log\\*.*", &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  ul::FindHandle find(FindFirstFileA("Log\\*.*", &found));
+  if (!find) return;
   do {
     const char* name = found.cFileName;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
@@ -111,6 +98,5 @@ void UploadCrashReports() {
     std::string body = BuildCrashReportBody(uid, fields, content.data(), content.size());
     if (!PostForm(host, path, body.data(), body.size())) break;
     DeleteFileA(logPath);
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &found));
 }

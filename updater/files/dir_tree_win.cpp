@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/bounded.h"
+#include "common/owned_win.h"
 #include "common/trace.h"
 
 namespace {
@@ -90,8 +91,8 @@ void CopyFolderTree(const char* destination, const char* source) {
   char pattern[ul::kTextCap];
   if (ul::Format(pattern, "%s\\*.*", source) > kMaxPathLen) return;
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA(pattern, &fd);
-  if (find == INVALID_HANDLE_VALUE) return;
+  ul::FindHandle find(FindFirstFileA(pattern, &fd));
+  if (!find) return;
   do {
     const char* name = fd.cFileName;
     const bool folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -112,8 +113,7 @@ void CopyFolderTree(const char* destination, const char* source) {
     } else {
       CopyFileA(from, to, FALSE);
     }
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &fd));
 }
 
 void CopyUserData(const char* destination, const char* oldFolder) {
@@ -185,8 +185,8 @@ int DeleteFolderTree(const char* path) {
   if (ul::Format(pattern, hasPattern ? "%s" : "%s\\*.*", path) > kMaxPathLen) return 0;
 
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA(pattern, &fd);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  ul::FindHandle find(FindFirstFileA(pattern, &fd));
+  if (!find) return 0;
 
   char drive[_MAX_DRIVE];
   char dir[_MAX_DIR];
@@ -209,8 +209,8 @@ int DeleteFolderTree(const char* path) {
       char sub[ul::kTextCap];
       if (ul::Format(sub, "%s%s%s\\*.*", drive, dir, name) <= kMaxPathLen) DeleteFolderTree(sub);
     }
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &fd));
+  find.Reset();  // the folder goes next, and an open search would hold it
 
   char self[ul::kTextCap];
   std::size_t n = ul::Format(self, "%s%s", drive, dir);

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/bounded.h"
+#include "common/owned_win.h"
 #include "common/safe_path.h"
 
 namespace {
@@ -118,28 +120,7 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
   if (!ul::ResolveInsideFolder(folder, name, path)) return 0;
 
   if (!CreateParentFolders(path)) return 0;
-  HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return 0;
-  if (unzOpenCurrentFile(archive_) != UNZ_OK) {
-    CloseHandle(out);
-    return 0;
-  }
-
-  static_assert(kCopyBufferSize <= 0x7FFFFFFF, "buffer size fits an int");
-  char* buffer = new char[kCopyBufferSize];
-  int n;
-  for (;;) {
-    n = unzReadCurrentFile(archive_, buffer, kCopyBufferSize);
-    if (n <= 0) break;
-    DWORD written = 0;
-    if (!WriteFile(out, buffer, static_cast<DWORD>(n), &written, nullptr) ||
-        written != static_cast<DWORD>(n)) {
-      n = -1;
-      break;
-    }
-  }
-  delete[] buffer;
-  CloseHandle(out);
+  int n = CopyCurrentEntry(path);
   // Having read the whole entry, minizip compares the stored CRC-32; a
   // mismatch means the written file is not what was packed.
   if (unzCloseCurrentFile(archive_) == UNZ_CRCERROR && n == 0) n = -1;
@@ -149,16 +130,36 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
   return 1;
 }
 
+// Opens the current entry and writes it whole to path: 0 when all of it was
+// written, otherwise non-zero (the entry could not be opened or read, or the
+// file could not be written).
+int CZipExtractor::CopyCurrentEntry(const char* path) {
+  ul::Handle out(
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return -1;
+  if (unzOpenCurrentFile(archive_) != UNZ_OK) return -1;
+  static_assert(kCopyBufferSize <= 0x7FFFFFFF, "buffer size fits an int");
+  std::vector<char> buffer(kCopyBufferSize);
+  for (;;) {
+    int n = unzReadCurrentFile(archive_, buffer.data(), kCopyBufferSize);
+    if (n <= 0) return n;
+    DWORD written = 0;
+    if (!WriteFile(out.Get(), buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
+        written != static_cast<DWORD>(n)) {
+      return -1;
+    }
+  }
+}
+
 int CZipExtractor::ApplyEntryTime(const char* path, uint32_t dosDateTime) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return 0;
+  ul::Handle h(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return 0;
   FILETIME created, accessed, written, local, utc;
-  int ok = GetFileTime(h, &created, &accessed, &written) &&
+  int ok = GetFileTime(h.Get(), &created, &accessed, &written) &&
            DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
                                  static_cast<WORD>(dosDateTime & 0xFFFF), &local) &&
-           LocalFileTimeToFileTime(&local, &utc) && SetFileTime(h, &utc, &accessed, &utc);
-  CloseHandle(h);
+           LocalFileTimeToFileTime(&local, &utc) && SetFileTime(h.Get(), &utc, &accessed, &utc);
   return ok ? 1 : 0;
 }
 

@@ -55,6 +55,7 @@ class CZipExtractor {
   // Steps of UnzipTo, usable one entry at a time.
   int ExtractCurrentEntry(const char* folder, int flattenPaths);
   int ReadEntryInfo(ZipEntryInfo& info);
+  int CopyCurrentEntry(const char* path);
 
   // Gives path the DOS date and time (local time) as creation and
   // last-write time. Non-zero on success.

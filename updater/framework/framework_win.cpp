@@ -1,3 +1,4 @@
+#include "common/owned_win.h"
 #include "framework/framework.h"
 
 #include <commctrl.h>
@@ -163,11 +164,11 @@ void DDX_Text(HWND dialog, int id, std::string& value, bool save) {
 
 bool AfxBeginThread(AFX_THREADPROC proc, LPVOID param) {
   ThreadStart* start = new ThreadStart{proc, param};
-  HANDLE thread = CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
-  if (thread == nullptr) {
+  // The thread runs on alone: its handle is not needed.
+  ul::Handle thread(CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr));
+  if (!thread) {
     delete start;
     return false;
   }
-  CloseHandle(thread);
   return true;
 }

@@ -11,9 +11,10 @@
 #include "config/registry_win.h"
 #include "config/update_config.h"
 #include "files/dir_tree_win.h"
+#include "common/program_start_win.h"
 #include "removal/data_folder.h"
-#include "run/box.h"
-#include "run/main_dlg.h"
+#include "removal/previous_version_win.h"
+#include "ui/message_box.h"
 
 namespace {
 const char kNotice[] =
@@ -39,9 +40,7 @@ bool FindPlace(const char* key, char (&mainPath)[ul::kTextCap]) {
 }
 }  // namespace
 
-int CULPatchwellDlg::RemovePreviousVersion() {
-  UpdateConfig& cfg = *GetConfig();
-
+int RemoveEarlierVersion(const UpdateConfig& cfg) {
   // The user data goes into the current installation. A per-user
   // installation (and one moved to the current user on Vista) has no
   // "MainPath" in the machine key; then the client folder of this run is
@@ -88,19 +87,6 @@ int CULPatchwellDlg::RemovePreviousVersion() {
 
   ShowMessageBox(1, kNotice);
 
-  if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessA(nullptr, uninstaller, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    } else {
-      ShowStartFailure(GetLastError());
-    }
-  }
+  if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) StartProgram(uninstaller);
   return 0;
 }

@@ -29,7 +29,12 @@ UpdateConfig* GetConfig() {
   return app != nullptr ? app->GetConfig() : nullptr;
 }
 
-CULPatchwellApp::~CULPatchwellApp() { delete config_; }
+CULPatchwellApp::~CULPatchwellApp() = default;
+
+void SetStatus(const char* text) {
+  CULPatchwellApp* app = GetTheApp();
+  if (app != nullptr) app->SetStatusText(text);
+}
 
 void CULPatchwellApp::SetStatusText(const std::string& text) {
   CSingleLock lock(statusLock_);
@@ -46,8 +51,8 @@ BOOL CULPatchwellApp::InitInstance() {
   // bars) with the system's look; there is no separate 3D switch to turn on.
   DebugTrace("ULPatchwell start, %d argument(s)", m_argc - 1);
 
-  delete config_;
-  config_ = new (std::nothrow) UpdateConfig();
+  ownedConfig_.reset(new (std::nothrow) UpdateConfig());
+  config_ = ownedConfig_.get();
   if (config_ == nullptr) return FALSE;
 
   if (config_->CheckLaunchInfo(m_argc, m_argv) != 0) {

@@ -2,11 +2,11 @@
 // status text that workers write and the main dialog shows.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "config/update_config.h"
 #include "framework/framework.h"
-
-class UpdateConfig;
 
 class CULPatchwellApp : public CWinApp {
  public:
@@ -17,7 +17,7 @@ class CULPatchwellApp : public CWinApp {
   // Always FALSE: the program never enters a message loop of its own.
   BOOL InitInstance() override;
 
-  // Null until InitInstance has created it.
+  // Null until InitInstance has created it (or a test has lent its own).
   UpdateConfig* GetConfig() const { return config_; }
 
   // Any thread may call these; the lock keeps a replacement and a copy from
@@ -26,11 +26,20 @@ class CULPatchwellApp : public CWinApp {
   std::string GetStatusText();
 
  protected:
-  UpdateConfig* config_ = nullptr;  // owned
+  // For tests: the run's steps use config, which the caller keeps owning
+  // and must keep alive as long as this object uses it.
+  void LendConfig(UpdateConfig* config) { config_ = config; }
 
  private:
+  std::unique_ptr<UpdateConfig> ownedConfig_;
+  UpdateConfig* config_ = nullptr;  // ownedConfig_, or the one a test lent
+
   CCriticalSection statusLock_;
   std::string statusText_;
 };
 
 CULPatchwellApp* GetTheApp();
+
+// Replaces the status text that the main dialog shows (any thread; nothing
+// happens before the application object exists).
+void SetStatus(const char* text);

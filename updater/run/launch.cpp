@@ -9,9 +9,10 @@
 #include "common/bounded.h"
 #include "common/trace.h"
 #include "config/update_config.h"
-#include "run/box.h"
 #include "run/main_dlg.h"
 #include "run/run_paths.h"
+#include "ui/message_box.h"
+#include "common/program_start_win.h"
 
 namespace {
 const char kModuleMissing[] =
@@ -56,17 +57,7 @@ bool CULPatchwellDlg::LaunchProgram() {
     return true;
   }
 
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_SHOW;
-  PROCESS_INFORMATION pi = {};
-  if (CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  } else {
-    ShowStartFailure(GetLastError());
-  }
+  StartProgram(command);
   ShowWindow(m_hWnd, SW_HIDE);
   CloseRequest();
   return true;

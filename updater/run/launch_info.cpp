@@ -45,10 +45,6 @@ int FieldNumber(const std::string& field) {
   return static_cast<int>(v);
 }
 
-void SetStatus(const char* text) {
-  CULPatchwellApp* app = GetTheApp();
-  if (app != nullptr) app->SetStatusText(text);
-}
 
 }  // namespace
 

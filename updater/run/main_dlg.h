@@ -29,7 +29,7 @@ class CULPatchwellDlg : public CDialog {
   int CheckInstalledFiles();
   void StartRedownload();
 
-  // Removal of an earlier major version (removal/previous_version_win.cpp).
+  // Removal of an earlier major version (removal/previous_version_win.h).
   int RemovePreviousVersion();
 
   // Launch of the next program and self-replacement (run/launch.cpp).
@@ -69,6 +69,3 @@ class CULPatchwellDlg : public CDialog {
 // Worker thread procedures; the parameter is the dialog.
 UINT UpdateWorkerProc(LPVOID dialog);
 UINT RedownloadWorkerProc(LPVOID dialog);
-
-// The run's configuration, owned by the application object.
-UpdateConfig* GetConfig();

@@ -4,20 +4,17 @@
 #include <tlhelp32.h>
 
 #include "common/bounded.h"
+#include "common/owned_win.h"
 
 bool IsProcessRunning(const char* exeName) {
   if (exeName == nullptr || exeName[0] == '\0') return false;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  ul::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof(entry);
-  bool found = false;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (ul::EqualsNoCase(entry.szExeFile, exeName)) {
-      found = true;
-      break;
-    }
+  for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+       more = Process32Next(snapshot.Get(), &entry)) {
+    if (ul::EqualsNoCase(entry.szExeFile, exeName)) return true;
   }
-  CloseHandle(snapshot);
-  return found;
+  return false;
 }

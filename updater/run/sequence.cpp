@@ -14,8 +14,9 @@
 #include "crash/crash_upload_win.h"
 #include "net/http_downloader_win.h"
 #include "run/app.h"
-#include "run/box.h"
+#include "removal/previous_version_win.h"
 #include "run/main_dlg.h"
+#include "ui/message_box.h"
 
 namespace {
 const char kWorkerFailedTH01[] =
@@ -29,7 +30,6 @@ const char kListFailed[] =
 const char kClientRunning[] =
     "울메가 새로운 버전으로 업데이트 되었습니다.\n현재 실행중인 울메를 종료하시고 다시 실행해 주시기 바랍니다.";
 
-void SetStatus(const char* text) { GetTheApp()->SetStatusText(text); }
 }  // namespace
 
 // Both bars full: shown while the run ends without a worker.
@@ -37,6 +37,8 @@ static void FillBars(CULPatchwellDlg* dlg) {
   SendMessageA(dlg->PerFileBar(), PBM_SETPOS, 32, 0);
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 100, 0);
 }
+
+int CULPatchwellDlg::RemovePreviousVersion() { return RemoveEarlierVersion(*GetConfig()); }
 
 void CULPatchwellDlg::RunUpdateSequence() {
   UpdateConfig& cfg = *GetConfig();

@@ -18,8 +18,8 @@
 #include "files/zip_extractor_win.h"
 #include "net/http_downloader_win.h"
 #include "run/app.h"
-#include "run/box.h"
 #include "run/main_dlg.h"
+#include "ui/message_box.h"
 #include "run/run_paths.h"
 
 namespace {
@@ -31,7 +31,6 @@ const char kCloseBrowsers[] =
 const char kDone[] = "프로그램 업데이트가 완료되었습니다.\n울메를 실행합니다.";
 const char kFallbackPrefix[] = "TestUlmet3Main";
 
-void SetStatus(const char* text) { GetTheApp()->SetStatusText(text); }
 
 void SetStatusF(const char* fmt, const char* value) {
   char text[ul::kTextCap];

@@ -31,7 +31,8 @@ const char kDownloading[] = "\n[data\\map01.pak] 파일을 다운로드 중입�
 
 class ShotApp : public CULPatchwellApp {
  public:
-  ShotApp() { config_ = new UpdateConfig(); }
+  ShotApp() { LendConfig(&config); }
+  UpdateConfig config;
 };
 
 void Check(bool ok, const char* what) {

@@ -9,8 +9,7 @@ namespace runsupport {
 
 class TestApp : public CULPatchwellApp {
  public:
-  explicit TestApp(UpdateConfig* config) { config_ = config; }
-  ~TestApp() override { config_ = nullptr; }  // the test owns it
+  explicit TestApp(UpdateConfig* config) { LendConfig(config); }
 };
 
 }  // namespace runsupport

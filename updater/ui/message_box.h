@@ -3,7 +3,3 @@
 
 // type 1 information ("정보"), 3 error ("오류"); helpCode 0 shows no help link.
 void ShowMessageBox(int type, const char* text, int helpCode = 0);
-
-// The system's text for error, in the plain system box the launch and the
-// uninstaller start use when a process cannot be started.
-void ShowStartFailure(unsigned long error);
