@@ -10,6 +10,7 @@
 #include "config/hash_list.h"
 #include "config/program_config.h"
 #include "config/registry_win.h"
+#include "config/temp_files_win.h"
 #include "config/update_config.h"
 #include "net/http_downloader_win.h"
 
@@ -17,19 +18,24 @@
 #error "ULMET_CONFIG_HOST must be set by the build"
 #endif
 
-namespace {
-// Downloads host/path into "<Windows>\Temp\<name>"; local receives the path.
-bool FetchToTemp(const char* host, const char* path, const char* name,
-                 char (&local)[ul::kTextCap]) {
+bool TempFolder(char (&out)[ul::kTextCap]) {
   char windows[ul::kTextCap];
   if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
-  ul::Format(local, "%s\\Temp\\%s", windows, name);
-  // An empty answer writes no file; a copy left by an earlier run must not
-  // be read in its place.
+  ul::Format(out, "%s\\Temp", windows);
+  return true;
+}
+
+bool FetchToTemp(const char* host, const char* path, const char* name,
+                 char (&local)[ul::kTextCap]) {
+  char temp[ul::kTextCap];
+  if (!TempFolder(temp)) return false;
+  ul::Format(local, "%s\\%s", temp, name);
   DeleteFileA(local);
   CHttpDownloader downloader;
   return downloader.DownloadFile(host, path, local, nullptr, nullptr) == 1;
 }
+
+namespace {
 
 // Fetches the file, hands it open in text mode to parse, then deletes the
 // local copy whatever the outcome.

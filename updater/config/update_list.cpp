@@ -83,9 +83,7 @@ void UpdateFileList::ParseUpdateLine(const char* line, int installedVersion, Upd
     // The stored name is what later becomes a path in the client folder.
     UpdateFileEntry stored;
     ul::Copy(stored.name, word);
-    const char* path = stored.name;
-    if (path[0] == '-' || path[0] == '=') ++path;
-    if (!ul::IsSafeRelativePath(path)) {
+    if (!ul::IsSafeRelativePath(UpdateEntryName(stored.name))) {
       DebugTrace("Refused update entry : %s", word);
       continue;
     }
@@ -126,4 +124,15 @@ void LocalNameOf(const char* listName, char (&out)[ul::kPathCap]) {
   for (char* p = out; *p; ++p) {
     if (*p == '!') *p = ' ';
   }
+}
+
+UpdateEntryKind ClassifyUpdateEntry(const char* entry) {
+  if (entry[0] == '-') return kEntryDeleteFile;
+  if (entry[0] == '=') return kEntryDeleteFolder;
+  if (ul::EqualsNoCase(entry, "Ulmet3_install.exe")) return kEntryInstallerMarker;
+  return kEntryFetch;
+}
+
+const char* UpdateEntryName(const char* entry) {
+  return entry[0] == '-' || entry[0] == '=' ? entry + 1 : entry;
 }

@@ -14,6 +14,19 @@ struct UpdateFileEntry {
   char name[ul::kPathCap];
 };
 
+// What the worker does with an entry of the list, by its first character
+// or its whole name.
+enum UpdateEntryKind {
+  kEntryDeleteFile,       // "-name": the file goes
+  kEntryDeleteFolder,     // "=name": the folder goes with everything in it
+  kEntryInstallerMarker,  // "Ulmet3_install.exe" in any case: only the version is written
+  kEntryFetch,            // any other name: downloaded, then unpacked or registered
+};
+UpdateEntryKind ClassifyUpdateEntry(const char* entry);
+
+// The entry's name without its '-' or '=' (the entry itself for the others).
+const char* UpdateEntryName(const char* entry);
+
 // The local name of a list name: a blank separates the names of a list line,
 // so the release writes a blank in a name as '!', and the client's file has
 // the blank back. The same for files to fetch and files or folders to delete,

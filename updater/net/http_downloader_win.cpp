@@ -159,7 +159,7 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     return 0;
   }
 
-  DWORD step = static_cast<DWORD>(length) / 32;
+  DWORD step = static_cast<DWORD>(length) / kStepsPerFile;
   if (step == 0) step = 1;
 
   char* buffer = new char[kReadSize];

@@ -6,6 +6,10 @@
 
 #include <wininet.h>
 
+// One file is worth this many steps on the progress bars: the downloader
+// moves the per-file bar 0..kStepsPerFile and the total bar by as much.
+constexpr int kStepsPerFile = 32;
+
 class CHttpDownloader {
  public:
   CHttpDownloader();

@@ -36,7 +36,7 @@ bool CULPatchwellDlg::LaunchProgram() {
     if (CheckInstalledFiles() > 0) {
       // Damaged or altered files: fetch them once more, then come back here.
       cfg.updateFinished = 0;
-      SetTimer(m_hWnd, 1, 100, nullptr);
+      SetTimer(m_hWnd, kStatusTimer, kStatusPeriod, nullptr);
       DebugTrace("일부 파일 이상으로 다운로드를 다시시작합니다.");
       StartRedownload();
       return true;

@@ -4,13 +4,10 @@
 
 #include "config/update_config.h"
 #include "res/resource.h"
+#include "net/http_downloader_win.h"
 #include "run/app.h"
 
 namespace {
-const int kStatusTimer = 1;   // status refresh and the worker's end
-const int kStatusPeriod = 100;
-const int kAnimationTimer = 2;
-const int kAnimationPeriod = 350;
 const int kFrameCount = 6;
 const int kFrameWidth = 140;
 const int kFrameHeight = 65;
@@ -75,7 +72,7 @@ BOOL CULPatchwellDlg::OnInitDialog() {
   CULPatchwellApp* theApp = GetTheApp();
   if (theApp != nullptr) theApp->SetStatusText(kStartText);
 
-  SendMessageA(perFileBar_, PBM_SETRANGE, 0, MAKELPARAM(0, 32));
+  SendMessageA(perFileBar_, PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile));
   SendMessageA(totalBar_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   SendMessageA(perFileBar_, PBM_SETPOS, 0, 0);
   SendMessageA(totalBar_, PBM_SETPOS, 0, 0);

@@ -12,31 +12,49 @@
 
 class UpdateConfig;
 
+// Threads: everything here runs on the user-interface thread, but for what
+// the worker procedures below use: the bars (PerFileBar, TotalBar, reached
+// only by SendMessageA), CloseRequest (a sent WM_CLOSE), ReplaceSelf and
+// WriteAppVersion, and updateList, which nothing changes while a worker runs.
 class CULPatchwellDlg : public CDialog {
  public:
   enum { IDD = 102 };
+  // Timer 1 refreshes the status line and notices the worker's end; timer 2
+  // turns the animation.
+  static constexpr UINT_PTR kStatusTimer = 1;
+  static constexpr UINT kStatusPeriod = 100;  // ms
+  static constexpr UINT_PTR kAnimationTimer = 2;
+  static constexpr UINT kAnimationPeriod = 350;  // ms
+
   explicit CULPatchwellDlg(HWND parent = nullptr);
   ~CULPatchwellDlg() override;
 
   // The update sequence and its steps (run/sequence.cpp, run/first_run.cpp).
+  // User-interface thread, inside the dialog's initialisation.
   void RunUpdateSequence();
   int CheckFirstRun();
   bool ReadUpdateList();
+  int RemovePreviousVersion();  // removal/previous_version_win.h does the work
 
-  // File update execution (run/worker.cpp).
+  // Starts proc on a worker thread with this dialog as its parameter; when
+  // the thread cannot start, the error box with its "code-TH" number and
+  // the close request. User-interface thread.
+  bool StartWorker(AFX_THREADPROC proc, int errorCode);
+
+  // File update execution (run/worker.cpp). RemoveLeftovers,
+  // CheckInstalledFiles and StartRedownload: user-interface thread;
+  // WriteAppVersion: either thread.
   bool RemoveLeftovers();
   bool WriteAppVersion();
   int CheckInstalledFiles();
   void StartRedownload();
 
-  // Removal of an earlier major version (removal/previous_version_win.h).
-  int RemovePreviousVersion();
-
-  // Launch of the next program and self-replacement (run/launch.cpp).
+  // Launch of the next program (user-interface thread) and the
+  // self-replacement (worker thread) (run/launch.cpp).
   bool LaunchProgram();
   bool ReplaceSelf();
 
-  // The close request that ends every run.
+  // The close request that ends every run (either thread).
   void CloseRequest();
 
   void DrawAnimation();
@@ -48,6 +66,7 @@ class CULPatchwellDlg : public CDialog {
   UpdateFileList updateList;
 
  protected:
+  // The dialog's own messages: user-interface thread.
   BOOL OnInitDialog() override;
   void DoDataExchange(bool save) override;
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
@@ -66,6 +85,6 @@ class CULPatchwellDlg : public CDialog {
   HICON icon_ = nullptr;
 };
 
-// Worker thread procedures; the parameter is the dialog.
+// Worker thread procedures (run/worker.cpp); the parameter is the dialog.
 UINT UpdateWorkerProc(LPVOID dialog);
 UINT RedownloadWorkerProc(LPVOID dialog);

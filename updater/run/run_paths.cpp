@@ -4,6 +4,7 @@
 
 #include "common/safe_path.h"
 #include "common/trace.h"
+#include "config/temp_files_win.h"
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 
@@ -22,9 +23,6 @@ bool ClientPath(const char* name, char (&out)[ul::kPathCap]) {
 }
 
 bool InstallerPath(char (&out)[ul::kPathCap]) {
-  char windows[ul::kTextCap];
-  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
   char temp[ul::kTextCap];
-  ul::Format(temp, "%s\\Temp", windows);
-  return ul::ResolveInsideFolder(temp, kInstallerName, out);
+  return TempFolder(temp) && ul::ResolveInsideFolder(temp, kInstallerName, out);
 }

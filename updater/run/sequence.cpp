@@ -10,6 +10,7 @@
 #include "common/bounded.h"
 #include "common/trace.h"
 #include "common/web_address.h"
+#include "config/temp_files_win.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
 #include "net/http_downloader_win.h"
@@ -19,12 +20,6 @@
 #include "ui/message_box.h"
 
 namespace {
-const char kWorkerFailedTH01[] =
-    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH01)\n잠시 후 다시 실행해 주시기 바랍니다.";
-const char kWorkerFailedTH02[] =
-    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH02)\n잠시 후 다시 실행해 주시기 바랍니다.";
-const char kWorkerFailedTH03[] =
-    "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH03)\n잠시 후 다시 실행해 주시기 바랍니다.";
 const char kListFailed[] =
     "업데이트 파일 목록을 설정하는데 실패하였습니다.\n잠시 후 다시 실행해 주시기 바랍니다.";
 const char kClientRunning[] =
@@ -34,7 +29,7 @@ const char kClientRunning[] =
 
 // Both bars full: shown while the run ends without a worker.
 static void FillBars(CULPatchwellDlg* dlg) {
-  SendMessageA(dlg->PerFileBar(), PBM_SETPOS, 32, 0);
+  SendMessageA(dlg->PerFileBar(), PBM_SETPOS, kStepsPerFile, 0);
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 100, 0);
 }
 
@@ -70,10 +65,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
 
   // 3. Full installation requested by the first-run check.
   if (cfg.majorUpdatePending) {
-    if (!AfxBeginThread(UpdateWorkerProc, this)) {
-      ShowMessageBox(3, kWorkerFailedTH01);
-      CloseRequest();
-    }
+    StartWorker(UpdateWorkerProc, 1);
     return;
   }
 
@@ -95,10 +87,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
 
   // 7. The list asked for a full installation: it wins over a running client.
   if (cfg.majorUpdatePending) {
-    if (!AfxBeginThread(UpdateWorkerProc, this)) {
-      ShowMessageBox(3, kWorkerFailedTH02);
-      CloseRequest();
-    }
+    StartWorker(UpdateWorkerProc, 2);
     return;
   }
 
@@ -117,27 +106,31 @@ void CULPatchwellDlg::RunUpdateSequence() {
     CloseRequest();
     return;
   }
-  if (!AfxBeginThread(UpdateWorkerProc, this)) {
-    ShowMessageBox(3, kWorkerFailedTH03);
-    CloseRequest();
-  }
+  StartWorker(UpdateWorkerProc, 3);
+}
+
+bool CULPatchwellDlg::StartWorker(AFX_THREADPROC proc, int errorCode) {
+  if (AfxBeginThread(proc, this)) return true;
+  char text[ul::kTextCap];
+  ul::Format(text,
+             "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH%02d)\n잠시 후 다시 "
+             "실행해 주시기 바랍니다.",
+             errorCode);
+  ShowMessageBox(3, text);
+  CloseRequest();
+  return false;
 }
 
 bool CULPatchwellDlg::ReadUpdateList() {
   UpdateConfig& cfg = *GetConfig();
   SetStatus("\n버전 확인 및 업데이트 목록을 읽고 있습니다.");
-  char windows[ul::kTextCap];
-  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
   char local[ul::kTextCap];
-  ul::Format(local, "%s\\Temp\\UpdateList.dat_", windows);
-  DeleteFileA(local);  // an empty answer must not leave an earlier run's list to be read
-  {
-    CHttpDownloader downloader;
-    if (!downloader.DownloadFile(cfg.serverHost, cfg.updateListPath, local, nullptr, nullptr)) {
-      DebugTrace("Get UpdateList File.. failed..");
-      return false;
-    }
+  if (!FetchToTemp(cfg.serverHost, cfg.updateListPath, "UpdateList.dat_", local)) {
+    DebugTrace("Get UpdateList File.. failed..");
+    return false;
   }
+  // A list that cannot be read whole stays for a look; the next run
+  // replaces it.
   FILE* f = std::fopen(local, "rt");
   if (f == nullptr) {
     DebugTrace("[%s] file open failed..", local);

@@ -40,12 +40,16 @@ void SetStatusF(const char* fmt, const char* value) {
 
 // A failed download ends the run: the error stays on the status line for
 // the instant before the dialog closes.
-void ReportDownloadFailure(CULPatchwellDlg* dlg, const char* name) {
-  char text[ul::kTextCap];
+void ReportDownloadFailure(const char* name, char (&text)[ul::kTextCap]) {
   ul::FormatBounded(text, sizeof text, kDownloadFailed, name);
   SetStatus(text);
   DebugTrace("%s", text);
   DebugTrace("%s", kRetryTrace);
+}
+
+void ReportDownloadFailure(const char* name) {
+  char text[ul::kTextCap];
+  ReportDownloadFailure(name, text);
 }
 
 // The server publishes a blank in a name as '!' and uses '/' between folders.
@@ -58,7 +62,7 @@ void PublishedName(char* serverPath) {
 
 void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
 
-// Entries without a download still count 32 steps on the total bar.
+// Entries without a download still count a file's steps on the total bar.
 void ShowEntryDone(CULPatchwellDlg* dlg, int done) {
   SendMessageA(dlg->PerFileBar(), PBM_SETPOS, 100, 0);
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, done, 0);
@@ -68,13 +72,13 @@ UINT FullInstallation(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   UpdateConfig& cfg = *GetConfig();
   char local[ul::kPathCap];
   if (!InstallerPath(local)) return 0;
-  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, 32));
+  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
   if (downloader.DownloadFile(cfg.serverHost, cfg.installerPath, local, dlg->PerFileBar(),
                               dlg->TotalBar())) {
     cfg.updateFinished = 1;
   } else {
-    ReportDownloadFailure(dlg, cfg.installerPath);
+    ReportDownloadFailure(cfg.installerPath);
     dlg->CloseRequest();
   }
   return 0;
@@ -112,10 +116,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
       return true;
   }
   char text[ul::kTextCap];
-  ul::FormatBounded(text, sizeof text, kDownloadFailed, plainName);
-  SetStatus(text);
-  DebugTrace("%s", text);
-  DebugTrace("%s", kRetryTrace);
+  ReportDownloadFailure(plainName, text);
   ShowMessageBox(3, text, 2);
   dlg->CloseRequest();
   return false;
@@ -124,7 +125,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
 // A '-' or '=' entry: the file or the folder (with everything in it) below
 // the client folder goes. A name that the gate refuses deletes nothing.
 void DeleteEntry(const char* entry) {
-  const bool folder = entry[0] == '=';
+  const bool folder = ClassifyUpdateEntry(entry) == kEntryDeleteFolder;
   SetStatusF(folder ? "\n[%s] 폴더를 삭제 중입니다." : "\n[%s] 파일을 삭제 중입니다.", entry + 1);
   char name[ul::kPathCap];
   char path[ul::kPathCap];
@@ -174,7 +175,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
   SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
   if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                dlg->TotalBar())) {
-    ReportDownloadFailure(dlg, entry);
+    ReportDownloadFailure(entry);
     dlg->CloseRequest();
     return false;
   }
@@ -200,28 +201,32 @@ UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   if (cfg.crashReportEnabled) UploadCrashReports();
 
   int n = dlg->updateList.entryCount;
-  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, 32 * n));
+  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * n));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
   int done = 0;
 
   for (int i = 0; i < n; ++i) {
     const char* entry = dlg->updateList.EntryAt(i);
     EnterClientFolder();
-    done += 32;
+    done += kStepsPerFile;
 
-    if (entry[0] == '-' || entry[0] == '=') {
-      DeleteEntry(entry);
-      ShowEntryDone(dlg, done);
-    } else if (ul::EqualsNoCase(entry, "Ulmet3_install.exe")) {
-      dlg->WriteAppVersion();
-      continue;
-    } else if (!FetchEntry(dlg, downloader, entry)) {
-      return 0;
+    switch (ClassifyUpdateEntry(entry)) {
+      case kEntryDeleteFile:
+      case kEntryDeleteFolder:
+        DeleteEntry(entry);
+        ShowEntryDone(dlg, done);
+        break;
+      case kEntryInstallerMarker:
+        dlg->WriteAppVersion();
+        continue;
+      case kEntryFetch:
+        if (!FetchEntry(dlg, downloader, entry)) return 0;
+        break;
     }
 
     // The updater's own new copy takes its place now; a failure hands the
     // rest of the work to the follow-up program.
-    const char* path = (entry[0] == '-' || entry[0] == '=') ? entry + 1 : entry;
+    const char* path = UpdateEntryName(entry);
     if (ul::EqualsNoCase(path, kUpdaterNewCopy)) {
       if (dlg->ReplaceSelf()) {
         dlg->WriteAppVersion();
@@ -301,14 +306,7 @@ int CULPatchwellDlg::CheckInstalledFiles() {
   return differing;
 }
 
-void CULPatchwellDlg::StartRedownload() {
-  if (!AfxBeginThread(RedownloadWorkerProc, this)) {
-    ShowMessageBox(3,
-                   "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH10)\n잠시 후 "
-                   "다시 실행해 주시기 바랍니다.");
-    CloseRequest();
-  }
-}
+void CULPatchwellDlg::StartRedownload() { StartWorker(RedownloadWorkerProc, 10); }
 
 UINT RedownloadWorkerProc(LPVOID param) {
   CULPatchwellDlg* dlg = static_cast<CULPatchwellDlg*>(param);
@@ -316,11 +314,11 @@ UINT RedownloadWorkerProc(LPVOID param) {
   EnterClientFolder();
   CHttpDownloader downloader;
   int m = static_cast<int>(cfg.hashEntries.size());
-  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, 32 * m));
+  SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
   int done = 0;
   for (const HashEntry& e : cfg.hashEntries) {
-    done += 32;
+    done += kStepsPerFile;
     char local[ul::kPathCap];
     const char* relative = nullptr;
     if (e.status != 2 || !HashEntryPath(e, local, &relative)) {
@@ -337,7 +335,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                  dlg->TotalBar())) {
-      ReportDownloadFailure(dlg, relative);
+      ReportDownloadFailure(relative);
       dlg->CloseRequest();
       return 0;
     }

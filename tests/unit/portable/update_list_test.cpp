@@ -241,3 +241,31 @@ TEST_F(UpdateListFile, InstalledVersionDecides) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UpdateEntry, KindNameAndLocalName) {
+  struct {
+    const char* entry;
+    UpdateEntryKind kind;
+    const char* name;
+    const char* local;
+  } const cases[] = {
+      {"-old.dll", kEntryDeleteFile, "old.dll", "old.dll"},
+      {"-read!me.txt", kEntryDeleteFile, "read!me.txt", "read me.txt"},
+      {"=Old!Dir", kEntryDeleteFolder, "Old!Dir", "Old Dir"},
+      {"ULMET3_INSTALL.EXE", kEntryInstallerMarker, "ULMET3_INSTALL.EXE", "ULMET3_INSTALL.EXE"},
+      {"Ulmet3_install.exe.bak", kEntryFetch, "Ulmet3_install.exe.bak", "Ulmet3_install.exe.bak"},
+      {"Sub\\my!file.txt", kEntryFetch, "Sub\\my!file.txt", "Sub\\my file.txt"},
+      {"a-b=c", kEntryFetch, "a-b=c", "a-b=c"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClassifyUpdateEntry(c.entry), c.kind) << c.entry;
+    EXPECT_STREQ(UpdateEntryName(c.entry), c.name) << c.entry;
+    char local[ul::kPathCap];
+    LocalNameOf(UpdateEntryName(c.entry), local);
+    EXPECT_STREQ(local, c.local) << c.entry;
+  }
+}
+
+}  // namespace
