@@ -67,78 +67,81 @@ bool KeyExists(RegistryKeyCheck keyExists, const char* path, int hive) {
   return keyExists != nullptr && keyExists(path, nullptr, hive);
 }
 
+// Sections whose value is stored as it stands.
+struct TextSection {
+  Section section;
+  char (UpdateConfig::*field)[ul::kTextCap];
+};
+const TextSection kTextSections[] = {
+    {Section::kUpdateSubPath, &UpdateConfig::updateSubPath},
+    {Section::kUpdateList, &UpdateConfig::updateListPath},
+    {Section::kCheckupNotice, &UpdateConfig::checkupNotice},
+    {Section::kRegistryKey, &UpdateConfig::updaterPathValueName},
+    {Section::kExceptionHost, &UpdateConfig::crashReportHost},
+    {Section::kExceptionPath, &UpdateConfig::crashReportPath},
+    {Section::kInstallVersion, &UpdateConfig::installerPath},
+    {Section::kFileHash, &UpdateConfig::hashListPath},
+};
+
+// The hive of the client's registry data. On Vista the client's data lives
+// under the current user whatever the file says.
+bool ApplyRegistryHive(const char* value, UpdateConfig& config) {
+  if (config.isVista == 1) {
+    config.registryHive = 1;
+  } else if (std::strcmp(value, "HK_LOCAL_MACHINE") == 0) {
+    config.registryHive = 2;
+  } else if (std::strcmp(value, "HK_CURRENT_USER") == 0) {
+    config.registryHive = 1;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The first of the client's possible keys that exists becomes its key.
+void AdoptKeyIfFirst(const char* value, UpdateConfig& config, RegistryKeyCheck keyExists) {
+  if (config.clientRegistryKey[0] == '\0' && KeyExists(keyExists, value, config.registryHive)) {
+    ul::Copy(config.clientRegistryKey, value);
+  }
+}
+
 // Applies one section's value. False when the value makes the reading fail.
 bool ApplySection(Section section, const char* value, UpdateConfig& config,
                   RegistryKeyCheck keyExists) {
-  switch (section) {
-    case Section::kNone:
-    case Section::kPatchwell:
+  for (const TextSection& t : kTextSections) {
+    if (t.section == section) {
+      ul::Copy(config.*t.field, value);
       return true;
+    }
+  }
+  switch (section) {
     case Section::kInstanceNumber:
       return ul::ParseDecimal(value) == kInstanceNumber;
-    case Section::kUpdateSubPath:
-      ul::Copy(config.updateSubPath, value);
-      return true;
-    case Section::kUpdateList:
-      ul::Copy(config.updateListPath, value);
-      return true;
     case Section::kCheckup: {
       int32_t mode = ul::ParseDecimal(value);
       if (mode < 0 || mode > 2) return false;
       config.checkupMode = mode;
       return true;
     }
-    case Section::kCheckupNotice:
-      ul::Copy(config.checkupNotice, value);
-      return true;
     case Section::kRegistry:
-      // On Vista the client's data lives under the current user whatever
-      // the file says.
-      if (config.isVista == 1) {
-        config.registryHive = 1;
-      } else if (std::strcmp(value, "HK_LOCAL_MACHINE") == 0) {
-        config.registryHive = 2;
-      } else if (std::strcmp(value, "HK_CURRENT_USER") == 0) {
-        config.registryHive = 1;
-      } else {
-        return false;
-      }
-      return true;
+      return ApplyRegistryHive(value, config);
     case Section::kRegistryUlmetPath:
       if (KeyExists(keyExists, value, config.registryHive)) ul::Copy(config.clientRegistryKey, value);
       return true;
     case Section::kRegistryNewPath:
       ul::Copy(config.registryNewPath, value);
-      if (config.clientRegistryKey[0] == '\0' && KeyExists(keyExists, value, config.registryHive)) {
-        ul::Copy(config.clientRegistryKey, value);
-      }
+      AdoptKeyIfFirst(value, config, keyExists);
       return true;
     case Section::kRegistryPath:
       ul::Copy(config.registryPath, value);
-      if (config.clientRegistryKey[0] == '\0' && KeyExists(keyExists, value, config.registryHive)) {
-        ul::Copy(config.clientRegistryKey, value);
-      }
-      return true;
-    case Section::kRegistryKey:
-      ul::Copy(config.updaterPathValueName, value);
+      AdoptKeyIfFirst(value, config, keyExists);
       return true;
     case Section::kException:
       config.crashReportEnabled = ul::ParseDecimal(value) == 1 ? 1 : 0;
       return true;
-    case Section::kExceptionHost:
-      ul::Copy(config.crashReportHost, value);
-      return true;
-    case Section::kExceptionPath:
-      ul::Copy(config.crashReportPath, value);
-      return true;
-    case Section::kInstallVersion:
-      ul::Copy(config.installerPath, value);
-      return true;
-    case Section::kFileHash:
-      ul::Copy(config.hashListPath, value);
+    default:  // no setting ([PATCHWELL], unknown sections) or stored above
       return true;
   }
-  return true;
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ class CDialog {
  private:
   bool m_ended = false;  // EndDialog was called: never show the window again
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static INT_PTR InitialiseDialog(CDialog* self, HWND hwnd);
+  static INT_PTR DefaultHandling(CDialog* self, UINT msg, WPARAM wp, LPARAM lp);
 };
 
 // Owner-drawn controls get their WM_DRAWITEM back from the dialog as this

@@ -82,24 +82,60 @@ BOOL CDialog::UpdateData(BOOL save) {
   return TRUE;
 }
 
+// WM_INITDIALOG: the object meets its window, the data goes in and the
+// dialog's own initialisation runs.
+INT_PTR CDialog::InitialiseDialog(CDialog* self, HWND hwnd) {
+  RECT before;
+  GetWindowRect(hwnd, &before);
+  self->UpdateData(FALSE);
+  BOOL focusDefault = self->OnInitDialog();
+  // A dialog that its initialisation did not move is centred over its
+  // owner, or on the screen when it has none.
+  RECT after;
+  if (self->m_hWnd == hwnd && GetWindowRect(hwnd, &after) && after.left == before.left &&
+      after.top == before.top) {
+    CenterDialog(hwnd);
+  }
+  return focusDefault;
+}
+
+// What the framework does with a message that the dialog left alone: owner
+// drawing reflected to the control, OK, Cancel and the close box.
+INT_PTR CDialog::DefaultHandling(CDialog* self, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_DRAWITEM: {
+      // A control that paints itself is asked first.
+      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      return item != nullptr && item->CtlType != ODT_MENU && item->hwndItem != nullptr &&
+             SendMessageA(item->hwndItem, kReflectedDrawItem, wp, lp) != 0;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK) {
+        self->OnOK();
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        self->OnCancel();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      self->OnCancel();
+      return TRUE;
+    case WM_NCDESTROY:
+      self->m_hWnd = nullptr;
+      return FALSE;
+  }
+  return FALSE;
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   CDialog* self;
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<CDialog*>(lp);
     SetWindowLongPtrA(hwnd, DWLP_USER, lp);
     self->m_hWnd = hwnd;
-    RECT before;
-    GetWindowRect(hwnd, &before);
-    self->UpdateData(FALSE);
-    BOOL focusDefault = self->OnInitDialog();
-    // A dialog that its initialisation did not move is centred over its
-    // owner, or on the screen when it has none.
-    RECT after;
-    if (self->m_hWnd == hwnd && GetWindowRect(hwnd, &after) && after.left == before.left &&
-        after.top == before.top) {
-      CenterDialog(hwnd);
-    }
-    return focusDefault;
+    return InitialiseDialog(self, hwnd);
   }
   self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   if (self == nullptr) return FALSE;
@@ -113,40 +149,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 
   INT_PTR result = 0;
   if (self->OnMessage(msg, wp, lp, result)) {
-    if (msg != WM_INITDIALOG) SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+    SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
     return msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLORBTN ||
                    msg == WM_QUERYDRAGICON
                ? result
                : TRUE;
   }
-  switch (msg) {
-    case WM_DRAWITEM: {
-      // A control that paints itself is asked first.
-      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (item != nullptr && item->CtlType != ODT_MENU && item->hwndItem != nullptr &&
-          SendMessageA(item->hwndItem, kReflectedDrawItem, wp, lp) != 0) {
-        return TRUE;
-      }
-      break;
-    }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) {
-        self->OnOK();
-        return TRUE;
-      }
-      if (LOWORD(wp) == IDCANCEL) {
-        self->OnCancel();
-        return TRUE;
-      }
-      break;
-    case WM_CLOSE:
-      self->OnCancel();
-      return TRUE;
-    case WM_NCDESTROY:
-      self->m_hWnd = nullptr;
-      break;
-  }
-  return FALSE;
+  return DefaultHandling(self, msg, wp, lp);
 }
 
 void DDX_Text(HWND dialog, int id, std::string& value, bool save) {

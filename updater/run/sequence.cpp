@@ -33,6 +33,25 @@ static void FillBars(CULPatchwellDlg* dlg) {
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 100, 0);
 }
 
+static void ProcessList(CULPatchwellDlg* dlg, const UpdateConfig& cfg);
+
+// The service is under maintenance: the run ends at once and the notice
+// page opens.
+static void EndForMaintenance(CULPatchwellDlg* dlg, const UpdateConfig& cfg) {
+  SetStatus(cfg.checkupMode == 1 ? "\n현재 서비스 정기점검 중입니다."
+                                 : "\n현재 서비스 임시점검 중입니다.");
+  FillBars(dlg);
+  ShowWindow(dlg->Window(), SW_HIDE);
+  dlg->CloseRequest();
+  // The address comes from the server; the shell would open a program or
+  // a document just as readily as a page.
+  if (ul::IsWebAddress(cfg.checkupNotice))
+    ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
+  else
+    DebugTrace("RunUpdateSequence: notice address is not a web address, not opened: %s",
+               cfg.checkupNotice);
+}
+
 int CULPatchwellDlg::RemovePreviousVersion() { return RemoveEarlierVersion(*GetConfig()); }
 
 void CULPatchwellDlg::RunUpdateSequence() {
@@ -40,18 +59,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
 
   // 1. Maintenance: only the notice page, nothing else is touched.
   if (cfg.checkupMode == 1 || cfg.checkupMode == 2) {
-    SetStatus(cfg.checkupMode == 1 ? "\n현재 서비스 정기점검 중입니다."
-                                   : "\n현재 서비스 임시점검 중입니다.");
-    FillBars(this);
-    ShowWindow(m_hWnd, SW_HIDE);
-    CloseRequest();
-    // The address comes from the server; the shell would open a program or
-    // a document just as readily as a page.
-    if (ul::IsWebAddress(cfg.checkupNotice))
-      ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
-    else
-      DebugTrace("RunUpdateSequence: notice address is not a web address, not opened: %s",
-                 cfg.checkupNotice);
+    EndForMaintenance(this, cfg);
     return;
   }
 
@@ -91,22 +99,23 @@ void CULPatchwellDlg::RunUpdateSequence() {
     return;
   }
 
-  // 8. Nothing to update: straight to the launch step.
-  if (updateList.entryCount == 0) {
+  ProcessList(this, cfg);
+}
+
+// 8. Nothing to update: straight to the launch step. 9. Entries to process,
+// unless the client runs: files in use cannot be replaced.
+static void ProcessList(CULPatchwellDlg* dlg, const UpdateConfig& cfg) {
+  if (dlg->updateList.entryCount == 0) {
     if (cfg.crashReportEnabled) UploadCrashReports();
     SetStatus("\n울메에 접속중입니다...");
-    FillBars(this);
-    LaunchProgram();
-    return;
-  }
-
-  // 9. Entries to process; files in use cannot be replaced.
-  if (cfg.clientRunning) {
+    FillBars(dlg);
+    dlg->LaunchProgram();
+  } else if (cfg.clientRunning) {
     ShowMessageBox(3, kClientRunning);
-    CloseRequest();
-    return;
+    dlg->CloseRequest();
+  } else {
+    dlg->StartWorker(UpdateWorkerProc, 3);
   }
-  StartWorker(UpdateWorkerProc, 3);
 }
 
 bool CULPatchwellDlg::StartWorker(AFX_THREADPROC proc, int errorCode) {
