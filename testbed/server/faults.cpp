@@ -18,6 +18,7 @@ const char* FaultKindName(FaultKind kind) {
     case FaultKind::kTrickle: return "trickle";
     case FaultKind::kDelay: return "delay";
     case FaultKind::kBody: return "body";
+    case FaultKind::kLength: return "length";
   }
   return "?";
 }
@@ -49,11 +50,11 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
       {"status", FaultKind::kStatus}, {"nolength", FaultKind::kNoLength},
       {"chunked", FaultKind::kChunked}, {"empty", FaultKind::kEmpty},
       {"cut", FaultKind::kCut}, {"trickle", FaultKind::kTrickle},
-      {"delay", FaultKind::kDelay}, {"body", FaultKind::kBody}};
+      {"delay", FaultKind::kDelay}, {"body", FaultKind::kBody}, {"length", FaultKind::kLength}};
   Fault f;
   auto k = kinds.find(kind);
   if (k == kinds.end()) {
-    *error = "unknown fault kind '" + kind + "' (status, nolength, chunked, empty, cut, trickle, delay, body)";
+    *error = "unknown fault kind '" + kind + "' (status, nolength, chunked, empty, cut, trickle, delay, body, length)";
     return false;
   }
   f.kind = k->second;
@@ -61,6 +62,14 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
     long v = 0;
     if (p.first == "body") {
       f.body = p.second;
+      continue;
+    }
+    if (p.first == "length") {
+      if (p.second.empty() || p.second.find_first_not_of("0123456789") != std::string::npos) {
+        *error = "length takes decimal digits, got '" + p.second + "'";
+        return false;
+      }
+      f.length = p.second;
       continue;
     }
     struct Limit { const char* name; long lo, hi; };
@@ -87,6 +96,10 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
     return false;
   }
   if (f.kind == FaultKind::kTrickle && f.bytes == 0) f.bytes = 1;
+  if (f.kind == FaultKind::kLength && f.length.empty()) {
+    *error = "fault 'length' needs length=DIGITS";
+    return false;
+  }
   if (f.count == 0) {
     *error = "count must be positive or -1";
     return false;

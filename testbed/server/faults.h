@@ -17,6 +17,7 @@ enum class FaultKind {
   kTrickle,    // the whole file, `bytes` per `interval_ms`
   kDelay,      // wait `delay_ms` before answering normally
   kBody,       // status 200 with `body` in place of the file (for damaged downloads)
+  kLength,     // the file with Content-Length `length` as given (any digits), delimited by closing
 };
 
 struct Fault {
@@ -26,6 +27,7 @@ struct Fault {
   int delayMs = 0;
   int intervalMs = 100;
   std::string body;
+  std::string length;  // the Content-Length text of kLength
   int count = -1;  // answers left before the fault disarms itself; -1 = until cleared
 };
 

@@ -50,6 +50,9 @@ const char kUsage[] =
     "  trickle bytes=N interval_ms=M   the file, N bytes every M ms\n"
     "  delay   delay_ms=N    wait N ms, then answer normally\n"
     "  body    body=TEXT     200 with TEXT in place of the file\n"
+    "  length  length=DIGITS the file with this Content-Length, whatever its\n"
+    "                        size; the end of the body is the closing of the\n"
+    "                        connection\n"
     "  every fault takes count=N: it disarms itself after N answers\n"
     "\n"
     "control (never logged):\n"
@@ -307,6 +310,14 @@ class TestServer {
           // Closing the connection is the end of such a body; the library
           // would otherwise keep it open until its keep-alive time runs out.
           return false;
+        });
+        break;
+      case tb::FaultKind::kLength:
+        res.set_header("Content-Length", fault.length);
+        res.set_header("Connection", "close");
+        res.set_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
+          if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
+          return false;  // the closing ends the body
         });
         break;
       case tb::FaultKind::kChunked:

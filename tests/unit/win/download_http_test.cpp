@@ -194,6 +194,15 @@ TEST_F(Download, LengthRulesSlowServersAndLocalNames) {
   EXPECT_EQ(Fetch("f.bin", &local), 1);
   EXPECT_TRUE(filesupport::HasBytes(local, data));
 
+  // A length that no int holds is no usable length: the body is taken whole,
+  // to the connection's end.
+  for (const char* length : {"4294967296", "2147483648", "99999999999999999999"}) {
+    Arm("f.bin", std::string("length&length=") + length);
+    local = t / "huge-length.bin";
+    EXPECT_EQ(Fetch("f.bin", &local), 1) << length;
+    EXPECT_TRUE(filesupport::HasBytes(local, data)) << length;
+  }
+
   local = t / "got!\\new!name.txt";  // written as given, '!' and all
   EXPECT_EQ(Fetch("my!name.txt", &local), 1);
   EXPECT_EQ(local, t / "got!\\new!name.txt");
