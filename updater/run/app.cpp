@@ -9,6 +9,7 @@
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 #include "run/process.h"
+#include "run/run_paths.h"
 #include "ui/general_msg_dlg.h"
 
 
@@ -19,7 +20,6 @@
 namespace {
 const char kBadLaunchText[] =
     "잘못된 실행정보로 실행 되었습니다.\n울메 홈페이지에서 다시 실행해 주시기 바랍니다.";
-const char kClientModule[] = "UlmetMain.exe";
 }  // namespace
 
 CULPatchwellApp* GetTheApp() { return static_cast<CULPatchwellApp*>(AfxGetApp()); }

@@ -102,7 +102,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
     }
   }
   DeleteFileA(archive);
-  if (ok || std::strncmp(localName, kFallbackPrefix, 14) != 0) return true;
+  if (ok || std::strncmp(localName, kFallbackPrefix, sizeof kFallbackPrefix - 1) != 0) return true;
 
   char serverPath[ul::kTextCap];
   char plainName[ul::kPathCap];

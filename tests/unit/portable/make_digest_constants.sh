@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Regenerates the expected chained file digests of file_digest_test.cpp with
+# Regenerates the expected chained file digests of file_hasher_test.cpp with
 # md5sum, independently of the updater's own MD5 code.
 #
 # Input bytes: byte i = ((i mod 65521) * 131 + 17) mod 256, the same pattern

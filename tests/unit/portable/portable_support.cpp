@@ -1,7 +1,10 @@
 #include "portable_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #ifdef _WIN32
@@ -12,6 +15,7 @@
 #endif
 
 #include "common/trace.h"
+#include "config/md5.h"
 
 namespace {
 
@@ -87,6 +91,14 @@ std::vector<std::string> TakeTraces() {
   std::vector<std::string> lines;
   lines.swap(traceLines);
   return lines;
+}
+
+std::string Md5Hex(const std::string& data) {
+  char hex[33];
+  std::memset(hex, 'Z', sizeof hex);
+  DigestBuffer(data.data(), data.size(), hex);
+  EXPECT_EQ(hex[32], '\0');
+  return std::string(hex);
 }
 
 std::string PatternBytes(std::size_t length) {

@@ -36,4 +36,7 @@ std::vector<std::string> TakeTraces();
 // Test data: byte i of a pattern that repeats only every 65521 bytes.
 std::string PatternBytes(std::size_t length);
 
+// DigestBuffer's 32 hexadecimal characters for data (checks the terminator).
+std::string Md5Hex(const std::string& data);
+
 }  // namespace testsupport
