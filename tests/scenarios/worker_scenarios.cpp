@@ -120,6 +120,17 @@ std::string RegistryKeyText(const std::string& key, const std::string& scratch) 
   return ReadText(scratch);
 }
 
+const std::string kQuilletServerKey = std::string("HKCR\\CLSID\\") + kQuillet + "\\InprocServer32";
+
+// The page relay component published as bvx.dll, with no registration of
+// it left in the prefix before the run.
+World& ComponentReleasedUnregistered(World& world) {
+  return world.RegistryKeyRemoved("HKCR\\Brevix.Quillet")
+      .RegistryKeyRemoved("HKCR\\Brevix.Quillet.1")
+      .RegistryKeyRemoved(std::string("HKCR\\CLSID\\") + kQuillet)
+      .Release("file bvx.dll " + TestPaths().winBin + "/bvx.dll");
+}
+
 // Files outside the client folder, laid out before a run and looked at
 // after it; removed again when the scenario ends.
 class OutsideFiles {
@@ -318,13 +329,9 @@ TEST_F(Worker, ComponentIsUnregisteredSetAsideAndTheNewCopyRegisteredByRegsvr32)
   std::string component = ReadText(TestPaths().winBin + "/bvx.dll");
   ASSERT_FALSE(component.empty());
   std::string oldCopy = component + std::string("\0installed copy", 15);
-  Given().InstalledClient(1000)
-         .RegistryKeyRemoved("HKCR\\Brevix.Quillet")
-         .RegistryKeyRemoved("HKCR\\Brevix.Quillet.1")
-         .RegistryKeyRemoved(std::string("HKCR\\CLSID\\") + kQuillet)
+  ComponentReleasedUnregistered(Given().InstalledClient(1000))
          .Registry("HKCR\\Brevix.Quillet", "Stale", "left by the installed copy")
          .ClientFile("bvx.dll", oldCopy)
-         .Release("file bvx.dll " + TestPaths().winBin + "/bvx.dll")
          .Release("version 1001 bvx.dll");
   Run(LaunchArg(2));
   ExpectNoBox();
@@ -334,7 +341,7 @@ TEST_F(Worker, ComponentIsUnregisteredSetAsideAndTheNewCopyRegisteredByRegsvr32)
   ExpectTrace("regsvr32 -s \"C:\\Ulmet\\bvx.dll\"");
 
   std::string scratch = OutputDir() + "/reg-key.out";
-  std::string server = RegistryKeyText(std::string("HKCR\\CLSID\\") + kQuillet + "\\InprocServer32", scratch);
+  std::string server = RegistryKeyText(kQuilletServerKey, scratch);
   EXPECT_NE(Lower(server).find("c:\\ulmet\\bvx.dll"), std::string::npos)
       << "the class is served by the new copy:\n" << server;
   ExpectRegistry(std::string("HKCR\\CLSID\\") + kQuillet + "\\InprocServer32", "ThreadingModel", "Apartment");
@@ -370,19 +377,13 @@ TEST_F(Worker, ComponentInUseCannotBeSetAsideAndTheRunEndsAfterTheBox) {
 TEST_F(Worker, ComponentBroughtForTheFirstTimeIsInstalledAndRegistered) {
   std::string component = ReadText(TestPaths().winBin + "/bvx.dll");
   ASSERT_FALSE(component.empty());
-  Given().InstalledClient(1000)
-         .RegistryKeyRemoved("HKCR\\Brevix.Quillet")
-         .RegistryKeyRemoved("HKCR\\Brevix.Quillet.1")
-         .RegistryKeyRemoved(std::string("HKCR\\CLSID\\") + kQuillet)
-         .Release("file bvx.dll " + TestPaths().winBin + "/bvx.dll")
-         .Release("version 1001 bvx.dll");
+  ComponentReleasedUnregistered(Given().InstalledClient(1000)).Release("version 1001 bvx.dll");
   Run(LaunchArg(2));
   ExpectNoBox();
   ExpectNoTrace("bvx dll rename");
   EXPECT_EQ(ClientFileText("bvx.dll"), component);
   ExpectNoClientFile("bvx.dl_");
-  std::string server = RegistryKeyText(std::string("HKCR\\CLSID\\") + kQuillet + "\\InprocServer32",
-                                       OutputDir() + "/reg-key.out");
+  std::string server = RegistryKeyText(kQuilletServerKey, OutputDir() + "/reg-key.out");
   EXPECT_NE(Lower(server).find("c:\\ulmet\\bvx.dll"), std::string::npos) << server;
   ExpectRegistry(kRegistryKey, "AppVersion", "1001");
   ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
