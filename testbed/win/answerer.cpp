@@ -26,6 +26,7 @@
 #include <windows.h>
 
 #include <map>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -114,7 +115,7 @@ void UpdateWatched() {
     auto before = g_watched.find(w.first);
     if (w.second && (before == g_watched.end() || !before->second)) LogWatched(true);
   }
-  g_watched.swap(now);
+  g_watched = std::move(now);
 }
 
 BOOL CALLBACK Inspect(HWND hwnd, LPARAM) {

@@ -54,12 +54,14 @@ class CDialog {
 
  protected:
   virtual BOOL OnInitDialog() { return TRUE; }
-  virtual void DoDataExchange(bool save) {}
+  virtual void DoDataExchange(bool /*save*/) {}
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
   // Window messages other than WM_INITDIALOG and the OK/Cancel commands.
   // Return true when handled; result is then the dialog procedure's answer.
-  virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) { return false; }
+  virtual bool OnMessage(UINT /*msg*/, WPARAM /*wp*/, LPARAM /*lp*/, INT_PTR& /*result*/) {
+    return false;
+  }
 
   HWND m_hWnd = nullptr;
   UINT m_templateId;

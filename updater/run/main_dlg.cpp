@@ -83,11 +83,11 @@ BOOL CULPatchwellDlg::OnInitDialog() {
   return TRUE;
 }
 
-bool CULPatchwellDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) {
+bool CULPatchwellDlg::OnMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, INT_PTR& result) {
   switch (msg) {
     case WM_SYSCOMMAND:
       if ((wp & 0xFFF0) != IDM_ABOUTBOX) return false;  // the default handling
-      OnSysCommand(static_cast<UINT>(wp), lp);
+      OnSysCommand(static_cast<UINT>(wp));
       result = 0;
       return true;
     case WM_PAINT:
@@ -104,7 +104,7 @@ bool CULPatchwellDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
   return false;
 }
 
-void CULPatchwellDlg::OnSysCommand(UINT id, LPARAM lp) {
+void CULPatchwellDlg::OnSysCommand(UINT id) {
   // The about item of the system menu; a worker goes on behind the box.
   if ((id & 0xFFF0) != IDM_ABOUTBOX) return;
   CDialog about(IDD_ABOUTBOX, m_hWnd);

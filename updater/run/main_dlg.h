@@ -72,7 +72,7 @@ class CULPatchwellDlg : public CDialog {
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
 
  private:
-  void OnSysCommand(UINT id, LPARAM lp);
+  void OnSysCommand(UINT id);
   void OnPaint();
   void OnTimer(UINT_PTR id);
 

@@ -4,7 +4,7 @@
 
 #include "common/trace.h"
 
-int main(int argc, char** argv) {
+int main() {
   DebugTrace("probe %s %d%%", "short", 42);
   std::string longText(9000, 'x');
   std::memcpy(&longText[0], "LONGSTART", 9);

@@ -28,7 +28,7 @@ class EndsInInit : public CDialog {
     }
     return TRUE;
   }
-  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override {
+  bool OnMessage(UINT msg, WPARAM, LPARAM, INT_PTR&) override {
     if (m_hWnd != nullptr && IsWindowVisible(m_hWnd)) everVisible = true;
     if (msg == WM_TIMER) {
       KillTimer(m_hWnd, 1);
