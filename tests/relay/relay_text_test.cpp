@@ -1,11 +1,10 @@
-// The relay's text handling and its registration script reader.
+// The relay's text handling: the message's tokens, the window title, the
+// product name test.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "object_safety.h"
-#include "reg_script.h"
 #include "relay_text.h"
 
 namespace {
@@ -23,25 +22,24 @@ TEST(RelayTokens, FirstTwoTokensDecideTheRequest) {
   EXPECT_TRUE(bvx::IsContentRequest(t));
   EXPECT_TRUE(bvx::IsStartRequest(t));
 
-  bvx::SplitMessageTokens("CONTENTS\fSTOP\fSTART", &t);
-  EXPECT_TRUE(bvx::IsContentRequest(t));
-  EXPECT_FALSE(bvx::IsStartRequest(t));
-
   bvx::SplitMessageTokens("CONTENTS", &t);
-  EXPECT_TRUE(bvx::IsContentRequest(t));
   EXPECT_EQ(t.second, nullptr);
-  EXPECT_FALSE(bvx::IsStartRequest(t));
 
-  // Exact and case-sensitive.
-  for (const char* other : {"contents\fSTART", "CONTENTSX\fSTART", "CONTENTS \fSTART", "START\fCONTENTS"}) {
-    bvx::SplitMessageTokens(other, &t);
-    EXPECT_FALSE(bvx::IsContentRequest(t)) << other;
-    EXPECT_FALSE(bvx::IsStartRequest(t)) << other;
+  // Only the first two tokens count, exactly and case-sensitively.
+  struct {
+    const char* text;
+    bool content, start;
+  } cases[] = {
+      {"CONTENTS\fSTOP\fSTART", true, false}, {"CONTENTS", true, false},
+      {"contents\fSTART", false, false},      {"CONTENTSX\fSTART", false, false},
+      {"CONTENTS \fSTART", false, false},     {"START\fCONTENTS", false, false},
+      {"CONTENTS\fStart", true, false},       {"CONTENTS\fSTARTED", true, false},
+  };
+  for (const auto& c : cases) {
+    bvx::SplitMessageTokens(c.text, &t);
+    EXPECT_EQ(bvx::IsContentRequest(t), c.content) << c.text;
+    EXPECT_EQ(bvx::IsStartRequest(t), c.start) << c.text;
   }
-  bvx::SplitMessageTokens("CONTENTS\fStart", &t);
-  EXPECT_FALSE(bvx::IsStartRequest(t));
-  bvx::SplitMessageTokens("CONTENTS\fSTARTED", &t);
-  EXPECT_FALSE(bvx::IsStartRequest(t));
 }
 
 TEST(RelayTokens, SeparatorRunsAndEmptyTexts) {
@@ -131,159 +129,49 @@ TEST(RelayText, BoundedCopy) {
 }
 
 TEST(RelayText, TitleMarkerMapsToClientWindow) {
-  EXPECT_STREQ(bvx::WindowTitleToFind("Ulmet3.0", KoreanLead), "Ulmet");
-  EXPECT_STREQ(bvx::WindowTitleToFind("\xBF\xEF\xB8\xDE Ulmet3.0 Beta page", KoreanLead), "Ulmet");
-  const char* other = "Ulmet3 page";
-  EXPECT_EQ(bvx::WindowTitleToFind(other, KoreanLead), other);
-  const char* lower = "ulmet3.0";
-  EXPECT_EQ(bvx::WindowTitleToFind(lower, KoreanLead), lower);
-  // 'U' as the second byte of a two-byte character does not start the marker.
-  const char* trail = "\xB0Ulmet3.0";
-  EXPECT_EQ(bvx::WindowTitleToFind(trail, KoreanLead), trail);
-  EXPECT_STREQ(bvx::WindowTitleToFind(trail, nullptr), "Ulmet");
-  EXPECT_STREQ(bvx::WindowTitleToFind("\xB0\xA1Ulmet3.0", KoreanLead), "Ulmet");
+  struct {
+    const char* title;
+    bvx::LeadBytePredicate lead;
+    bool client;  // searched as "Ulmet"; else the title itself is searched
+  } cases[] = {
+      {"Ulmet3.0", KoreanLead, true},
+      {"\xBF\xEF\xB8\xDE Ulmet3.0 Beta page", KoreanLead, true},
+      {"Ulmet3 page", KoreanLead, false},
+      {"ulmet3.0", KoreanLead, false},
+      // 'U' as the second byte of a two-byte character does not start the marker.
+      {"\xB0Ulmet3.0", KoreanLead, false},
+      {"\xB0Ulmet3.0", nullptr, true},
+      {"\xB0\xA1Ulmet3.0", KoreanLead, true},
+  };
+  for (const auto& c : cases) {
+    const char* found = bvx::WindowTitleToFind(c.title, c.lead);
+    if (c.client) {
+      EXPECT_STREQ(found, "Ulmet") << c.title;
+    } else {
+      EXPECT_EQ(found, c.title) << c.title;
+    }
+  }
 }
 
 TEST(RelayText, ProductNameTest) {
-  char name[] = "Microsoft Windows Vista (TM) Home";
-  bvx::UpperAscii(name, KoreanLead);
-  EXPECT_STREQ(name, "MICROSOFT WINDOWS VISTA (TM) HOME");
-  EXPECT_TRUE(bvx::NamesVista(name, KoreanLead));
-
-  char mixed[] = "vIsTa";
-  bvx::UpperAscii(mixed, KoreanLead);
-  EXPECT_TRUE(bvx::NamesVista(mixed, KoreanLead));
-
-  char seven[] = "Microsoft Windows 7";
-  bvx::UpperAscii(seven, KoreanLead);
-  EXPECT_FALSE(bvx::NamesVista(seven, KoreanLead));
-
-  // Second bytes of two-byte characters are letters of another alphabet:
-  // they stay as they are.
-  char hangul[] = "\xB0vista\xC1w";
-  bvx::UpperAscii(hangul, KoreanLead);
-  EXPECT_STREQ(hangul, "\xB0vISTA\xC1w");
-  EXPECT_FALSE(bvx::NamesVista(hangul, KoreanLead));
-}
-
-TEST(RelaySafety, RefusesUnknownOptionBits) {
-  std::uint32_t current = 2;
-  EXPECT_FALSE(bvx::ApplySafetyOptions(&current, 4, 0));
-  EXPECT_FALSE(bvx::ApplySafetyOptions(&current, 0x80000003u, 3));
-  EXPECT_EQ(current, 2u);
-  // Enabled bits outside the supported ones are not refused; they only
-  // clear, and there is nothing of them to clear.
-  EXPECT_TRUE(bvx::ApplySafetyOptions(&current, 1, 0xFFFFFFFCu));
-  EXPECT_EQ(current, 3u);
-}
-
-// ---- registration script ----
-
-TEST(RegScript, ExpandsModuleAndPercent) {
-  const bvx::ScriptReplacement r[] = {{"MODULE", "C:\\A\\bvx.dll"}};
-  std::string out;
-  ASSERT_TRUE(bvx::ExpandScript("x = s '%MODULE%' 100%% '%MODULE%'", r, 1, &out));
-  EXPECT_EQ(out, "x = s 'C:\\A\\bvx.dll' 100% 'C:\\A\\bvx.dll'");
-  EXPECT_FALSE(bvx::ExpandScript("x = s '%OTHER%'", r, 1, &out));
-  EXPECT_FALSE(bvx::ExpandScript("x = s '%MODULE", r, 1, &out));
-}
-
-TEST(RegScript, QuotedModulePathSurvivesRoundTrip) {
-  const char* path = "C:\\It's here\\''\\bvx.dll";
-  const std::string quoted = bvx::QuoteForScript(path);
-  EXPECT_EQ(quoted, "C:\\It''s here\\''''\\bvx.dll");
-  const bvx::ScriptReplacement r[] = {{"MODULE", quoted.c_str()}};
-  std::string text;
-  ASSERT_TRUE(bvx::ExpandScript("HKCR { InprocServer32 = s '%MODULE%' }", r, 1, &text));
-  std::vector<bvx::ScriptRoot> roots;
-  std::string error;
-  ASSERT_TRUE(bvx::ParseScript(text, &roots, &error)) << error;
-  ASSERT_EQ(roots.size(), 1u);
-  ASSERT_EQ(roots[0].keys.size(), 1u);
-  EXPECT_TRUE(roots[0].keys[0].hasDefault);
-  EXPECT_EQ(roots[0].keys[0].defaultValue.text, path);
-}
-
-TEST(RegScript, ReadsKeysValuesAndRemovalMarks) {
-  const char* script =
-      "HKCR\n"
-      "{\n"
-      "  Prog.Id = s 'Some Class'\n"
-      "  {\n"
-      "    CLSID = s '{1234}'\n"
-      "  }\n"
-      "  NoRemove CLSID\n"
-      "  {\n"
-      "    ForceRemove {1234} = s 'Some Class'\n"
-      "    {\n"
-      "      forceremove 'Programmable'\n"
-      "      InprocServer32 = s 'C:\\x.dll'\n"
-      "      {\n"
-      "        val ThreadingModel = s 'Apartment'\n"
-      "        val Count = d '0x10'\n"
-      "      }\n"
-      "      'NoRemove' = s 'a name, not a mark'\n"
-      "    }\n"
-      "  }\n"
-      "}\n"
-      "HKLM { Software { Empty } }\n";
-  std::vector<bvx::ScriptRoot> roots;
-  std::string error;
-  ASSERT_TRUE(bvx::ParseScript(script, &roots, &error)) << error;
-  ASSERT_EQ(roots.size(), 2u);
-  EXPECT_EQ(roots[0].hive, "HKCR");
-  ASSERT_EQ(roots[0].keys.size(), 2u);
-
-  const bvx::ScriptKey& prog = roots[0].keys[0];
-  EXPECT_EQ(prog.name, "Prog.Id");
-  EXPECT_EQ(prog.removal, bvx::ScriptKey::kPlain);
-  EXPECT_EQ(prog.defaultValue.text, "Some Class");
-  ASSERT_EQ(prog.children.size(), 1u);
-  EXPECT_EQ(prog.children[0].defaultValue.text, "{1234}");
-
-  const bvx::ScriptKey& clsid = roots[0].keys[1];
-  EXPECT_EQ(clsid.removal, bvx::ScriptKey::kNoRemove);
-  EXPECT_FALSE(clsid.hasDefault);
-  ASSERT_EQ(clsid.children.size(), 1u);
-  const bvx::ScriptKey& cls = clsid.children[0];
-  EXPECT_EQ(cls.name, "{1234}");
-  EXPECT_EQ(cls.removal, bvx::ScriptKey::kForceRemove);
-  ASSERT_EQ(cls.children.size(), 3u);
-  EXPECT_EQ(cls.children[0].name, "Programmable");
-  EXPECT_EQ(cls.children[0].removal, bvx::ScriptKey::kForceRemove);
-  EXPECT_FALSE(cls.children[0].hasDefault);
-  const bvx::ScriptKey& inproc = cls.children[1];
-  ASSERT_EQ(inproc.values.size(), 2u);
-  EXPECT_EQ(inproc.values[0].name, "ThreadingModel");
-  EXPECT_EQ(inproc.values[0].type, 's');
-  EXPECT_EQ(inproc.values[0].text, "Apartment");
-  EXPECT_EQ(inproc.values[1].type, 'd');
-  EXPECT_EQ(inproc.values[1].number, 16u);
-  EXPECT_EQ(cls.children[2].name, "NoRemove");
-  EXPECT_EQ(cls.children[2].removal, bvx::ScriptKey::kPlain);
-
-  ASSERT_EQ(roots[1].keys.size(), 1u);
-  ASSERT_EQ(roots[1].keys[0].children.size(), 1u);
-  EXPECT_EQ(roots[1].keys[0].children[0].name, "Empty");
-}
-
-TEST(RegScript, RejectsBrokenScripts) {
-  const char* broken[] = {
-      "HKCR { Key = s 'value' ",          // no closing brace
-      "HKCR { Key = s 'unclosed }",       // open quote
-      "HKCR { Key = x 'value' }",         // unknown type
-      "HKCR { Key = s }",                 // no value
-      "HKCR { Key = d 'twelve' }",        // not a number
-      "HKCR { val Name = s 'v' }",        // named value outside a key
-      "HKCR Key = s 'v'",                 // no block after the hive
-      "{ Key }",                          // no hive
-      "HKCR { NoRemove }",                // mark without a name
+  struct {
+    const char* name;
+    const char* upper;
+    bool vista;
+  } cases[] = {
+      {"Microsoft Windows Vista (TM) Home", "MICROSOFT WINDOWS VISTA (TM) HOME", true},
+      {"vIsTa", "VISTA", true},
+      {"Microsoft Windows 7", "MICROSOFT WINDOWS 7", false},
+      // Second bytes of two-byte characters are letters of another
+      // alphabet: they stay as they are.
+      {"\xB0vista\xC1w", "\xB0vISTA\xC1w", false},
   };
-  for (const char* s : broken) {
-    std::vector<bvx::ScriptRoot> roots;
-    std::string error;
-    EXPECT_FALSE(bvx::ParseScript(s, &roots, &error)) << s;
-    EXPECT_FALSE(error.empty()) << s;
+  for (const auto& c : cases) {
+    char name[64];
+    bvx::CopyBounded(name, sizeof name, c.name);
+    bvx::UpperAscii(name, KoreanLead);
+    EXPECT_STREQ(name, c.upper) << c.name;
+    EXPECT_EQ(bvx::NamesVista(name, KoreanLead), c.vista) << c.name;
   }
 }
 
