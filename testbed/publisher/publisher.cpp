@@ -371,7 +371,8 @@ bool WriteUpdateList(Stage& stage, const Release& release, const fs::path& clien
     list << "\n";
   }
   for (const auto& a : release.archives) {
-    if (!entriesSeen.count(a.first)) stage.result->warnings.push_back("archive " + a.first + " is in no version");
+    if (!entriesSeen.count(a.first))
+      stage.result->warnings.push_back("archive " + a.first + " is in no version");
   }
   return stage.WriteText("Ulmet3/UpdateList.dat", list.str());
 }
@@ -402,7 +403,8 @@ bool WriteHashList(Stage& stage, const Release& release, const fs::path& client,
     std::replace(folder.begin(), folder.end(), '/', '\\');
     hashes << r.filename().string() << ":" << ++number << ":" << digest << ":" << folder << "\n";
   }
-  if (number == 0) stage.result->warnings.push_back("the hash list has no entry; the updater will stop at start-up");
+  if (number == 0)
+    stage.result->warnings.push_back("the hash list has no entry; the updater will stop at start-up");
   return stage.WriteText("Ulmet3/ULHashFile.dat", hashes.str());
 }
 
