@@ -5,3 +5,4 @@ add_library(bvx_portable STATIC
   ${CMAKE_CURRENT_LIST_DIR}/object_safety.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reg_script.cpp)
 target_include_directories(bvx_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_compile_options(bvx_portable PRIVATE -Wunused-parameter)

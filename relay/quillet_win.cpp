@@ -32,6 +32,50 @@ std::string ToAnsi(BSTR s) {
   return out;
 }
 
+// Traces the title and the text; false, with the reason traced, when either
+// is empty.
+bool InputUsable(const char* title, const char* text) {
+  Trace("bvx]title=");
+  if (title[0] == '\0') {
+    Trace("strTitle 길이가 0");
+    return false;
+  }
+  Trace(title);
+  Trace("bvx]msg=");
+  if (text[0] == '\0') {
+    Trace("strMsg 길이가 0");
+    return false;
+  }
+  Trace(text);
+  return true;
+}
+
+// Reads the client's running mark into *running; false when no client key
+// exists at all.
+bool ReadRunningMark(bool* running) {
+  char path[kRegPathCap];
+  SetRegKeySubPath(path);
+  if (path[0] == '\0') {
+    Trace("SendMessage::SetRegKeySubPath strlen <= 0");
+    return false;
+  }
+  char value[kRegValueCap];
+  *running = GetRunningValue(path, value) == 1;
+  Trace("SendMessage::GetRunningValue value");
+  Trace(value);
+  return true;
+}
+
+void Forward(HWND window, const char* windowTitle, const char* text) {
+  Trace("bvx]윈도우 찾기 성공");
+  Trace(windowTitle);
+  Trace(text);
+  // The client deletes the atom once it has read it. A text too long for
+  // an atom gets atom 0, which is posted all the same.
+  const ATOM atom = GlobalAddAtomA(text);
+  PostMessageA(window, kRelayMessage, atom, 0);
+}
+
 }  // namespace
 
 Quillet* Quillet::Create(IUnknown* outer) { return new (std::nothrow) Quillet(outer); }
@@ -99,21 +143,10 @@ STDMETHODIMP Quillet::SendMessage(BSTR appTitle, BSTR msg, LONG* iRetCode) {
 // input is unusable; a page cannot tell a forwarded text from one that found
 // no window.
 void Quillet::Relay(const char* title, const char* text, LONG* iRetCode) {
-  Trace("bvx]title=");
-  if (title[0] == '\0') {
-    Trace("strTitle 길이가 0");
+  if (!InputUsable(title, text)) {
     *iRetCode = -1;
     return;
   }
-  Trace(title);
-  Trace("bvx]msg=");
-  if (text[0] == '\0') {
-    Trace("strMsg 길이가 0");
-    *iRetCode = -1;
-    return;
-  }
-  Trace(text);
-
   const char* windowTitle = WindowTitleToFind(title, IsLeadByte);
 
   MessageTokens tokens;
@@ -124,45 +157,23 @@ void Quillet::Relay(const char* title, const char* text, LONG* iRetCode) {
   }
 
   const bool contentRequest = IsContentRequest(tokens);
-  bool startRequest = false;
-  bool forward;
-  HWND window;
-  if (contentRequest) {
-    // Content is only worth sending to a client that says it runs; a window
-    // with the right title alone may be a client that is still starting.
-    startRequest = IsStartRequest(tokens);
-    char path[kRegPathCap];
-    SetRegKeySubPath(path);
-    if (path[0] == '\0') {
-      Trace("SendMessage::SetRegKeySubPath strlen <= 0");
-      *iRetCode = -1;
-      return;
-    }
-    char value[kRegValueCap];
-    const int running = GetRunningValue(path, value);
-    Trace("SendMessage::GetRunningValue value");
-    Trace(value);
-    window = FindWindowA(nullptr, windowTitle);
-    forward = running == 1 && window != nullptr;
-  } else {
-    window = FindWindowA(nullptr, windowTitle);
-    forward = window != nullptr;
+  const bool startRequest = contentRequest && IsStartRequest(tokens);
+  // Content is only worth sending to a client that says it runs; a window
+  // with the right title alone may be a client that is still starting.
+  bool running = true;
+  if (contentRequest && !ReadRunningMark(&running)) {
+    *iRetCode = -1;
+    return;
   }
-
-  if (forward) {
-    Trace("bvx]윈도우 찾기 성공");
-    Trace(windowTitle);
-    Trace(text);
-    // The client deletes the atom once it has read it. A text too long for
-    // an atom gets atom 0, which is posted all the same.
-    const ATOM atom = GlobalAddAtomA(text);
-    PostMessageA(window, kRelayMessage, atom, 0);
+  const HWND window = FindWindowA(nullptr, windowTitle);
+  if (running && window != nullptr) {
+    Forward(window, windowTitle, text);
     return;
   }
   Trace("bvx]윈도우 찾기 실패");
   Trace(windowTitle);
   Trace(text);
-  if (contentRequest && startRequest) {
+  if (startRequest) {
     MessageBoxA(nullptr, "울메를 실행하신 후 다운로드 해 주세요.", "Ulmet", MB_OK | MB_ICONEXCLAMATION);
   }
 }

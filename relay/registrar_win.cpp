@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_win.h"
 #include "reg_script.h"
 
 namespace bvx {
@@ -34,23 +35,21 @@ HKEY HiveOf(const std::string& name) {
 // Deletes a key with everything below it. A key that is not there counts as
 // deleted.
 LONG DeleteTree(HKEY parent, const char* name) {
-  HKEY key = nullptr;
-  LONG rc = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &key);
+  RegKey key;
+  LONG rc = RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, key.Receive());
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (rc != ERROR_SUCCESS) return rc;
   char child[256];
   for (;;) {
     DWORD len = sizeof child;
     // Always the first: the one before was just deleted.
-    rc = RegEnumKeyExA(key, 0, child, &len, nullptr, nullptr, nullptr, nullptr);
+    rc = RegEnumKeyExA(key.Get(), 0, child, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc == ERROR_SUCCESS) rc = DeleteTree(key, child);
-    if (rc != ERROR_SUCCESS) {
-      RegCloseKey(key);
-      return rc;
-    }
+    if (rc == ERROR_SUCCESS) rc = DeleteTree(key.Get(), child);
+    if (rc != ERROR_SUCCESS) return rc;
   }
-  RegCloseKey(key);
+  // Closed before the key itself goes.
+  key.Reset();
   return RegDeleteKeyA(parent, name);
 }
 
@@ -70,15 +69,15 @@ HRESULT Register(HKEY parent, const std::vector<ScriptKey>& keys) {
       const LONG rc = DeleteTree(parent, k.name.c_str());
       if (rc != ERROR_SUCCESS) return FromWin32(rc);
     }
-    HKEY key = nullptr;
+    RegKey key;
     LONG rc = RegCreateKeyExA(parent, k.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+                              KEY_READ | KEY_WRITE, nullptr, key.Receive(), nullptr);
     if (rc != ERROR_SUCCESS) return FromWin32(rc);
-    if (k.hasDefault) rc = SetValue(key, k.defaultValue);
-    for (std::size_t i = 0; rc == ERROR_SUCCESS && i < k.values.size(); ++i) rc = SetValue(key, k.values[i]);
+    if (k.hasDefault) rc = SetValue(key.Get(), k.defaultValue);
+    for (std::size_t i = 0; rc == ERROR_SUCCESS && i < k.values.size(); ++i)
+      rc = SetValue(key.Get(), k.values[i]);
     HRESULT hr = FromWin32(rc);
-    if (SUCCEEDED(hr)) hr = Register(key, k.children);
-    RegCloseKey(key);
+    if (SUCCEEDED(hr)) hr = Register(key.Get(), k.children);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -91,23 +90,21 @@ HRESULT Unregister(HKEY parent, const std::vector<ScriptKey>& keys) {
       if (rc != ERROR_SUCCESS) return FromWin32(rc);
       continue;
     }
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(parent, k.name.c_str(), 0, KEY_READ | KEY_WRITE, &key);
+    RegKey key;
+    LONG rc = RegOpenKeyExA(parent, k.name.c_str(), 0, KEY_READ | KEY_WRITE, key.Receive());
     if (rc == ERROR_FILE_NOT_FOUND) continue;
     if (rc != ERROR_SUCCESS) return FromWin32(rc);
-    HRESULT hr = Unregister(key, k.children);
+    HRESULT hr = Unregister(key.Get(), k.children);
     if (SUCCEEDED(hr) && k.removal == ScriptKey::kPlain) {
-      for (const ScriptValue& v : k.values) RegDeleteValueA(key, v.name.c_str());
+      for (const ScriptValue& v : k.values) RegDeleteValueA(key.Get(), v.name.c_str());
       // A plain key goes when nothing that others wrote is left below it.
       DWORD subKeys = 0;
-      rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+      rc = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
                             nullptr, nullptr, nullptr, nullptr);
-      RegCloseKey(key);
-      key = nullptr;
+      key.Reset();
       if (rc == ERROR_SUCCESS && subKeys == 0) rc = RegDeleteKeyA(parent, k.name.c_str());
       hr = FromWin32(rc);
     }
-    if (key) RegCloseKey(key);
     if (FAILED(hr)) return hr;
   }
   return S_OK;

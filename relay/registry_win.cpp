@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bvx_trace.h"
+#include "owned_win.h"
 #include "relay_text.h"
 
 namespace bvx {
@@ -46,12 +47,11 @@ int ReadRegString(HKEY hive, const char* subKey, const char* valueName, char (&b
   // The value may be stored without a terminator: query one byte less than
   // the buffer holds, into a zeroed buffer.
   ZeroMemory(buffer, sizeof buffer);
-  HKEY key = nullptr;
-  if (RegOpenKeyA(hive, subKey, &key) != ERROR_SUCCESS) return 0;
+  RegKey key;
+  if (RegOpenKeyA(hive, subKey, key.Receive()) != ERROR_SUCCESS) return 0;
   DWORD size = kRegValueCap - 1;
-  const LONG rc = RegQueryValueExA(key, valueName, nullptr, nullptr,
+  const LONG rc = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr,
                                    reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
   if (rc != ERROR_SUCCESS) {
     buffer[0] = '\0';
     return 0;
@@ -69,10 +69,8 @@ int RegKeyExists(HKEY hive, const char* base, const char* sub) {
       CopyBounded(name + n + 1, sizeof name - n - 1, sub);
     }
   }
-  HKEY key = nullptr;
-  if (RegOpenKeyA(hive, name, &key) != ERROR_SUCCESS) return 0;
-  RegCloseKey(key);
-  return 1;
+  RegKey key;
+  return RegOpenKeyA(hive, name, key.Receive()) == ERROR_SUCCESS ? 1 : 0;
 }
 
 void CheckOsVersion() {

@@ -1,5 +1,6 @@
 // testbed_publish: writes the configuration server's tree for a release.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,12 +30,11 @@ const char kUsage[] =
     "--out DIR       where the tree goes; an existing tree is replaced only with --force\n"
     "--host HOST     configuration server host when the release names none (127.0.0.1)\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  tb::PublishOptions o;
-  std::string releaseFile;
-  bool quiet = false;
+// Reads the command line into o, *releaseFile and *quiet. False when the
+// program ends here (--help, or a mistake), with its exit code in *exitCode.
+bool ReadOptions(int argc, char** argv, tb::PublishOptions* o, std::string* releaseFile, bool* quiet,
+                 int* exitCode) {
+  *exitCode = 2;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -46,41 +46,58 @@ int main(int argc, char** argv) {
     };
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
-      return 0;
+      *exitCode = 0;
+      return false;
     } else if (a == "--client") {
-      o.clientDir = value();
+      o->clientDir = value();
     } else if (a == "--release") {
-      releaseFile = value();
+      *releaseFile = value();
     } else if (a == "--out") {
-      o.outDir = value();
+      o->outDir = value();
     } else if (a == "--host") {
-      o.host = value();
+      o->host = value();
     } else if (a == "--force") {
-      o.force = true;
+      o->force = true;
     } else if (a == "--quiet") {
-      quiet = true;
+      *quiet = true;
     } else {
       std::fprintf(stderr, "testbed_publish: unknown option '%s' (see --help)\n", a.c_str());
-      return 2;
+      return false;
     }
   }
-  if (o.clientDir.empty() || releaseFile.empty() || o.outDir.empty()) {
+  if (o->clientDir.empty() || releaseFile->empty() || o->outDir.empty()) {
     std::fprintf(stderr, "testbed_publish: --client, --release and --out are required (see --help)\n");
-    return 2;
+    return false;
   }
+  return true;
+}
+
+bool ReadRelease(const std::string& releaseFile, tb::Release* release) {
   std::ifstream in(releaseFile, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "testbed_publish: cannot read %s\n", releaseFile.c_str());
-    return 1;
+    return false;
   }
   std::ostringstream text;
   text << in.rdbuf();
-  tb::Release release;
   std::string error;
-  if (!tb::ParseRelease(text.str(), &release, &error)) {
+  if (!tb::ParseRelease(text.str(), release, &error)) {
     std::fprintf(stderr, "testbed_publish: %s: %s\n", releaseFile.c_str(), error.c_str());
-    return 1;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tb::PublishOptions o;
+  std::string releaseFile;
+  bool quiet = false;
+  int exitCode = 0;
+  if (!ReadOptions(argc, argv, &o, &releaseFile, &quiet, &exitCode)) return exitCode;
+  tb::Release release;
+  if (!ReadRelease(releaseFile, &release)) return 1;
   o.releaseDir = std::filesystem::path(releaseFile).parent_path().string();
   if (o.releaseDir.empty()) o.releaseDir = ".";
   tb::PublishResult result;

@@ -202,37 +202,62 @@ std::string PublishedName(const std::string& entry) {
   return s;
 }
 
-bool Publish(const Release& release, const PublishOptions& o, PublishResult* result) {
-  auto fail = [&](const std::string& why) {
+namespace {
+
+const char kProgramPath[] = "/UlLaunch/ULProgram.cfg";
+const char kFilesDir[] = "Ulmet3/files/";
+
+// The tree being built beside its final place, and what has gone into it.
+struct Stage {
+  fs::path root;
+  PublishResult* result;
+
+  bool Fail(const std::string& why) {
     result->error = why;
     return false;
-  };
-  std::error_code ec;
-  fs::path client = fs::absolute(o.clientDir).lexically_normal();
-  fs::path out = fs::absolute(o.outDir).lexically_normal();
-  if (!fs::is_directory(client)) return fail("client folder " + o.clientDir + " does not exist");
-  if (out.empty() || out == out.root_path()) return fail("refusing to publish into " + out.string());
+  }
+  // A file under its tree-relative name, which the server keeps in code page
+  // 949.
+  bool Write(const std::string& rel, const std::string& data) {
+    std::string name;
+    if (!ToCp949(rel, &name)) return Fail("the name " + rel + " has no form in code page 949");
+    if (!WriteAll(root / name, data, &result->error)) return false;
+    result->written.push_back(rel);
+    return true;
+  }
+  // Text files: UTF-8 in the release, code page 949 on the server.
+  bool WriteText(const std::string& rel, const std::string& text) {
+    std::string ansi;
+    if (!ToCp949(text, &ansi)) return Fail(rel + " holds text without a form in code page 949");
+    return Write(rel, ansi);
+  }
+};
+
+// Why publishing from client into out could do harm, or "" when it cannot:
+// no client folder, a root, a folder that is no earlier tree (or is one,
+// without --force), or the two inside each other.
+std::string PlaceProblem(const PublishOptions& o, const fs::path& client, const fs::path& out) {
+  if (!fs::is_directory(client)) return "client folder " + o.clientDir + " does not exist";
+  if (out.empty() || out == out.root_path()) return "refusing to publish into " + out.string();
   if (fs::exists(out)) {
     bool empty = fs::is_directory(out) && fs::is_empty(out);
-    if (!empty && !o.force)
-      return fail(out.string() + " exists; --force replaces a tree published before");
+    if (!empty && !o.force) return out.string() + " exists; --force replaces a tree published before";
     if (!empty && !fs::exists(out / "UlLaunch" / "global_Ulmet.cfg"))
-      return fail(out.string() + " does not look like a published tree; not replacing it");
+      return out.string() + " does not look like a published tree; not replacing it";
   }
-  std::string client_s = client.string();
-  if (out.string().rfind(client_s + "/", 0) == 0 || client_s.rfind(out.string() + "/", 0) == 0 ||
-      client == out)
-    return fail("the tree and the client folder must not contain each other");
+  const std::string clientText = client.string();
+  const std::string outText = out.string();
+  if (outText.rfind(clientText + "/", 0) == 0 || clientText.rfind(outText + "/", 0) == 0 || client == out)
+    return "the tree and the client folder must not contain each other";
+  return "";
+}
 
-  fs::path stage = out.string() + ".partial";
-  fs::remove_all(stage, ec);
-  fs::create_directories(stage, ec);
-  if (ec) return fail("cannot create " + stage.string() + ": " + ec.message());
-
-  const std::string host = release.host.empty() ? o.host : release.host;
-  const std::string programPath = "/UlLaunch/ULProgram.cfg";
+// The program configuration: the updater's sections in their documented
+// order with a local test server's values, changed by the release's set and
+// unset statements; sections the updater does not know follow by name.
+std::string ProgramConfiguration(const Release& release, const std::string& host) {
   const std::string base = "/Ulmet3/";
-  std::map<std::string, std::string> sec = {
+  const std::vector<std::pair<std::string, std::string>> known = {
       {"INSTANCENUMBER", "5001"},
       {"PATCHWELL", "1"},
       {"UPDATESUBPATH", base + "files/"},
@@ -250,113 +275,111 @@ bool Publish(const Release& release, const PublishOptions& o, PublishResult* res
       {"INSTALLVERSION", base + "Ulmet_install.exe"},
       {"FILEHASH", base + "ULHashFile.dat"},
   };
-  for (const auto& s : release.sections) sec[s.first] = s.second;
-  for (const auto& u : release.unset) sec.erase(u);
-  static const char* order[] = {"INSTANCENUMBER", "PATCHWELL", "UPDATESUBPATH", "UPDATELIST", "CHECKUP",
-                                "CHECKUPNOTICE", "REGISTRY", "REGISTRYPATH", "REGISTRYNEWPATH",
-                                "REGISTRYULMETPATH", "REGISTRYKEY", "EXCEPTION", "EXCEPTIONHOST",
-                                "EXCEPTIONPATH", "INSTALLVERSION", "FILEHASH"};
+  std::map<std::string, std::string> sections(known.begin(), known.end());
+  for (const auto& s : release.sections) sections[s.first] = s.second;
+  for (const auto& u : release.unset) sections.erase(u);
   std::ostringstream program;
   program << "; program configuration\n";
-  std::set<std::string> done;
-  for (const char* name : order) {
-    auto it = sec.find(name);
-    if (it == sec.end()) continue;
-    program << "[" << name << "]\n" << it->second << "\n";
-    done.insert(name);
+  for (const auto& k : known) {
+    auto it = sections.find(k.first);
+    if (it == sections.end()) continue;
+    program << "[" << it->first << "]\n" << it->second << "\n";
+    sections.erase(it);
   }
-  for (const auto& s : sec) {
-    if (!done.count(s.first)) program << "[" << s.first << "]\n" << s.second << "\n";
-  }
+  for (const auto& s : sections) program << "[" << s.first << "]\n" << s.second << "\n";
+  return program.str();
+}
 
-  std::string err;
-  auto write = [&](const std::string& rel, const std::string& data) {
-    std::string name;
-    if (!ToCp949(rel, &name)) {
-      err = "the name " + rel + " has no form in code page 949";
-      return false;
-    }
-    if (!WriteAll(stage / name, data, &err)) return false;
-    result->written.push_back(rel);
-    return true;
-  };
-  // Text files: UTF-8 in the release, code page 949 on the server.
-  auto writeText = [&](const std::string& rel, const std::string& text) {
-    std::string ansi;
-    if (!ToCp949(text, &ansi)) {
-      err = rel + " holds text without a form in code page 949";
-      return false;
-    }
-    return write(rel, ansi);
-  };
-  if (!writeText("UlLaunch/global_Ulmet.cfg", DirectoryFile(host, release.port, programPath)) ||
-      !writeText("UlLaunch/ULProgram.cfg", program.str()))
-    return fail(err);
-
-  // Every client file, under its path in the client folder.
+// The client folder's files, sorted, so that the tree never depends on the
+// order in which the file system lists them.
+std::vector<fs::path> ClientFiles(const fs::path& client) {
   std::vector<fs::path> files;
   for (auto it = fs::recursive_directory_iterator(client); it != fs::recursive_directory_iterator(); ++it) {
     if (it->is_regular_file()) files.push_back(it->path());
   }
   std::sort(files.begin(), files.end());
-  const std::string filesDir = "Ulmet3/files/";
-  for (const auto& f : files) {
-    std::string rel = Relative(f, client), data;
-    if (!ReadAll(f, &data)) return fail("cannot read " + f.string());
-    if (!write(filesDir + PublishedName(rel), data)) return fail(err);
-  }
+  return files;
+}
 
-  // Entries of the update list that need more than the plain client file.
+// Every client file, under its path in the client folder.
+bool PublishClientFiles(Stage& stage, const fs::path& client, const std::vector<fs::path>& files) {
+  for (const auto& f : files) {
+    std::string data;
+    if (!ReadAll(f, &data)) return stage.Fail("cannot read " + f.string());
+    if (!stage.Write(kFilesDir + PublishedName(Relative(f, client)), data)) return false;
+  }
+  return true;
+}
+
+// Deletions and the installer are not files of the tree; the others are.
+bool IsPublishedEntry(const std::string& entry) {
+  if (entry[0] == '-' || entry[0] == '=') return false;
+  std::string lower = Lower(entry);
+  return lower != "ulmet3_install.exe" && lower.find("ulmet_install.exe") == std::string::npos;
+}
+
+// An entry that needs more than the plain client file: an archive built from
+// the client folder, or a file from its declared source. A plain entry must
+// be a client file.
+bool PublishEntry(Stage& stage, const Release& release, const fs::path& client, const std::string& e,
+                  int line) {
+  // Entries may name sub-folders with '\' (the updater unpacks an archive
+  // into the folder before its last '\') or '/'; on disk both are folders.
+  std::string fsName = e;
+  std::replace(fsName.begin(), fsName.end(), '\\', '/');
+  const std::string published = kFilesDir + PublishedName(fsName);
+  auto archive = release.archives.find(e);
+  if (archive != release.archives.end()) {
+    fs::path archiveBase = client / fs::path(fsName).parent_path();
+    std::string zipName;
+    if (!ToCp949(published, &zipName)) return stage.Fail("the name " + e + " has no form in code page 949");
+    if (!BuildArchive(stage.root / zipName, archiveBase, archive->second, &stage.result->error)) return false;
+    stage.result->written.push_back(published);
+    return true;
+  }
+  auto source = release.fileSources.find(e);
+  if (source != release.fileSources.end()) {
+    fs::path src = source->second;
+    if (src.is_relative()) src = client / src;
+    std::string data;
+    if (!ReadAll(src, &data)) return stage.Fail("cannot read " + src.string() + " for entry " + e);
+    return stage.Write(published, data);
+  }
+  if (fs::is_regular_file(client / fsName)) return true;
+  return stage.Fail("entry " + e + " (line " + std::to_string(line) +
+                    ") is neither a client file nor a declared archive or file");
+}
+
+// The update list: the header, then one line per version; each entry is
+// published the first time a version names it.
+bool WriteUpdateList(Stage& stage, const Release& release, const fs::path& client) {
   std::set<std::string> entriesSeen;
   std::ostringstream list;
   list << release.header << "\n";
   int lastVersion = 0;
   for (const auto& v : release.versions) {
     if (v.number <= lastVersion)
-      result->warnings.push_back("version " + std::to_string(v.number) + " (line " + std::to_string(v.line) +
-                                 ") is not above the one before it");
+      stage.result->warnings.push_back("version " + std::to_string(v.number) + " (line " +
+                                       std::to_string(v.line) + ") is not above the one before it");
     lastVersion = std::max(lastVersion, v.number);
     list << v.number;
     for (const auto& e : v.entries) {
       list << " " << PublishedName(e);
-      if (e[0] == '-' || e[0] == '=') continue;
-      std::string lower = Lower(e);
-      if (lower == "ulmet3_install.exe" || lower.find("ulmet_install.exe") != std::string::npos) continue;
-      if (!entriesSeen.insert(e).second) continue;
-      // Entries may name sub-folders with '\' (the updater unpacks an
-      // archive into the folder before its last '\') or '/'; on disk both
-      // are folders.
-      std::string fsName = e;
-      std::replace(fsName.begin(), fsName.end(), '\\', '/');
-      auto archive = release.archives.find(e);
-      auto source = release.fileSources.find(e);
-      if (archive != release.archives.end()) {
-        fs::path entryPath(fsName);
-        fs::path archiveBase = client / entryPath.parent_path();
-        std::string zipName;
-        if (!ToCp949(filesDir + PublishedName(fsName), &zipName))
-          return fail("the name " + e + " has no form in code page 949");
-        if (!BuildArchive(stage / zipName, archiveBase, archive->second, &err)) return fail(err);
-        result->written.push_back(filesDir + PublishedName(fsName));
-      } else if (source != release.fileSources.end()) {
-        fs::path src = source->second;
-        if (src.is_relative()) src = client / src;
-        std::string data;
-        if (!ReadAll(src, &data)) return fail("cannot read " + src.string() + " for entry " + e);
-        if (!write(filesDir + PublishedName(fsName), data)) return fail(err);
-      } else if (!fs::is_regular_file(client / fsName)) {
-        return fail("entry " + e + " (line " + std::to_string(v.line) +
-                    ") is neither a client file nor a declared archive or file");
-      }
+      if (!IsPublishedEntry(e) || !entriesSeen.insert(e).second) continue;
+      if (!PublishEntry(stage, release, client, e, v.line)) return false;
     }
     list << "\n";
   }
   for (const auto& a : release.archives) {
-    if (!entriesSeen.count(a.first)) result->warnings.push_back("archive " + a.first + " is in no version");
+    if (!entriesSeen.count(a.first))
+      stage.result->warnings.push_back("archive " + a.first + " is in no version");
   }
-  if (!writeText("Ulmet3/UpdateList.dat", list.str())) return fail(err);
+  return stage.WriteText("Ulmet3/UpdateList.dat", list.str());
+}
 
-  // Hash list: every client file not excluded, with its chained digest.
+// Hash list: every client file not excluded, with its chained digest.
+bool WriteHashList(Stage& stage, const Release& release, const fs::path& client,
+                   const std::vector<fs::path>& files) {
   std::vector<std::string> excludes = {"Ulmet.exe", "Ulmet.ex_", "Ulmet.e__", "bvx.dl_", "Log/"};
   excludes.insert(excludes.end(), release.hashExcludes.begin(), release.hashExcludes.end());
   std::ostringstream hashes;
@@ -365,36 +388,69 @@ bool Publish(const Release& release, const PublishOptions& o, PublishResult* res
   for (const auto& f : files) {
     std::string rel = Relative(f, client);
     if (HashExcluded(rel, excludes)) continue;
+    std::error_code ec;
     if (fs::file_size(f, ec) == 0) {
       // An empty file has an empty digest, and an empty field ends the list.
-      result->warnings.push_back("empty file " + rel + " left out of the hash list");
+      stage.result->warnings.push_back("empty file " + rel + " left out of the hash list");
       continue;
     }
     if (rel.find(':') != std::string::npos)
-      return fail("a client file name holds ':', which the hash list cannot carry: " + rel);
+      return stage.Fail("a client file name holds ':', which the hash list cannot carry: " + rel);
     std::string digest;
-    if (!ChainedFileDigest(f.string(), &digest)) return fail("cannot read " + f.string());
+    if (!ChainedFileDigest(f.string(), &digest)) return stage.Fail("cannot read " + f.string());
     fs::path r(rel);
     std::string folder = r.parent_path().empty() ? ".\\" : r.parent_path().generic_string() + "/";
     std::replace(folder.begin(), folder.end(), '/', '\\');
     hashes << r.filename().string() << ":" << ++number << ":" << digest << ":" << folder << "\n";
   }
-  if (number == 0) result->warnings.push_back("the hash list has no entry; the updater will stop at start-up");
-  if (!writeText("Ulmet3/ULHashFile.dat", hashes.str())) return fail(err);
+  if (number == 0)
+    stage.result->warnings.push_back("the hash list has no entry; the updater will stop at start-up");
+  return stage.WriteText("Ulmet3/ULHashFile.dat", hashes.str());
+}
 
-  if (!release.installer.empty()) {
-    fs::path inst = release.installer;
-    if (inst.is_relative()) inst = fs::path(o.releaseDir) / inst;
-    std::string data;
-    if (!ReadAll(inst, &data)) return fail("cannot read the installer " + inst.string());
-    if (!write("Ulmet3/Ulmet_install.exe", data)) return fail(err);
-  }
+bool PublishInstaller(Stage& stage, const Release& release, const std::string& releaseDir) {
+  if (release.installer.empty()) return true;
+  fs::path inst = release.installer;
+  if (inst.is_relative()) inst = fs::path(releaseDir) / inst;
+  std::string data;
+  if (!ReadAll(inst, &data)) return stage.Fail("cannot read the installer " + inst.string());
+  return stage.Write("Ulmet3/Ulmet_install.exe", data);
+}
 
+// The finished tree takes the place of the one before, if any.
+bool ReplaceTree(Stage& stage, const fs::path& out) {
+  std::error_code ec;
   fs::remove_all(out, ec);
-  if (ec) return fail("cannot remove the old tree " + out.string() + ": " + ec.message());
-  fs::rename(stage, out, ec);
-  if (ec) return fail("cannot move the new tree into place: " + ec.message());
+  if (ec) return stage.Fail("cannot remove the old tree " + out.string() + ": " + ec.message());
+  fs::rename(stage.root, out, ec);
+  if (ec) return stage.Fail("cannot move the new tree into place: " + ec.message());
   return true;
+}
+
+}  // namespace
+
+// The tree is built beside its place and moved there only when complete, so
+// a failed publication never leaves half a tree where the server looks.
+bool Publish(const Release& release, const PublishOptions& o, PublishResult* result) {
+  const fs::path client = fs::absolute(o.clientDir).lexically_normal();
+  const fs::path out = fs::absolute(o.outDir).lexically_normal();
+  result->error = PlaceProblem(o, client, out);
+  if (!result->error.empty()) return false;
+
+  Stage stage{out.string() + ".partial", result};
+  std::error_code ec;
+  fs::remove_all(stage.root, ec);
+  fs::create_directories(stage.root, ec);
+  if (ec) return stage.Fail("cannot create " + stage.root.string() + ": " + ec.message());
+
+  const std::string host = release.host.empty() ? o.host : release.host;
+  if (!stage.WriteText("UlLaunch/global_Ulmet.cfg", DirectoryFile(host, release.port, kProgramPath)) ||
+      !stage.WriteText("UlLaunch/ULProgram.cfg", ProgramConfiguration(release, host)))
+    return false;
+  const std::vector<fs::path> files = ClientFiles(client);
+  return PublishClientFiles(stage, client, files) && WriteUpdateList(stage, release, client) &&
+         WriteHashList(stage, release, client, files) && PublishInstaller(stage, release, o.releaseDir) &&
+         ReplaceTree(stage, out);
 }
 
 }  // namespace tb

@@ -55,6 +55,28 @@ bool EndsWithZip(const std::string& name) {
   return tail == "zip";
 }
 
+// The words of a "version" statement (the first is "version"): the number,
+// then the entries, each refused when the update list could not carry it.
+bool ParseVersion(const std::vector<std::string>& w, ReleaseVersion* v, std::string* why) {
+  auto fail = [&](const std::string& reason) {
+    *why = reason;
+    return false;
+  };
+  if (w.size() < 3) return fail("version takes a number and at least one entry");
+  if (!ToInt(w[1], 1, 999999999, &v->number)) return fail("bad version number " + w[1]);
+  for (size_t i = 2; i < w.size(); ++i) {
+    const std::string& e = w[i];
+    if (e.empty() || e == "-" || e == "=") return fail("empty entry");
+    if (e.find('!') != std::string::npos) return fail("write blanks as blanks (in quotes), not as '!': " + e);
+    if (e.find("..") != std::string::npos || e[0] == '/' || e[0] == '\\' || e.find(':') != std::string::npos)
+      return fail("an entry must stay inside the client folder: " + e);
+    if ((e[0] == '-' || e[0] == '=') && e.find(' ') != std::string::npos)
+      return fail("a deletion cannot name a file with a blank (the list separates by blanks): " + e);
+    v->entries.push_back(e);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseRelease(const std::string& text, Release* out, std::string* error) {
@@ -103,20 +125,8 @@ bool ParseRelease(const std::string& text, Release* out, std::string* error) {
     } else if (cmd == "version") {
       ReleaseVersion v;
       v.line = n;
-      if (w.size() < 3) return fail("version takes a number and at least one entry");
-      if (!ToInt(w[1], 1, 999999999, &v.number)) return fail("bad version number " + w[1]);
-      for (size_t i = 2; i < w.size(); ++i) {
-        const std::string& e = w[i];
-        if (e.empty() || e == "-" || e == "=") return fail("empty entry");
-        if (e.find('!') != std::string::npos)
-          return fail("write blanks as blanks (in quotes), not as '!': " + e);
-        if (e.find("..") != std::string::npos || e[0] == '/' || e[0] == '\\' ||
-            e.find(':') != std::string::npos)
-          return fail("an entry must stay inside the client folder: " + e);
-        if ((e[0] == '-' || e[0] == '=') && e.find(' ') != std::string::npos)
-          return fail("a deletion cannot name a file with a blank (the list separates by blanks): " + e);
-        v.entries.push_back(e);
-      }
+      std::string why;
+      if (!ParseVersion(w, &v, &why)) return fail(why);
       r.versions.push_back(v);
     } else {
       return fail("unknown statement '" + cmd + "'");

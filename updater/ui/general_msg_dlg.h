@@ -3,7 +3,7 @@
 // bitmap buttons. It sizes itself to the message before it is created.
 //
 //   CGeneralMsgDlg box;
-//   box.SetMessage(3, text, 0);     // 1 information, 3 error
+//   box.SetMessage(ul::kBoxError, text, 0);
 //   box.DoModal();                  // 1: "확인"; 2: "취소", close button, Esc
 #pragma once
 
@@ -11,9 +11,25 @@
 
 #include <string>
 
+#include "common/owned_win.h"
 #include "framework/framework.h"
 #include "ui/msg_box_layout.h"
 #include "ui/skin_button.h"
+
+namespace ul {
+
+// Message types of SetMessage, each with its caption; the icon and the
+// buttons follow (type 0 looks like information).
+constexpr int kBoxInformation = 1;  // "정보", one button
+constexpr int kBoxQuestion = 2;     // "확인", "확인" and "취소"
+constexpr int kBoxError = 3;        // "오류", one button
+constexpr int kBoxWarning = 4;      // "경고", "확인" and "취소"
+
+// Why a box offers the help line (SetHelpLink); 0 offers none.
+constexpr int kHelpLinkDownloadFailed = 2;  // a file could not be fetched
+constexpr int kHelpLinkStartFailed = 4;     // the client program to start is missing
+
+}  // namespace ul
 
 class CGeneralMsgDlg : public CDialog {
  public:
@@ -21,10 +37,11 @@ class CGeneralMsgDlg : public CDialog {
   explicit CGeneralMsgDlg(HWND parent = nullptr);
   ~CGeneralMsgDlg() override;
 
-  // Stores the message; types 0-4 pick caption, icon and buttons. Flags 1
-  // shows the "don't show again" check box. Fixes the box's size.
+  // Stores the message; types 0-4 (above) pick caption, icon and buttons.
+  // Flags 1 shows the "don't show again" check box. Fixes the box's size.
   void SetMessage(int messageType, const char* text, int messageFlags);
-  // A code above 0 shows the help line, which opens the product home page.
+  // A code above 0 (kHelpLink...) shows the help line, which opens the
+  // product home page.
   void SetHelpLink(int code);
   // Measures the message with the box's font and sets the box's size.
   void CheckDlgize();
@@ -53,14 +70,23 @@ class CGeneralMsgDlg : public CDialog {
   void LayoutCheckBox();
   void LayoutHelpLink();
   void LayoutText();
+  void LoadCloseButtonLooks();
+  // Painting: everything goes to an off-screen copy first, which reaches the
+  // window in one block, so the box never flickers.
   void Drawing();
+  void RecordChildRects();
+  void PaintFrame(HDC canvas, HDC source, int width, int height) const;
+  void PaintCaptionAndIcon(HDC canvas, HDC source, int width) const;
+  void PaintMessage(HDC canvas) const;
+  void PaintHelpLink(HDC canvas, HDC source) const;
+  void CopyToWindow(HDC window, HDC canvas, int width, int height) const;
   void OnMouseMove(POINT pt);
   void OnLButtonDown(POINT pt);
   void OnLButtonUp(POINT pt);
   HBRUSH OnCtlColor(HDC dc, HWND control);
 
   int linkPressed_ = 0;
-  HBITMAP helpIcon_ = nullptr;
+  ul::Bitmap helpIcon_;
   int helpIconWidth_ = 0;
   int helpIconHeight_ = 0;
   int checkLabelShown_ = 0;
@@ -73,9 +99,9 @@ class CGeneralMsgDlg : public CDialog {
   std::string message_;
   int messageType_ = 0;
   int messageFlags_ = 0;
-  HFONT normalFont_ = nullptr;
-  HFONT linkFont_ = nullptr;
-  HBRUSH whiteBrush_ = nullptr;
+  ul::Font normalFont_;
+  ul::Font linkFont_;
+  ul::Brush whiteBrush_;
   int dialogWidth_ = ul::kBoxMinWidth;
   int dialogHeight_ = ul::kBoxMinHeight;
   int textWidth_ = 0;
@@ -84,15 +110,15 @@ class CGeneralMsgDlg : public CDialog {
   // close button, first button, second button.
   RECT childRects_[3] = {};
   int excludedRegionCount_ = 3;
-  HBITMAP typeIcon_ = nullptr;
+  ul::Bitmap typeIcon_;
   RECT typeIconRect_ = {0, 0, 0, 0};
   std::string caption_;
-  HPEN dottedPen_ = nullptr;
-  HPEN shadowPen_ = nullptr;
-  HPEN highlightPen_ = nullptr;
-  HPEN borderPen_ = nullptr;
-  HFONT captionFont_ = nullptr;
-  HBITMAP titleStrip_ = nullptr;
+  ul::Pen dottedPen_;
+  ul::Pen shadowPen_;
+  ul::Pen highlightPen_;
+  ul::Pen borderPen_;
+  ul::Font captionFont_;
+  ul::Bitmap titleStrip_;
   int titleStripWidth_ = 0;
   int titleStripHeight_ = 0;
   CSkinButton closeButton_;

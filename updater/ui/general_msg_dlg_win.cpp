@@ -31,10 +31,20 @@ struct TypeLook {
   UINT icon;
   int excludedRegions;
 };
+// By message type: 0, then ul::kBoxInformation to ul::kBoxWarning.
 const TypeLook kTypes[5] = {
     {"정보", IDB_ICON_INFO, 2},     {"정보", IDB_ICON_INFO, 2},     {"확인", IDB_ICON_QUESTION, 3},
     {"오류", IDB_ICON_ERROR, 2},    {"경고", IDB_ICON_WARNING, 3},
 };
+
+// The close button's looks come as one image list; destroyed with its owner.
+struct ImageListTraits {
+  using Type = HIMAGELIST;
+  static Type None() { return nullptr; }
+  static bool Valid(Type list) { return list != nullptr; }
+  static void Close(Type list) { ImageList_Destroy(list); }
+};
+using ImageList = ul::Owned<ImageListTraits>;
 
 // The height is the characters' own height (em), as the Korean faces this
 // box was drawn for have no internal leading: a replacement face with a
@@ -50,10 +60,10 @@ HBITMAP LoadResourceBitmap(UINT id) {
   return LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
 }
 
-void BitmapSize(HBITMAP bitmap, int& width, int& height) {
+void BitmapSize(const ul::Bitmap& bitmap, int& width, int& height) {
   BITMAP info;
   width = height = 0;
-  if (bitmap != nullptr && GetObjectA(bitmap, sizeof(info), &info) != 0) {
+  if (bitmap && GetObjectA(bitmap.Get(), sizeof(info), &info) != 0) {
     width = info.bmWidth;
     height = info.bmHeight;
   }
@@ -67,28 +77,24 @@ void MoveTo(HWND control, const ul::BoxRect& b) {
 
 }  // namespace
 
+// Every GDI object of the box is made here, before any window exists, and
+// lives as long as the box.
 CGeneralMsgDlg::CGeneralMsgDlg(HWND parent) : CDialog(IDD, parent) {
-  helpIcon_ = LoadResourceBitmap(IDB_HELP_ICON);
+  helpIcon_.Reset(LoadResourceBitmap(IDB_HELP_ICON));
   BitmapSize(helpIcon_, helpIconWidth_, helpIconHeight_);
-  normalFont_ = MakeFont("돋움", 12, FW_NORMAL, FALSE);
-  linkFont_ = MakeFont("돋움", 12, FW_NORMAL, TRUE);
-  whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
-  dottedPen_ = CreatePen(PS_DOT, 1, 0xD8D6D6);
-  shadowPen_ = CreatePen(PS_SOLID, 1, 0x616161);
-  highlightPen_ = CreatePen(PS_SOLID, 1, 0xDCDCDC);
-  borderPen_ = CreatePen(PS_SOLID, 1, 0x5D5D5D);
-  captionFont_ = MakeFont("굴림", 13, FW_BOLD, FALSE);
-  titleStrip_ = LoadResourceBitmap(IDB_TITLE_STRIP);
+  normalFont_.Reset(MakeFont("돋움", 12, FW_NORMAL, FALSE));
+  linkFont_.Reset(MakeFont("돋움", 12, FW_NORMAL, TRUE));
+  whiteBrush_.Reset(CreateSolidBrush(RGB(255, 255, 255)));
+  dottedPen_.Reset(CreatePen(PS_DOT, 1, 0xD8D6D6));
+  shadowPen_.Reset(CreatePen(PS_SOLID, 1, 0x616161));
+  highlightPen_.Reset(CreatePen(PS_SOLID, 1, 0xDCDCDC));
+  borderPen_.Reset(CreatePen(PS_SOLID, 1, 0x5D5D5D));
+  captionFont_.Reset(MakeFont("굴림", 13, FW_BOLD, FALSE));
+  titleStrip_.Reset(LoadResourceBitmap(IDB_TITLE_STRIP));
   BitmapSize(titleStrip_, titleStripWidth_, titleStripHeight_);
 }
 
-CGeneralMsgDlg::~CGeneralMsgDlg() {
-  HGDIOBJ objects[] = {helpIcon_,   normalFont_,   linkFont_,     whiteBrush_, dottedPen_, shadowPen_,
-                       highlightPen_, borderPen_, captionFont_, titleStrip_, typeIcon_};
-  for (HGDIOBJ o : objects) {
-    if (o != nullptr) DeleteObject(o);
-  }
-}
+CGeneralMsgDlg::~CGeneralMsgDlg() = default;
 
 void CGeneralMsgDlg::SetMessage(int messageType, const char* text, int messageFlags) {
   message_ = text != nullptr ? text : "";
@@ -96,8 +102,7 @@ void CGeneralMsgDlg::SetMessage(int messageType, const char* text, int messageFl
   messageFlags_ = messageFlags;
   if (messageType >= 0 && messageType <= 4) {
     const TypeLook& look = kTypes[messageType];
-    if (typeIcon_ != nullptr) DeleteObject(typeIcon_);
-    typeIcon_ = LoadResourceBitmap(look.icon);
+    typeIcon_.Reset(LoadResourceBitmap(look.icon));
     excludedRegionCount_ = look.excludedRegions;
     caption_ = look.caption;
   }
@@ -106,22 +111,23 @@ void CGeneralMsgDlg::SetMessage(int messageType, const char* text, int messageFl
 }
 
 void CGeneralMsgDlg::SetHelpLink(int code) {
-  // The callers pass the reason (4: start refused, 2: download failed); any
-  // positive code shows the line that leads to the home page.
+  // The callers pass the reason (ul::kHelpLinkStartFailed,
+  // ul::kHelpLinkDownloadFailed); any positive code shows the line that leads
+  // to the home page.
   helpLinkCode_ = code;
 }
 
 void CGeneralMsgDlg::CheckDlgize() {
-  HDC dc = GetDC(nullptr);
-  if (dc == nullptr) {
-    DebugTrace("CGeneralMsgBox::CheckDlgize: no device context for the screen");
-    return;
-  }
-  HGDIOBJ oldFont = SelectObject(dc, normalFont_);
   RECT measured = {0, 0, ul::kBoxTextWrap, 300};
-  DrawTextA(dc, message_.c_str(), -1, &measured, DT_CALCRECT | kMessageFormat);
-  SelectObject(dc, oldFont);
-  ReleaseDC(nullptr, dc);
+  {
+    ul::WindowDc screen(nullptr);
+    if (screen.Get() == nullptr) {
+      DebugTrace("CGeneralMsgBox::CheckDlgize: no device context for the screen");
+      return;
+    }
+    ul::Selection font(screen.Get(), normalFont_.Get());
+    DrawTextA(screen.Get(), message_.c_str(), -1, &measured, DT_CALCRECT | kMessageFormat);
+  }
 
   textWidth_ = measured.right - measured.left;
   textHeight_ = measured.bottom - measured.top;
@@ -149,25 +155,7 @@ BOOL CGeneralMsgDlg::OnInitDialog() {
   std::string accessible = caption_ + "\n" + message_;
   SetWindowTextA(m_hWnd, accessible.c_str());
 
-  // The close button's three looks come as one strip of 9 x 10 images.
-  HIMAGELIST strip = ImageList_Create(9, 10, ILC_COLOR32 | ILC_MASK, 3, 0);
-  HBITMAP stripBitmap = LoadResourceBitmap(IDB_CLOSE_STRIP);
-  if (strip != nullptr && stripBitmap != nullptr) {
-    ImageList_AddMasked(strip, stripBitmap, RGB(0, 0, 0));
-    HBITMAP images[3] = {nullptr, nullptr, nullptr};
-    HDC dc = GetDC(m_hWnd);
-    for (int i = 0; i < 3; ++i) CSkinButton::ExtractImage(dc, strip, i, images[i]);
-    ReleaseDC(m_hWnd, dc);
-    closeButton_.SetNormalBitmap(images[0]);
-    closeButton_.SetHoverBitmap(images[1]);
-    closeButton_.SetPressedBitmap(images[2]);
-    for (HBITMAP b : images) {
-      if (b != nullptr) DeleteObject(b);
-    }
-  }
-  if (stripBitmap != nullptr) DeleteObject(stripBitmap);
-  if (strip != nullptr) ImageList_Destroy(strip);
-
+  LoadCloseButtonLooks();
   firstButton_.SetStateBitmaps(IDB_OK_NORMAL, IDB_OK_PRESSED, IDB_OK_HOVER, IDB_OK_NORMAL, 80, 22);
   secondButton_.SetStateBitmaps(IDB_CANCEL_NORMAL, IDB_CANCEL_PRESSED, IDB_CANCEL_HOVER,
                                 IDB_CANCEL_DISABLED, 80, 22);
@@ -187,6 +175,23 @@ BOOL CGeneralMsgDlg::OnInitDialog() {
   if (g_arrowCursor == nullptr) g_arrowCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
   // The framework centres the box, now that it has its size.
   return TRUE;
+}
+
+// The close button's three looks come as one strip of 9 x 10 images; the
+// button keeps copies of them.
+void CGeneralMsgDlg::LoadCloseButtonLooks() {
+  ImageList strip(ImageList_Create(9, 10, ILC_COLOR32 | ILC_MASK, 3, 0));
+  ul::Bitmap stripBitmap(LoadResourceBitmap(IDB_CLOSE_STRIP));
+  if (!strip || !stripBitmap) return;
+  ImageList_AddMasked(strip.Get(), stripBitmap.Get(), RGB(0, 0, 0));
+  ul::Bitmap images[3];
+  {
+    ul::WindowDc dc(m_hWnd);
+    for (int i = 0; i < 3; ++i) CSkinButton::ExtractImage(dc.Get(), strip.Get(), i, *images[i].Receive());
+  }
+  closeButton_.SetNormalBitmap(images[0].Get());
+  closeButton_.SetHoverBitmap(images[1].Get());
+  closeButton_.SetPressedBitmap(images[2].Get());
 }
 
 void CGeneralMsgDlg::OnSize() {
@@ -247,16 +252,9 @@ void CGeneralMsgDlg::LayoutText() {
 }
 
 void CGeneralMsgDlg::Drawing() {
-  HWND children[3] = {closeButton_.GetSafeHwnd(), firstButton_.GetSafeHwnd(),
-                      secondButton_.GetSafeHwnd()};
-  for (int i = 0; i < 3; ++i) {
-    if (children[i] == nullptr) continue;
-    GetWindowRect(children[i], &childRects_[i]);
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&childRects_[i]), 2);
-  }
-
-  HDC dc = GetDC(m_hWnd);
-  if (dc == nullptr) {
+  RecordChildRects();
+  ul::WindowDc dc(m_hWnd);
+  if (dc.Get() == nullptr) {
     DebugTrace("CGeneralMsgDlg::Drawing: no device context for the box");
     return;
   }
@@ -265,54 +263,77 @@ void CGeneralMsgDlg::Drawing() {
   const int W = client.right;
   const int H = client.bottom;
 
-  HDC canvas = CreateCompatibleDC(dc);
-  HBITMAP canvasBitmap = CreateCompatibleBitmap(dc, W, H);
-  HGDIOBJ oldCanvasBitmap = SelectObject(canvas, canvasBitmap);
-  HDC source = CreateCompatibleDC(dc);
-  HGDIOBJ oldSourceBitmap = GetCurrentObject(source, OBJ_BITMAP);
-  SetBkMode(canvas, TRANSPARENT);
-  HGDIOBJ oldPen = GetCurrentObject(canvas, OBJ_PEN);
-  HGDIOBJ oldFont = GetCurrentObject(canvas, OBJ_FONT);
-  HGDIOBJ oldBrush = GetCurrentObject(canvas, OBJ_BRUSH);
+  ul::MemoryDc canvas(CreateCompatibleDC(dc.Get()));
+  ul::Bitmap canvasBitmap(CreateCompatibleBitmap(dc.Get(), W, H));
+  ul::Selection canvasSelection(canvas.Get(), canvasBitmap.Get());
+  // Holds each bitmap in turn that is copied onto the canvas.
+  ul::MemoryDc source(CreateCompatibleDC(dc.Get()));
+  SetBkMode(canvas.Get(), TRANSPARENT);
 
+  PaintFrame(canvas.Get(), source.Get(), W, H);
+  PaintCaptionAndIcon(canvas.Get(), source.Get(), W);
+  PaintMessage(canvas.Get());
+  if (helpLinkCode_ > 0) PaintHelpLink(canvas.Get(), source.Get());
+  CopyToWindow(dc.Get(), canvas.Get(), W, H);
+}
+
+// The buttons' rectangles in client coordinates, for the final copy to leave
+// out.
+void CGeneralMsgDlg::RecordChildRects() {
+  HWND children[3] = {closeButton_.GetSafeHwnd(), firstButton_.GetSafeHwnd(),
+                      secondButton_.GetSafeHwnd()};
+  for (int i = 0; i < 3; ++i) {
+    if (children[i] == nullptr) continue;
+    GetWindowRect(children[i], &childRects_[i]);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&childRects_[i]), 2);
+  }
+}
+
+// Title strip, white body, the border's three rings and the dotted
+// separator above the buttons.
+void CGeneralMsgDlg::PaintFrame(HDC canvas, HDC source, int W, int H) const {
   // A new bitmap's content is undefined: start from white.
-  FillRect(canvas, &client, whiteBrush_);
-
-  // Frame.
-  if (titleStrip_ != nullptr) {
-    SelectObject(source, titleStrip_);
+  const RECT all = {0, 0, W, H};
+  FillRect(canvas, &all, whiteBrush_.Get());
+  if (titleStrip_) {
+    ul::Selection strip(source, titleStrip_.Get());
     SetStretchBltMode(canvas, COLORONCOLOR);
     StretchBlt(canvas, 2, 2, W - 4, 27, source, 0, 0, titleStripWidth_, titleStripHeight_, SRCCOPY);
   }
-  RECT body = {0, 30, W, H};
-  FillRect(canvas, &body, whiteBrush_);
-  SelectObject(canvas, borderPen_);
-  SelectObject(canvas, GetStockObject(NULL_BRUSH));
+  const RECT body = {0, 30, W, H};
+  FillRect(canvas, &body, whiteBrush_.Get());
+
+  ul::Selection noFill(canvas, GetStockObject(NULL_BRUSH));
+  // The pens take turns; the first selection puts the canvas's own pen back.
+  ul::Selection pen(canvas, borderPen_.Get());
   Rectangle(canvas, 0, 0, W, H);
   const POINT highlight[3] = {{W - 2, 1}, {1, 1}, {1, H - 1}};
-  SelectObject(canvas, highlightPen_);
+  SelectObject(canvas, highlightPen_.Get());
   Polyline(canvas, highlight, 3);
   const POINT shadow[3] = {{W - 2, 1}, {W - 2, H - 2}, {0, H - 2}};
-  SelectObject(canvas, shadowPen_);
+  SelectObject(canvas, shadowPen_.Get());
   Polyline(canvas, shadow, 3);
-  SelectObject(canvas, dottedPen_);
+  SelectObject(canvas, dottedPen_.Get());
   MoveToEx(canvas, 14, H - 47, nullptr);
   LineTo(canvas, W - 14, H - 47);
+}
 
-  // Caption.
-  SelectObject(canvas, captionFont_);
-  SetTextColor(canvas, RGB(255, 255, 255));
-  RECT captionRect = {11, 4, W, 29};
-  DrawTextA(canvas, caption_.c_str(), -1, &captionRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-
-  // Type icon.
-  if (typeIcon_ != nullptr) {
-    SelectObject(source, typeIcon_);
+void CGeneralMsgDlg::PaintCaptionAndIcon(HDC canvas, HDC source, int W) const {
+  {
+    ul::Selection font(canvas, captionFont_.Get());
+    SetTextColor(canvas, RGB(255, 255, 255));
+    RECT captionRect = {11, 4, W, 29};
+    DrawTextA(canvas, caption_.c_str(), -1, &captionRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  }
+  if (typeIcon_) {
+    ul::Selection icon(source, typeIcon_.Get());
     BitBlt(canvas, typeIconRect_.left, typeIconRect_.top, 40, 40, source, 0, 0, SRCCOPY);
   }
+}
 
-  // Message, and the check box's label.
-  SelectObject(canvas, normalFont_);
+// The message, and the check box's label in the same font and colour.
+void CGeneralMsgDlg::PaintMessage(HDC canvas) const {
+  ul::Selection font(canvas, normalFont_.Get());
   SetTextColor(canvas, kMessageColour);
   RECT textRect = textRect_;
   DrawTextA(canvas, message_.c_str(), -1, &textRect, kMessageFormat);
@@ -320,36 +341,27 @@ void CGeneralMsgDlg::Drawing() {
     RECT label = checkLabelRect_;
     DrawTextA(canvas, kCheckLabel, -1, &label, DT_SINGLELINE | DT_NOPREFIX);
   }
+}
 
-  // Help line.
-  if (helpLinkCode_ > 0) {
-    if (helpIcon_ != nullptr) {
-      SelectObject(source, helpIcon_);
-      int top = helpIconRect_.top + ((helpIconRect_.bottom - helpIconRect_.top) - helpIconHeight_) / 2;
-      BitBlt(canvas, helpIconRect_.left, top, helpIconWidth_, helpIconHeight_, source, 0, 0, SRCCOPY);
-    }
-    SelectObject(canvas, linkFont_);
-    SetTextColor(canvas, kLinkColour);
-    RECT link = helpLinkRect_;
-    DrawTextA(canvas, kHelpLinkText, -1, &link, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+void CGeneralMsgDlg::PaintHelpLink(HDC canvas, HDC source) const {
+  if (helpIcon_) {
+    ul::Selection icon(source, helpIcon_.Get());
+    int top = helpIconRect_.top + ((helpIconRect_.bottom - helpIconRect_.top) - helpIconHeight_) / 2;
+    BitBlt(canvas, helpIconRect_.left, top, helpIconWidth_, helpIconHeight_, source, 0, 0, SRCCOPY);
   }
+  ul::Selection font(canvas, linkFont_.Get());
+  SetTextColor(canvas, kLinkColour);
+  RECT link = helpLinkRect_;
+  DrawTextA(canvas, kHelpLinkText, -1, &link, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+}
 
-  // The buttons paint themselves; keep the copy off them.
+// The buttons paint themselves; the copy stays off them.
+void CGeneralMsgDlg::CopyToWindow(HDC window, HDC canvas, int W, int H) const {
   for (int i = 0; i < excludedRegionCount_ && i < 3; ++i) {
     const RECT& r = childRects_[i];
-    ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
+    ExcludeClipRect(window, r.left, r.top, r.right, r.bottom);
   }
-  BitBlt(dc, 0, 0, W, H, canvas, 0, 0, SRCCOPY);
-
-  SelectObject(canvas, oldPen);
-  SelectObject(canvas, oldFont);
-  SelectObject(canvas, oldBrush);
-  SelectObject(canvas, oldCanvasBitmap);
-  SelectObject(source, oldSourceBitmap);
-  DeleteObject(canvasBitmap);
-  DeleteDC(source);
-  DeleteDC(canvas);
-  ReleaseDC(m_hWnd, dc);
+  BitBlt(window, 0, 0, W, H, canvas, 0, 0, SRCCOPY);
 }
 
 void CGeneralMsgDlg::OnMouseMove(POINT pt) {
@@ -379,7 +391,7 @@ HBRUSH CGeneralMsgDlg::OnCtlColor(HDC dc, HWND control) {
   if (control == nullptr || control != checkBox_) return nullptr;
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, kCheckTextColour);
-  return whiteBrush_;
+  return whiteBrush_.Get();
 }
 
 void CGeneralMsgDlg::OnOK() {

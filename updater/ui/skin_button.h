@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "common/owned_win.h"
+
 class CSkinButton {
  public:
   CSkinButton();
@@ -37,7 +39,6 @@ class CSkinButton {
   // Paints the button for an owner-draw request.
   void DrawItem(const DRAWITEMSTRUCT* item);
 
-  int IsHover() const { return hover; }
   int BitmapWidth() const { return bitmapWidth_; }
   int BitmapHeight() const { return bitmapHeight_; }
 
@@ -64,12 +65,12 @@ class CSkinButton {
   void OnMouseMove(WPARAM keys, POINT pt);
   void Invalidate();
   void DeleteBitmaps();
-  int SetCopy(HBITMAP& slot, HBITMAP source);
+  int SetCopy(ul::Bitmap& slot, HBITMAP source);
 
-  HBITMAP normalBitmap_ = nullptr;
-  HBITMAP pressedBitmap_ = nullptr;
-  HBITMAP hoverBitmap_ = nullptr;
-  HBITMAP disabledBitmap_ = nullptr;
+  ul::Bitmap normalBitmap_;
+  ul::Bitmap pressedBitmap_;
+  ul::Bitmap hoverBitmap_;
+  ul::Bitmap disabledBitmap_;
   // Eight bits each, as the product has always recorded them: a bitmap is
   // drawn at most 255 x 255.
   uint8_t bitmapHeight_ = 0;

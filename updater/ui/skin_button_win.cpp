@@ -13,17 +13,10 @@ int BitmapSize(HBITMAP bitmap, int& width, int& height) {
   return 1;
 }
 
-void DeleteBitmap(HBITMAP& bitmap) {
-  if (bitmap != nullptr) DeleteObject(bitmap);
-  bitmap = nullptr;
-}
-
 void Line(HDC dc, COLORREF colour, const POINT* points, int count) {
-  HPEN pen = CreatePen(PS_SOLID, 1, colour);
-  HGDIOBJ old = SelectObject(dc, pen);
+  ul::Pen pen(CreatePen(PS_SOLID, 1, colour));
+  ul::Selection selection(dc, pen.Get());
   Polyline(dc, points, count);
-  SelectObject(dc, old);
-  DeleteObject(pen);
 }
 }  // namespace
 
@@ -36,14 +29,13 @@ CSkinButton::~CSkinButton() {
     SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
     RemovePropA(hwnd_, kSelfProp);
   }
-  DeleteBitmaps();
 }
 
 void CSkinButton::DeleteBitmaps() {
-  DeleteBitmap(normalBitmap_);
-  DeleteBitmap(pressedBitmap_);
-  DeleteBitmap(hoverBitmap_);
-  DeleteBitmap(disabledBitmap_);
+  normalBitmap_.Reset();
+  pressedBitmap_.Reset();
+  hoverBitmap_.Reset();
+  disabledBitmap_.Reset();
 }
 
 bool CSkinButton::SubclassDlgItem(int id, HWND dialog) {
@@ -156,16 +148,16 @@ int CSkinButton::SetStateBitmaps(UINT normalId, UINT pressedId, UINT hoverId, UI
                                  int width, int height) {
   DeleteBitmaps();
   HINSTANCE module = GetModuleHandleA(nullptr);
-  normalBitmap_ = LoadBitmapA(module, MAKEINTRESOURCEA(normalId));
-  if (normalBitmap_ == nullptr) return 0;
+  normalBitmap_.Reset(LoadBitmapA(module, MAKEINTRESOURCEA(normalId)));
+  if (!normalBitmap_) return 0;
   struct {
     UINT id;
-    HBITMAP* slot;
+    ul::Bitmap* slot;
   } others[] = {{pressedId, &pressedBitmap_}, {hoverId, &hoverBitmap_}, {disabledId, &disabledBitmap_}};
   for (auto& o : others) {
     if (o.id == 0) continue;
-    *o.slot = LoadBitmapA(module, MAKEINTRESOURCEA(o.id));
-    if (*o.slot == nullptr) return 0;
+    o.slot->Reset(LoadBitmapA(module, MAKEINTRESOURCEA(o.id)));
+    if (!*o.slot) return 0;
   }
   bitmapWidth_ = static_cast<uint8_t>(width);
   bitmapHeight_ = static_cast<uint8_t>(height);
@@ -175,18 +167,17 @@ int CSkinButton::SetStateBitmaps(UINT normalId, UINT pressedId, UINT hoverId, UI
   return 1;
 }
 
-int CSkinButton::SetCopy(HBITMAP& slot, HBITMAP source) {
+int CSkinButton::SetCopy(ul::Bitmap& slot, HBITMAP source) {
   if (source == nullptr) return 0;
-  DeleteBitmap(slot);
-  CopyBitmap(source, slot);
-  return slot != nullptr ? 1 : 0;
+  CopyBitmap(source, *slot.Receive());
+  return slot ? 1 : 0;
 }
 
 int CSkinButton::SetNormalBitmap(HBITMAP bitmap) {
   if (bitmap == nullptr) return 0;
   int ok = SetCopy(normalBitmap_, bitmap);
   int w = 0, h = 0;
-  if (BitmapSize(normalBitmap_, w, h)) {
+  if (BitmapSize(normalBitmap_.Get(), w, h)) {
     bitmapWidth_ = static_cast<uint8_t>(w);
     bitmapHeight_ = static_cast<uint8_t>(h);
   }
@@ -204,9 +195,8 @@ void CSkinButton::DrawItem(const DRAWITEMSTRUCT* item) {
   const bool selected = (item->itemState & ODS_SELECTED) != 0;
   const bool disabled = (item->itemState & ODS_DISABLED) != 0;
 
-  HBRUSH fill = CreateSolidBrush(hover == 1 || selected ? activeBackground_ : inactiveBackground_);
-  FillRect(dc, &r, fill);
-  DeleteObject(fill);
+  ul::Brush fill(CreateSolidBrush(hover == 1 || selected ? activeBackground_ : inactiveBackground_));
+  FillRect(dc, &r, fill.Get());
 
   const POINT topLeft[3] = {{r.left, r.bottom - 1}, {r.left, r.top}, {r.right, r.top}};
   const POINT bottomRight[3] = {
@@ -223,13 +213,13 @@ void CSkinButton::DrawItem(const DRAWITEMSTRUCT* item) {
 
   HBITMAP chosen;
   if (disabled) {
-    chosen = disabledBitmap_;
+    chosen = disabledBitmap_.Get();
   } else if (hover == 0) {
-    chosen = normalBitmap_;
+    chosen = normalBitmap_.Get();
   } else if (selected) {
-    chosen = pressedBitmap_;
+    chosen = pressedBitmap_.Get();
   } else {
-    chosen = hoverBitmap_;
+    chosen = hoverBitmap_.Get();
   }
   if (chosen == nullptr) return;
   const int w = bitmapWidth_;
@@ -248,68 +238,60 @@ void CSkinButton::DrawTransparent(HBITMAP bitmap, HDC dc, int x, int y, int widt
   const int workW = w0 > width ? w0 : width;
   const int workH = h0 > height ? h0 : height;
 
-  HDC work = CreateCompatibleDC(dc);
-  HBITMAP workBitmap = CreateCompatibleBitmap(dc, workW, workH);
-  HGDIOBJ oldWork = SelectObject(work, workBitmap);
-  BitBlt(work, 0, 0, workW, workH, dc, x, y, SRCCOPY);
+  ul::MemoryDc work(CreateCompatibleDC(dc));
+  ul::Bitmap workBitmap(CreateCompatibleBitmap(dc, workW, workH));
+  ul::Selection workSelection(work.Get(), workBitmap.Get());
+  BitBlt(work.Get(), 0, 0, workW, workH, dc, x, y, SRCCOPY);
 
   COLORREF oldBack = SetBkColor(dc, RGB(255, 255, 255));
   COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
 
-  HDC image = CreateCompatibleDC(work);
-  HDC mask = CreateCompatibleDC(work);
-  HGDIOBJ oldImage = SelectObject(image, bitmap);
-  HBITMAP maskBitmap = CreateBitmap(w0, h0, 1, 1, nullptr);
-  HGDIOBJ oldMask = SelectObject(mask, maskBitmap);
+  ul::MemoryDc image(CreateCompatibleDC(work.Get()));
+  ul::Selection imageSelection(image.Get(), bitmap);
+  ul::MemoryDc mask(CreateCompatibleDC(work.Get()));
+  ul::Bitmap maskBitmap(CreateBitmap(w0, h0, 1, 1, nullptr));
+  ul::Selection maskSelection(mask.Get(), maskBitmap.Get());
 
   // Key-colour pixels become 1 in the mask, all others 0.
-  COLORREF oldImageBack = SetBkColor(image, keyColour);
-  BitBlt(mask, 0, 0, w0, h0, image, 0, 0, SRCCOPY);
-  SetBkColor(image, oldImageBack);
+  COLORREF oldImageBack = SetBkColor(image.Get(), keyColour);
+  BitBlt(mask.Get(), 0, 0, w0, h0, image.Get(), 0, 0, SRCCOPY);
+  SetBkColor(image.Get(), oldImageBack);
 
   // Monochrome to colour: 1 gives the background (white), 0 the text colour
   // (black), so the AND keeps the destination under the key colour only.
-  SetBkColor(work, RGB(255, 255, 255));
-  SetTextColor(work, RGB(0, 0, 0));
-  SetStretchBltMode(work, COLORONCOLOR);
-  StretchBlt(work, 0, 0, width, height, image, 0, 0, w0, h0, SRCINVERT);
-  StretchBlt(work, 0, 0, width, height, mask, 0, 0, w0, h0, SRCAND);
-  StretchBlt(work, 0, 0, width, height, image, 0, 0, w0, h0, SRCINVERT);
-  BitBlt(dc, x, y, width, height, work, 0, 0, SRCCOPY);
+  SetBkColor(work.Get(), RGB(255, 255, 255));
+  SetTextColor(work.Get(), RGB(0, 0, 0));
+  SetStretchBltMode(work.Get(), COLORONCOLOR);
+  StretchBlt(work.Get(), 0, 0, width, height, image.Get(), 0, 0, w0, h0, SRCINVERT);
+  StretchBlt(work.Get(), 0, 0, width, height, mask.Get(), 0, 0, w0, h0, SRCAND);
+  StretchBlt(work.Get(), 0, 0, width, height, image.Get(), 0, 0, w0, h0, SRCINVERT);
+  BitBlt(dc, x, y, width, height, work.Get(), 0, 0, SRCCOPY);
 
   SetBkColor(dc, oldBack);
   SetTextColor(dc, oldText);
-  SelectObject(mask, oldMask);
-  SelectObject(image, oldImage);
-  SelectObject(work, oldWork);
-  DeleteObject(maskBitmap);
-  DeleteObject(workBitmap);
-  DeleteDC(mask);
-  DeleteDC(image);
-  DeleteDC(work);
 }
 
 void CSkinButton::ExtractImage(HDC dc, HIMAGELIST imageList, int index, HBITMAP& outBitmap) {
-  DeleteBitmap(outBitmap);
+  ul::Bitmap earlier(outBitmap);
+  earlier.Reset();
+  outBitmap = nullptr;
   int cx = 0, cy = 0;
   if (dc == nullptr || imageList == nullptr || !ImageList_GetIconSize(imageList, &cx, &cy)) return;
   outBitmap = CreateCompatibleBitmap(dc, cx, cy);
   if (outBitmap == nullptr) return;
-  HDC memory = CreateCompatibleDC(dc);
-  HGDIOBJ old = SelectObject(memory, outBitmap);
+  ul::MemoryDc memory(CreateCompatibleDC(dc));
+  ul::Selection selection(memory.Get(), outBitmap);
   IMAGELISTDRAWPARAMS p;
   ZeroMemory(&p, sizeof(p));
   p.cbSize = sizeof(p);
   p.himl = imageList;
   p.i = index;
-  p.hdcDst = memory;
+  p.hdcDst = memory.Get();
   p.rgbBk = CLR_DEFAULT;
   p.rgbFg = CLR_DEFAULT;
   p.fStyle = ILD_NORMAL;
   p.dwRop = SRCCOPY;
   ImageList_DrawIndirect(&p);
-  SelectObject(memory, old);
-  DeleteDC(memory);
 }
 
 void CSkinButton::CopyBitmap(HBITMAP source, HBITMAP& outBitmap) {

@@ -64,7 +64,7 @@ std::string WaitForText(const std::string& path, int ms) {
 int ClickBox(int dx, int dyFromTop) {
   CGeneralMsgDlg box;
   box.SetMessage(3, "울메를 실행하는 과정에서 오류가 발생하였습니다.", 0);
-  box.SetHelpLink(4);
+  box.SetHelpLink(ul::kHelpLinkStartFailed);
   BoxWatch watch(kOkButton, [dx, dyFromTop](HWND hwnd) {
     RECT client;
     GetClientRect(hwnd, &client);

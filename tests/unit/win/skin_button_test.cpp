@@ -208,12 +208,19 @@ TEST_F(SkinButtonPaint, BitmapFollowsStateAndHover) {
   COLORREF corner = 0;
   EXPECT_EQ(Paint(0, 0, &corner), RGB(200, 0, 0));
   EXPECT_EQ(corner, GetSysColor(COLOR_BTNFACE));  // smaller bitmap: centred on the fill
-  // Pressed with the keyboard while the pointer is elsewhere: normal look.
-  EXPECT_EQ(Paint(ODS_SELECTED, 0), RGB(200, 0, 0));
-  EXPECT_EQ(Paint(0, 1), RGB(200, 200, 0));
-  EXPECT_EQ(Paint(ODS_SELECTED, 1), RGB(0, 0, 200));
-  EXPECT_EQ(Paint(ODS_DISABLED, 1), RGB(90, 90, 90));
-  EXPECT_EQ(Paint(ODS_DISABLED, 0), RGB(90, 90, 90));
+  struct {
+    UINT state;
+    int hover;
+    COLORREF shown;
+  } cases[] = {
+      // Pressed with the keyboard while the pointer is elsewhere: normal look.
+      {ODS_SELECTED, 0, RGB(200, 0, 0)},
+      {0, 1, RGB(200, 200, 0)},
+      {ODS_SELECTED, 1, RGB(0, 0, 200)},
+      {ODS_DISABLED, 1, RGB(90, 90, 90)},
+      {ODS_DISABLED, 0, RGB(90, 90, 90)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Paint(c.state, c.hover), c.shown) << c.state << "/" << c.hover;
 }
 
 TEST_F(SkinButtonPaint, BorderLooksRaisedOnHoverAndSunkenWhenPressed) {

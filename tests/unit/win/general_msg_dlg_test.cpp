@@ -164,7 +164,7 @@ TEST(MsgBoxTypes, CaptionIconAndExcludedRegionsPerType) {
 
 TEST(MsgBoxLive, ErrorBoxLayoutPaintingAndWindowText) {
   CGeneralMsgDlg box;
-  box.SetMessage(3, kLaunchText, 0);
+  box.SetMessage(ul::kBoxError, kLaunchText, 0);
   Seen s;
   std::wstring text;
   EXPECT_EQ(ShowAndLook(box, s, 1176, &text), 1);
@@ -249,8 +249,8 @@ TEST(MsgBoxLive, CheckBoxShowsWithFlagOneAndIsReadBack) {
 
 TEST(MsgBoxLive, HelpLinkIsPaintedForAPositiveCode) {
   CGeneralMsgDlg box;
-  box.SetMessage(3, kLaunchText, 0);
-  box.SetHelpLink(4);
+  box.SetMessage(ul::kBoxError, kLaunchText, 0);
+  box.SetHelpLink(ul::kHelpLinkStartFailed);
   EXPECT_EQ(box.HelpLinkCode(), 4);
   Seen s;
   EXPECT_EQ(ShowAndLook(box, s, 1176), 1);

@@ -21,23 +21,25 @@ TEST(MsgBoxLayout, SizeGrowsWithTheTextBeyondTheSmallestBox) {
 }
 
 TEST(MsgBoxLayout, TextIsCentredInWhatIsLeftBetweenTitleAndButtons) {
-  // 20 pixels high in the smallest box: spare 30, text at 45.
-  BoxRect r = ul::MsgBoxTextRect(135, 200, 20);
-  EXPECT_EQ(r.left, 70);
-  EXPECT_EQ(r.right, 270);
-  EXPECT_EQ(r.top, 45);
-  EXPECT_EQ(r.bottom, 65);
-  // 35 pixels: spare 15, half of it truncated: 7.
-  r = ul::MsgBoxTextRect(135, 100, 35);
-  EXPECT_EQ(r.top, 37);
-  EXPECT_EQ(r.bottom, 72);
-  // A box sized to its text leaves 15 spare pixels.
-  r = ul::MsgBoxTextRect(ul::MsgBoxSize(300, 90).height, 300, 90);
-  EXPECT_EQ(r.top, 37);
-  // No spare, or less than none: the text stays at 30.
-  EXPECT_EQ(ul::MsgBoxTextRect(135, 10, 50).top, 30);
-  EXPECT_EQ(ul::MsgBoxTextRect(100, 10, 50).top, 30);
-  EXPECT_EQ(ul::MsgBoxTextRect(136, 10, 50).top, 30);  // spare 1 -> 0
+  struct {
+    const char* what;
+    int clientHeight, textWidth, textHeight;
+    int top;
+  } cases[] = {
+      {"20 high in the smallest box: spare 30", 135, 200, 20, 45},
+      {"35 high: spare 15, half of it truncated", 135, 100, 35, 37},
+      {"a box sized to its text leaves 15 spare", ul::MsgBoxSize(300, 90).height, 300, 90, 37},
+      {"no spare", 135, 10, 50, 30},
+      {"less than none", 100, 10, 50, 30},
+      {"spare 1, half of it 0", 136, 10, 50, 30},
+  };
+  for (const auto& c : cases) {
+    BoxRect r = ul::MsgBoxTextRect(c.clientHeight, c.textWidth, c.textHeight);
+    EXPECT_EQ(r.top, c.top) << c.what;
+    EXPECT_EQ(r.bottom, c.top + c.textHeight) << c.what;
+    EXPECT_EQ(r.left, 70) << c.what;
+    EXPECT_EQ(r.right, 70 + c.textWidth) << c.what;
+  }
 }
 
 TEST(MsgBoxLayout, ButtonsPerType) {
