@@ -14,6 +14,7 @@
 #include "common/program_start_win.h"
 #include "removal/data_folder.h"
 #include "removal/previous_version_win.h"
+#include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -85,7 +86,7 @@ int RemoveEarlierVersion(const UpdateConfig& cfg) {
     DeleteKeyTree("Software\\Zolte", "ULMET3", 1);
   }
 
-  ShowMessageBox(1, kNotice);
+  ShowMessageBox(ul::kBoxInformation, kNotice);
 
   if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) StartProgram(uninstaller);
   return 0;

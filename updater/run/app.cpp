@@ -1,7 +1,5 @@
 #include "run/app.h"
 
-#include <shellapi.h>
-
 #include <new>
 
 #include "common/trace.h"
@@ -11,11 +9,9 @@
 #include "run/process.h"
 #include "run/run_paths.h"
 #include "ui/general_msg_dlg.h"
+#include "ui/home_page.h"
+#include "ui/message_box.h"
 
-
-#ifndef ULMET_HOME_PAGE
-#error "ULMET_HOME_PAGE must be set by the build"
-#endif
 
 namespace {
 const char kBadLaunchText[] =
@@ -56,10 +52,8 @@ BOOL CULPatchwellApp::InitInstance() {
   if (config_ == nullptr) return FALSE;
 
   if (config_->CheckLaunchInfo(m_argc, m_argv) != 0) {
-    CGeneralMsgDlg box;
-    box.SetMessage(3, kBadLaunchText, 0);
-    box.DoModal();
-    ShellExecuteA(nullptr, "open", ULMET_HOME_PAGE, nullptr, nullptr, SW_SHOW);
+    ShowMessageBox(ul::kBoxError, kBadLaunchText);
+    OpenHomePage();
     return FALSE;
   }
 

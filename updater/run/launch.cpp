@@ -11,6 +11,7 @@
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 #include "run/run_paths.h"
+#include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 #include "common/program_start_win.h"
 
@@ -51,7 +52,7 @@ bool CULPatchwellDlg::LaunchProgram() {
 
   if (module[0] == '\0' || _access(module, 0) == -1) {
     DebugTrace("실행하려는 프로그램 존재하지 않음");
-    ShowMessageBox(3, kModuleMissing, 4);
+    ShowMessageBox(ul::kBoxError, kModuleMissing, ul::kHelpLinkStartFailed);
     ShowWindow(m_hWnd, SW_HIDE);
     CloseRequest();
     return true;

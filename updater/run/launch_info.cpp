@@ -10,6 +10,7 @@
 #include "config/update_config.h"
 #include "run/app.h"
 #include "ui/general_msg_dlg.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -58,9 +59,7 @@ int UpdateConfig::CheckLaunchInfo(int argc, char** argv) {
   }
   if (argc > 2) {
     DebugTrace("CheckLaunchInfo: %d arguments", argc - 1);
-    CGeneralMsgDlg box;
-    box.SetMessage(3, kWrongRouteText, 0);
-    box.DoModal();
+    ShowMessageBox(ul::kBoxError, kWrongRouteText);
     return 1;
   }
 

@@ -17,6 +17,7 @@
 #include "run/app.h"
 #include "removal/previous_version_win.h"
 #include "run/main_dlg.h"
+#include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -68,7 +69,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
   if (firstRun != 0) {
     char text[ul::kTextCap];
     ul::Format(text, "울메 설치를 시작합니다.(#%d)", firstRun);
-    ShowMessageBox(1, text);
+    ShowMessageBox(ul::kBoxInformation, text);
   }
 
   // 3. Full installation requested by the first-run check.
@@ -88,7 +89,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
   SetStatus("\n업데이트에 사용될 데이터를 초기화 합니다.");
   updateList.ClearFileList();
   if (!ReadUpdateList()) {
-    ShowMessageBox(3, kListFailed);
+    ShowMessageBox(ul::kBoxError, kListFailed);
     CloseRequest();
     return;
   }
@@ -111,7 +112,7 @@ static void ProcessList(CULPatchwellDlg* dlg, const UpdateConfig& cfg) {
     FillBars(dlg);
     dlg->LaunchProgram();
   } else if (cfg.clientRunning) {
-    ShowMessageBox(3, kClientRunning);
+    ShowMessageBox(ul::kBoxError, kClientRunning);
     dlg->CloseRequest();
   } else {
     dlg->StartWorker(UpdateWorkerProc, 3);
@@ -125,7 +126,7 @@ bool CULPatchwellDlg::StartWorker(AFX_THREADPROC proc, int errorCode) {
              "울메 업데이트를 하는 과정에서 오류가 발생하였습니다.(code-TH%02d)\n잠시 후 다시 "
              "실행해 주시기 바랍니다.",
              errorCode);
-  ShowMessageBox(3, text);
+  ShowMessageBox(ul::kBoxError, text);
   CloseRequest();
   return false;
 }

@@ -19,6 +19,7 @@
 #include "net/http_downloader_win.h"
 #include "run/app.h"
 #include "run/main_dlg.h"
+#include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 #include "run/run_paths.h"
 
@@ -117,7 +118,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
   }
   char text[ul::kTextCap];
   ReportDownloadFailure(plainName, text);
-  ShowMessageBox(3, text, 2);
+  ShowMessageBox(ul::kBoxError, text, ul::kHelpLinkDownloadFailed);
   dlg->CloseRequest();
   return false;
 }
@@ -153,7 +154,7 @@ bool SetRelayAside(CULPatchwellDlg* dlg, const char* path) {
   if (ClientPath(kRelayAside, aside) && rename(path, aside) == 0) return true;
   DebugTrace("bvx dll rename 실패");
   SetStatus(kCloseBrowsers);
-  ShowMessageBox(3, kCloseBrowsers);
+  ShowMessageBox(ul::kBoxError, kCloseBrowsers);
   dlg->CloseRequest();
   return false;
 }

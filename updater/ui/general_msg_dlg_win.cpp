@@ -4,10 +4,7 @@
 
 #include "common/trace.h"
 #include "res/resource.h"
-
-#ifndef ULMET_HOME_PAGE
-#define ULMET_HOME_PAGE "http://127.0.0.1/"
-#endif
+#include "ui/home_page.h"
 
 namespace {
 
@@ -383,7 +380,7 @@ void CGeneralMsgDlg::OnLButtonUp(POINT pt) {
   const bool open = linkPressed_ && helpLinkCode_ > 0 && PtInRect(&helpLinkRect_, pt);
   linkPressed_ = 0;
   if (!open) return;
-  ShellExecuteA(nullptr, "open", ULMET_HOME_PAGE, nullptr, nullptr, SW_SHOW);
+  OpenHomePage();
   EndDialog(2);
 }
 
