@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/owned_win.h"
 #include "config/update_config.h"
 #include "res/resource.h"
 #include "net/http_downloader_win.h"
@@ -25,12 +26,7 @@ CULPatchwellDlg::CULPatchwellDlg(HWND parent) : CDialog(IDD, parent), status_(kT
   icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
-CULPatchwellDlg::~CULPatchwellDlg() {
-  for (HBITMAP& frame : frames_) {
-    if (frame != nullptr) DeleteObject(frame);
-    frame = nullptr;
-  }
-}
+CULPatchwellDlg::~CULPatchwellDlg() = default;
 
 void CULPatchwellDlg::CloseRequest() {
   if (m_hWnd != nullptr) SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
@@ -61,8 +57,7 @@ BOOL CULPatchwellDlg::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
   for (int i = 0; i < kFrameCount; ++i) {
-    if (frames_[i] != nullptr) DeleteObject(frames_[i]);
-    frames_[i] = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFrameIds[i]));
+    frames_[i].Reset(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFrameIds[i])));
   }
   animationFrame_ = 0;
 
@@ -148,24 +143,18 @@ void CULPatchwellDlg::OnTimer(UINT_PTR id) {
 
 void CULPatchwellDlg::DrawAnimation() {
   if (m_hWnd == nullptr) return;
-  HDC dc = GetDC(m_hWnd);
-  if (dc == nullptr) return;
-  HDC composed = CreateCompatibleDC(dc);
-  HDC frame = CreateCompatibleDC(dc);
-  HBITMAP canvas = CreateCompatibleBitmap(dc, kFrameWidth, kFrameHeight);
-  HGDIOBJ oldCanvas = SelectObject(composed, canvas);
-  SetBkMode(composed, TRANSPARENT);
+  ul::WindowDc dc(m_hWnd);
+  if (dc.Get() == nullptr) return;
   if (animationFrame_ < 0 || animationFrame_ >= kFrameCount) animationFrame_ = 0;
-  HGDIOBJ oldFrame = nullptr;
-  if (frames_[animationFrame_] != nullptr) {
-    oldFrame = SelectObject(frame, frames_[animationFrame_]);
-    BitBlt(composed, 0, 0, kFrameWidth, kFrameHeight, frame, 0, 0, SRCCOPY);
-    BitBlt(dc, kAnimationX, kAnimationY, kFrameWidth, kFrameHeight, composed, 0, 0, SRCCOPY);
-    SelectObject(frame, oldFrame);
-  }
-  SelectObject(composed, oldCanvas);
-  DeleteObject(canvas);
-  DeleteDC(frame);
-  DeleteDC(composed);
-  ReleaseDC(m_hWnd, dc);
+  if (!frames_[animationFrame_]) return;
+  // The frame is composed off screen first, then copied in one piece.
+  ul::MemoryDc composed(CreateCompatibleDC(dc.Get()));
+  ul::MemoryDc frame(CreateCompatibleDC(dc.Get()));
+  ul::Bitmap canvas(CreateCompatibleBitmap(dc.Get(), kFrameWidth, kFrameHeight));
+  ul::Selection canvasSelected(composed.Get(), canvas.Get());
+  ul::Selection frameSelected(frame.Get(), frames_[animationFrame_].Get());
+  SetBkMode(composed.Get(), TRANSPARENT);
+  BitBlt(composed.Get(), 0, 0, kFrameWidth, kFrameHeight, frame.Get(), 0, 0, SRCCOPY);
+  BitBlt(dc.Get(), kAnimationX, kAnimationY, kFrameWidth, kFrameHeight, composed.Get(), 0, 0,
+         SRCCOPY);
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/owned_win.h"
 #include "config/update_list.h"
 #include "framework/framework.h"
 
@@ -76,7 +77,7 @@ class CULPatchwellDlg : public CDialog {
   void OnPaint();
   void OnTimer(UINT_PTR id);
 
-  HBITMAP frames_[6] = {nullptr};
+  ul::Bitmap frames_[6];
   int animationFrame_ = 0;
   HWND totalBar_ = nullptr;
   HWND statusControl_ = nullptr;
