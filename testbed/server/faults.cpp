@@ -35,11 +35,53 @@ bool ToNumber(const std::string& text, long lo, long hi, long* out) {
   return true;
 }
 
+bool IsDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// One NAME=VALUE of a fault into f. Names that belong to the caller (path,
+// kind) are passed over.
+bool ApplyParameter(const std::string& name, const std::string& value, Fault* f,
+                    std::string* error) {
+  if (name == "body") {
+    f->body = value;
+    return true;
+  }
+  if (name == "length") {
+    if (!IsDigits(value)) {
+      *error = "length takes decimal digits, got '" + value + "'";
+      return false;
+    }
+    f->length = value;
+    return true;
+  }
+  struct Limit { const char* name; long lo, hi; };
+  static const Limit limits[] = {{"status", 100, 999}, {"bytes", 0, 1L << 30},
+                                 {"delay_ms", 0, 600000}, {"interval_ms", 1, 60000},
+                                 {"count", -1, 1000000}};
+  const Limit* limit = nullptr;
+  for (const auto& l : limits) {
+    if (name == l.name) limit = &l;
+  }
+  if (limit == nullptr) return true;
+  long v = 0;
+  if (!ToNumber(value, limit->lo, limit->hi, &v)) {
+    *error = "bad value '" + value + "' for " + name;
+    return false;
+  }
+  if (name == "status") f->status = static_cast<int>(v);
+  else if (name == "bytes") f->bytes = v;
+  else if (name == "delay_ms") f->delayMs = static_cast<int>(v);
+  else if (name == "interval_ms") f->intervalMs = static_cast<int>(v);
+  else if (name == "count") f->count = static_cast<int>(v);
+  return true;
 }
 
 }  // namespace
@@ -59,47 +101,17 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
   }
   f.kind = k->second;
   for (const auto& p : params) {
-    long v = 0;
-    if (p.first == "body") {
-      f.body = p.second;
-      continue;
-    }
-    if (p.first == "length") {
-      if (p.second.empty() || p.second.find_first_not_of("0123456789") != std::string::npos) {
-        *error = "length takes decimal digits, got '" + p.second + "'";
-        return false;
-      }
-      f.length = p.second;
-      continue;
-    }
-    struct Limit { const char* name; long lo, hi; };
-    static const Limit limits[] = {{"status", 100, 999}, {"bytes", 0, 1L << 30},
-                                   {"delay_ms", 0, 600000}, {"interval_ms", 1, 60000},
-                                   {"count", -1, 1000000}};
-    const Limit* limit = nullptr;
-    for (const auto& l : limits) {
-      if (p.first == l.name) limit = &l;
-    }
-    if (limit == nullptr) continue;  // other parameters (path, kind) belong to the caller
-    if (!ToNumber(p.second, limit->lo, limit->hi, &v)) {
-      *error = "bad value '" + p.second + "' for " + p.first;
-      return false;
-    }
-    if (p.first == "status") f.status = static_cast<int>(v);
-    else if (p.first == "bytes") f.bytes = v;
-    else if (p.first == "delay_ms") f.delayMs = static_cast<int>(v);
-    else if (p.first == "interval_ms") f.intervalMs = static_cast<int>(v);
-    else if (p.first == "count") f.count = static_cast<int>(v);
+    if (!ApplyParameter(p.first, p.second, &f, error)) return false;
   }
   if (f.kind == FaultKind::kStatus && params.find("status") == params.end()) {
     *error = "fault 'status' needs status=N";
     return false;
   }
-  if (f.kind == FaultKind::kTrickle && f.bytes == 0) f.bytes = 1;
   if (f.kind == FaultKind::kLength && f.length.empty()) {
     *error = "fault 'length' needs length=DIGITS";
     return false;
   }
+  if (f.kind == FaultKind::kTrickle && f.bytes == 0) f.bytes = 1;
   if (f.count == 0) {
     *error = "count must be positive or -1";
     return false;
