@@ -190,6 +190,8 @@ TEST_F(Crash, NothingToUpdatePostsEachLogWithTheFormatsBodyThenDeletesIt) {
   EXPECT_FALSE(ClientFileExists("Log\\1234_exception.log"));
   EXPECT_FALSE(ClientFileExists("Log\\5678_exception.log"));
   EXPECT_TRUE(ClientFileExists("Log")) << "the Log folder itself stays";
+  // The application's name is its agent, as for its downloads.
+  EXPECT_NE(p1->at("headers").find("User-Agent: Ulmet\r\n"), std::string::npos) << p1->at("headers");
 
   // The sequence's caller: after the update list, no update file fetched,
   // and the client started after the posts.

@@ -11,6 +11,7 @@
 
 #include "common/bounded.h"
 #include "common/owned_win.h"
+#include "common/program_name_win.h"
 #include "config/update_config.h"
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
@@ -33,8 +34,10 @@ bool ReadWholeFile(const char* path, std::vector<char>& data) {
 }  // namespace
 
 bool PostForm(const char* host, const char* path, const char* body, std::size_t length) {
+  char agent[ul::kPathCap];
+  ProgramName(agent);
   ul::InternetHandle session(
-      InternetOpenA("ULPatchwell", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+      InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session.Get()) return false;
   ul::InternetHandle connection(InternetConnectA(session.Get(), host, INTERNET_DEFAULT_HTTP_PORT,
                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));

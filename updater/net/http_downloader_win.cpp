@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/bounded.h"
+#include "common/program_name_win.h"
 #include "common/trace.h"
 #include "files/dir_tree_win.h"
 
@@ -24,19 +25,6 @@ constexpr std::size_t kMaxPathLen = 259;
 // The body is written under this suffix and moved into place only when all
 // of it has arrived, so a failed transfer leaves the previous file intact.
 const char kPartialSuffix[] = "~dl";
-
-// The agent is the program's own name: "Ulmet" for Ulmet.exe.
-void AgentName(char (&agent)[ul::kPathCap]) {
-  char module[ul::kPathCap] = {0};
-  GetModuleFileNameA(nullptr, module, sizeof(module) - 1);
-  const char* base = module;
-  for (const char* p = module; *p; ++p) {
-    if (*p == '\\' || *p == '/') base = p + 1;
-  }
-  ul::Copy(agent, base);
-  char* dot = std::strrchr(agent, '.');
-  if (dot != nullptr) *dot = '\0';
-}
 
 // Content-Length as the server sent it: decimal digits after optional
 // blanks. False for anything else (or a value beyond int).
@@ -90,7 +78,7 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
   }
 
   char agent[ul::kPathCap];
-  AgentName(agent);
+  ProgramName(agent);  // the agent is the program's own name
   internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (internet_ == nullptr) return 0;
   const bool credentials = userName_[0] != '\0';
