@@ -23,13 +23,10 @@ class CHttpDownloader {
   // localPath is written exactly as given, its folder created first: the
   // caller has turned the server's '!' into blanks before it checked the
   // path, so nothing here may change it afterwards. With both
-  // bars given, the per-file bar runs 0..32 for this file and the total bar
+  // bars given, the per-file bar runs 0..kStepsPerFile for this file and the total bar
   // advances by the same steps from its position at the start.
   int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,
                    HWND totalBar);
-
-  const char* Host() const { return host_; }
-  const char* ObjectPath() const { return objectPath_; }
 
  private:
   void CloseHandles();
