@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,9 +64,11 @@ ProcResult WaitProcess(pid_t pid, double timeoutS) {
   return r;
 }
 
-bool TryWait(pid_t pid, int* exitCode) {
+bool TryWait(pid_t pid, int* exitCode, long* peakKb) {
   int status = 0;
-  pid_t w = waitpid(pid, &status, WNOHANG);
+  rusage usage{};
+  pid_t w = wait4(pid, &status, WNOHANG, &usage);
+  if (w == pid && peakKb != nullptr) *peakKb = usage.ru_maxrss;
   if (w == 0) return false;
   if (w == pid) {
     *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -101,6 +104,11 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long long EpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }

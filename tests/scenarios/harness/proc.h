@@ -29,13 +29,16 @@ pid_t StartProcess(const ProcSpec& proc);
 // Waits up to timeoutS; on timeout kills the whole group.
 ProcResult WaitProcess(pid_t pid, double timeoutS);
 // True when the process has ended (its exit code in *exitCode); never waits.
-bool TryWait(pid_t pid, int* exitCode);
+// With peakKb, also its peak resident memory (the highest of the programs
+// it ran in turn, as the shell scripts that start Wine exec the loader).
+bool TryWait(pid_t pid, int* exitCode, long* peakKb = nullptr);
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS);
 void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
 
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
 double NowSeconds();
+long long EpochMs();  // the wall clock, as the stand-ins' time_ms
 void SleepSeconds(double s);
 
 }  // namespace scn

@@ -221,6 +221,10 @@ World& World::TimeLimit(double seconds) {
   timeLimit_ = seconds;
   return *this;
 }
+World& World::WineDebug(const std::string& channels) {
+  wineDebug_ = channels;
+  return *this;
+}
 World& World::OutsideFolder(const std::string& windowsPath) {
   outsideFolders_.push_back(windowsPath);
   return *this;
@@ -539,13 +543,15 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {"wine", UnixPath(std::string(kClientFolder) + "Ulmet.exe")};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   auto env = wineEnv_;
-  env["WINEDEBUG"] = "-all,+debugstr";
+  env["WINEDEBUG"] = "-all,+debugstr" + (world_.wineDebug_.empty() ? "" : "," + world_.wineDebug_);
   double start = NowSeconds();
+  result_.startEpochMs = EpochMs();
   pid_t pid = StartProcess({argv, env, UnixPath(kClientFolder), out_ + "/stdout.log", out_ + "/trace.log"});
   size_t boxesSeen = 0;
   int dialogsSeen = 0;
   ProcResult r;
-  while (!TryWait(pid, &r.exitCode)) {
+  result_.peakKb = 0;
+  while (!TryWait(pid, &r.exitCode, &result_.peakKb)) {
     // Still running: picture every new box while it is on screen.
     std::vector<Box> boxes = Boxes();
     while (boxesSeen < boxes.size()) Screenshot("box-" + std::to_string(++boxesSeen));
