@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,11 +63,9 @@ ProcResult WaitProcess(pid_t pid, double timeoutS) {
   return r;
 }
 
-bool TryWait(pid_t pid, int* exitCode, long* peakKb) {
+bool TryWait(pid_t pid, int* exitCode) {
   int status = 0;
-  rusage usage{};
-  pid_t w = wait4(pid, &status, WNOHANG, &usage);
-  if (w == pid && peakKb != nullptr) *peakKb = usage.ru_maxrss;
+  pid_t w = waitpid(pid, &status, WNOHANG);
   if (w == 0) return false;
   if (w == pid) {
     *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -76,6 +73,18 @@ bool TryWait(pid_t pid, int* exitCode, long* peakKb) {
     *exitCode = -1;
   }
   return true;
+}
+
+long PeakResidentKb(pid_t pid) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  char own[4096] = {0}, its[4096] = {0};
+  if (readlink("/proc/self/exe", own, sizeof own - 1) < 0 || readlink((dir + "/exe").c_str(), its, sizeof its - 1) < 0 ||
+      std::string(own) == its)
+    return 0;
+  std::istringstream status(ReadText(dir + "/status"));
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
 }
 
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS) {

@@ -29,9 +29,12 @@ pid_t StartProcess(const ProcSpec& proc);
 // Waits up to timeoutS; on timeout kills the whole group.
 ProcResult WaitProcess(pid_t pid, double timeoutS);
 // True when the process has ended (its exit code in *exitCode); never waits.
-// With peakKb, also its peak resident memory (the highest of the programs
-// it ran in turn, as the shell scripts that start Wine exec the loader).
-bool TryWait(pid_t pid, int* exitCode, long* peakKb = nullptr);
+bool TryWait(pid_t pid, int* exitCode);
+// The peak resident memory (VmHWM) of a started process so far, once it runs
+// a program of its own: 0 while it is still the copy of this one that fork
+// made (whose memory is ours) and after it has ended. The kernel's rusage
+// cannot serve here, as it counts that copy too.
+long PeakResidentKb(pid_t pid);
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS);
 void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
 

@@ -145,7 +145,7 @@ struct RunResult {
   double seconds = 0;
   int attempts = 0;
   long long startEpochMs = 0;  // when Ulmet.exe's process was started
-  long peakKb = 0;             // its peak resident memory (0 when it was killed)
+  long peakKb = 0;             // its peak resident memory, as last read while it ran
 };
 
 class Scenario : public ::testing::Test {
