@@ -13,7 +13,7 @@ expect "$(file "$dll")" 'PE32 executable \(DLL\).*Intel 80386' "bvx.dll is a PE3
 for f in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
   expect "$pe_dll" "\][[:space:]]+$f\$" "bvx.dll exports $f undecorated"
 done
-system='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|wininet|ole32|oleaut32|msvcrt|msimg32|version|shlwapi)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|wininet|ole32|oleaut32|msvcrt|msimg32|version|shlwapi|winmm)\.dll$'
 for f in "$exe" "$dll"; do
   for d in $(i686-w64-mingw32-objdump -p "$f" | awk '/DLL Name:/ {print tolower($3)}'); do
     if ! grep -qE "$system" <<<"$d"; then echo "FAILED: $(basename "$f") imports $d"; fail=1; fi

@@ -1,15 +1,14 @@
 #include "config/file_hasher.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #ifdef _WIN32
 #include <share.h>
 #endif
 
+#include "common/pause.h"
 #include "config/md5.h"
 
 namespace {
@@ -81,7 +80,7 @@ bool FileHasher::ComputeFileDigest(const char* path, char* digestOut) {
     if (chunkHook_ != nullptr) {
       chunkHook_(chunkHookContext_);
     } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      ul::PauseOneMillisecond();
     }
   }
   // A file that grew while it was read does not match either.

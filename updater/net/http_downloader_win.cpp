@@ -20,6 +20,9 @@ static_assert(kRequestFlags == 0x84400100, "always from the server, never the ca
 
 constexpr int kDefaultLength = 0x100000;  // assumed when the server sends no length
 constexpr DWORD kReadSize = 4096;
+// The body reaches the disk in pieces of this size rather than with one
+// system call after every 4 KB read.
+constexpr std::size_t kWriteBuffer = 65536;
 constexpr std::size_t kMaxPathLen = 259;
 
 // The body is written under this suffix and moved into place only when all
@@ -146,6 +149,7 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     CloseHandles();
     return 0;
   }
+  std::setvbuf(out, nullptr, _IOFBF, kWriteBuffer);
 
   DWORD step = static_cast<DWORD>(length) / kStepsPerFile;
   if (step == 0) step = 1;

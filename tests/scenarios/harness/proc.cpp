@@ -75,6 +75,18 @@ bool TryWait(pid_t pid, int* exitCode) {
   return true;
 }
 
+long PeakResidentKb(pid_t pid) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  char own[4096] = {0}, its[4096] = {0};
+  if (readlink("/proc/self/exe", own, sizeof own - 1) < 0 || readlink((dir + "/exe").c_str(), its, sizeof its - 1) < 0 ||
+      std::string(own) == its)
+    return 0;
+  std::istringstream status(ReadText(dir + "/status"));
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS) {
   return WaitProcess(StartProcess(proc), timeoutS);
 }
@@ -101,6 +113,11 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long long EpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }

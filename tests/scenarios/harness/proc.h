@@ -30,12 +30,18 @@ pid_t StartProcess(const ProcSpec& proc);
 ProcResult WaitProcess(pid_t pid, double timeoutS);
 // True when the process has ended (its exit code in *exitCode); never waits.
 bool TryWait(pid_t pid, int* exitCode);
+// The peak resident memory (VmHWM) of a started process so far, once it runs
+// a program of its own: 0 while it is still the copy of this one that fork
+// made (whose memory is ours) and after it has ended. The kernel's rusage
+// cannot serve here, as it counts that copy too.
+long PeakResidentKb(pid_t pid);
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS);
 void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
 
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
 double NowSeconds();
+long long EpochMs();  // the wall clock, as the stand-ins' time_ms
 void SleepSeconds(double s);
 
 }  // namespace scn

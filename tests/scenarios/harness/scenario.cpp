@@ -226,6 +226,10 @@ World& World::TimeLimit(double seconds) {
   timeLimit_ = seconds;
   return *this;
 }
+World& World::WineDebug(const std::string& channels) {
+  wineDebug_ = channels;
+  return *this;
+}
 World& World::OutsideFolder(const std::string& windowsPath) {
   outsideFolders_.push_back(windowsPath);
   return *this;
@@ -544,13 +548,17 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {"wine", UnixPath(std::string(kClientFolder) + "Ulmet.exe")};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   auto env = wineEnv_;
-  env["WINEDEBUG"] = "-all,+debugstr";
+  env["WINEDEBUG"] = "-all,+debugstr" + (world_.wineDebug_.empty() ? "" : "," + world_.wineDebug_);
   double start = NowSeconds();
+  result_.startEpochMs = EpochMs();
   pid_t pid = StartProcess({argv, env, UnixPath(kClientFolder), out_ + "/stdout.log", out_ + "/trace.log"});
   size_t boxesSeen = 0;
   int dialogsSeen = 0;
   ProcResult r;
+  result_.peakKb = 0;
   while (!TryWait(pid, &r.exitCode)) {
+    // The peak only grows: read often, the last reading is close to the end.
+    result_.peakKb = std::max(result_.peakKb, PeakResidentKb(pid));
     // Still running: picture every new box while it is on screen.
     std::vector<Box> boxes = Boxes();
     while (boxesSeen < boxes.size()) Screenshot("box-" + std::to_string(++boxesSeen));
@@ -563,7 +571,7 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
       r.exitCode = -1;
       break;
     }
-    SleepSeconds(0.1);
+    SleepSeconds(0.02);
   }
   result_.exitCode = r.exitCode;
   result_.timedOut = r.timedOut;

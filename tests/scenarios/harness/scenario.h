@@ -97,6 +97,9 @@ class World {
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
+  // More of Wine's debug channels for the updater's run (for example
+  // "+timestamp" or "+relay"); their lines go to trace.log with the trace.
+  World& WineDebug(const std::string& channels);
   // Outside the client folder (an earlier installation, for example), by
   // Windows path on drive C: a folder made afresh (removed with everything in
   // it first), a file, and the stand-in program copied under any name.
@@ -129,6 +132,7 @@ class World {
   bool nginx_ = false;
   std::string answers_ = "first";
   double timeLimit_ = 60;
+  std::string wineDebug_;
   std::vector<std::string> outsideFolders_;
   std::vector<std::pair<std::string, std::string>> outsideFiles_;
   std::vector<std::string> outsidePrograms_;
@@ -145,6 +149,8 @@ struct RunResult {
   bool timedOut = false;
   double seconds = 0;
   int attempts = 0;
+  long long startEpochMs = 0;  // when Ulmet.exe's process was started
+  long peakKb = 0;             // its peak resident memory, as last read while it ran
 };
 
 class Scenario : public ::testing::Test {
