@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/bounded.h"
 #include "common/program_name_win.h"
@@ -45,6 +46,57 @@ bool ParseLength(const char* text, int* length) {
 
 }  // namespace
 
+// The two bars of one download: the per-file bar runs 0..kStepsPerFile, the
+// total bar moves by as many steps from where it stood at the start. Both
+// are sent to (never posted), so they show what has really arrived.
+class DownloadProgress {
+ public:
+  DownloadProgress(HWND fileBar, HWND totalBar)
+      : fileBar_(fileBar), totalBar_(totalBar), on_(fileBar != nullptr && totalBar != nullptr) {
+    if (!on_) return;
+    SendMessageA(fileBar_, PBM_SETPOS, 0, 0);
+    base_ = static_cast<DWORD>(SendMessageA(totalBar_, PBM_GETPOS, 0, 0));
+  }
+  void SetLength(int length) {
+    step_ = static_cast<DWORD>(length) / kStepsPerFile;
+    if (step_ == 0) step_ = 1;
+  }
+  void Received(unsigned long long bytes) {
+    if (!on_) return;
+    DWORD pos = static_cast<DWORD>(bytes / step_);
+    if (pos == lastPos_) return;
+    lastPos_ = pos;
+    SendMessageA(fileBar_, PBM_SETPOS, pos, 0);
+    SendMessageA(totalBar_, PBM_SETPOS, base_ + pos, 0);
+  }
+
+ private:
+  HWND fileBar_;
+  HWND totalBar_;
+  bool on_;
+  DWORD base_ = 0;
+  DWORD lastPos_ = 0;
+  DWORD step_ = 1;
+};
+
+namespace {
+
+// Creates the folder that localPath names a file in.
+void MakeParentFolder(const char* localPath) {
+  const char* slash = std::strrchr(localPath, '/');
+  if (slash == nullptr) slash = std::strrchr(localPath, '\\');
+  if (slash == nullptr) return;
+  char dirPath[ul::kPathCap] = {0};
+  std::size_t n = static_cast<std::size_t>(slash - localPath);
+  if (n > sizeof(dirPath) - 1) n = sizeof(dirPath) - 1;
+  std::memcpy(dirPath, localPath, n);
+  dirPath[n] = '\0';
+  DebugTrace("dirPath = %s, localFile = %s", dirPath, localPath);
+  MakeDirectoryPath(dirPath);
+}
+
+}  // namespace
+
 CHttpDownloader::CHttpDownloader() {
   userName_[0] = '\0';
   password_[0] = '\0';
@@ -52,25 +104,17 @@ CHttpDownloader::CHttpDownloader() {
   objectPath_[0] = '\0';
 }
 
-CHttpDownloader::~CHttpDownloader() { CloseHandles(); }
+CHttpDownloader::~CHttpDownloader() = default;
 
-void CHttpDownloader::CloseHandles() {
-  if (request_ != nullptr) InternetCloseHandle(request_);
-  if (connection_ != nullptr) InternetCloseHandle(connection_);
-  if (internet_ != nullptr) InternetCloseHandle(internet_);
-  request_ = connection_ = internet_ = nullptr;
+void CHttpDownloader::ReleaseHandles() {
+  request_.Reset();
+  connection_.Reset();
+  internet_.Reset();
 }
 
 int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char* localPath,
                                   HWND fileBar, HWND totalBar) {
-  const bool bars = fileBar != nullptr && totalBar != nullptr;
-  DWORD base = 0;
-  DWORD lastPos = 0;
-  if (bars) {
-    SendMessageA(fileBar, PBM_SETPOS, 0, 0);
-    base = static_cast<DWORD>(SendMessageA(totalBar, PBM_GETPOS, 0, 0));
-  }
-
+  DownloadProgress progress(fileBar, totalBar);
   port_ = INTERNET_DEFAULT_HTTP_PORT;
   service_ = INTERNET_SERVICE_HTTP;
   if (host == nullptr || objectPath == nullptr || localPath == nullptr) return 0;
@@ -79,122 +123,71 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
       ul::Copy(objectPath_, objectPath) != std::strlen(objectPath)) {
     return 0;
   }
+  int result = 0;
+  if (OpenRequest() && AnswerIsFile()) {
+    int length = kDefaultLength;
+    const bool lengthKnown = ContentLength(&length);
+    progress.SetLength(length);
+    // An announced empty resource: nothing to write.
+    result = lengthKnown && length == 0 ? 1 : StoreBody(localPath, lengthKnown, length, progress);
+  }
+  ReleaseHandles();
+  return result;
+}
 
+// One set of Internet handles per call: session, connection, request; the
+// request is sent at once.
+bool CHttpDownloader::OpenRequest() {
   char agent[ul::kPathCap];
   ProgramName(agent);  // the agent is the program's own name
-  internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (internet_ == nullptr) return 0;
+  internet_.Reset(InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!internet_) return false;
   const bool credentials = userName_[0] != '\0';
-  connection_ = InternetConnectA(internet_, host_, port_, credentials ? userName_ : nullptr,
-                                 credentials ? password_ : nullptr, service_, 0,
-                                 reinterpret_cast<DWORD_PTR>(this));
-  if (connection_ == nullptr) {
-    CloseHandles();
-    return 0;
-  }
+  connection_.Reset(InternetConnectA(internet_.Get(), host_, port_,
+                                     credentials ? userName_ : nullptr,
+                                     credentials ? password_ : nullptr, service_, 0,
+                                     reinterpret_cast<DWORD_PTR>(this)));
+  if (!connection_) return false;
   const char* accept[] = {"*/*", nullptr};
-  request_ = HttpOpenRequestA(connection_, nullptr, objectPath_, "HTTP/1.1", nullptr, accept,
-                              kRequestFlags, reinterpret_cast<DWORD_PTR>(this));
-  if (request_ == nullptr || !HttpSendRequestA(request_, nullptr, 0, nullptr, 0)) {
-    CloseHandles();
-    return 0;
-  }
+  request_.Reset(HttpOpenRequestA(connection_.Get(), nullptr, objectPath_, "HTTP/1.1", nullptr,
+                                  accept, kRequestFlags, reinterpret_cast<DWORD_PTR>(this)));
+  return request_ && HttpSendRequestA(request_.Get(), nullptr, 0, nullptr, 0);
+}
 
-  // Only a complete answer to the request counts; an error page or an
-  // authentication demand is no file, and nothing local is touched for it.
+// Only a complete answer to the request counts; an error page or an
+// authentication demand is no file, and nothing local is touched for it.
+bool CHttpDownloader::AnswerIsFile() {
   char text[32] = {0};
   DWORD size = sizeof(text);
-  if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE, text, &size, nullptr)) {
-    CloseHandles();
-    return 0;
-  }
+  if (!HttpQueryInfoA(request_.Get(), HTTP_QUERY_STATUS_CODE, text, &size, nullptr)) return false;
   const long status = std::atol(text);
-  if (status != 200 && status != 206) {
-    CloseHandles();
-    return 0;
-  }
+  return status == 200 || status == 206;
+}
 
-  int length = kDefaultLength;
-  bool lengthKnown = false;
-  std::memset(text, 0, sizeof(text));
-  size = sizeof(text);
-  if (HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
-    lengthKnown = ParseLength(text, &length);
-    if (!lengthKnown) length = kDefaultLength;
-  }
-  if (lengthKnown && length == 0) {
-    CloseHandles();
-    return 1;  // an empty resource: nothing to write
-  }
+// True when the answer announces a usable length (then in *length).
+bool CHttpDownloader::ContentLength(int* length) {
+  char text[32] = {0};
+  DWORD size = sizeof(text);
+  if (!HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return false;
+  if (ParseLength(text, length)) return true;
+  *length = kDefaultLength;
+  return false;
+}
 
-  const char* slash = std::strrchr(localPath, '/');
-  if (slash == nullptr) slash = std::strrchr(localPath, '\\');
-  if (slash != nullptr) {
-    char dirPath[ul::kPathCap] = {0};
-    std::size_t n = static_cast<std::size_t>(slash - localPath);
-    if (n > sizeof(dirPath) - 1) n = sizeof(dirPath) - 1;
-    std::memcpy(dirPath, localPath, n);
-    dirPath[n] = '\0';
-    DebugTrace("dirPath = %s, localFile = %s", dirPath, localPath);
-    MakeDirectoryPath(dirPath);
-  }
-
+// Writes the body beside localPath and moves it into place when all of it
+// has arrived. 1 when the file stands complete at localPath.
+int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int length,
+                               DownloadProgress& progress) {
+  MakeParentFolder(localPath);
   char partial[ul::kTextCap];
-  if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) {
-    CloseHandles();
-    return 0;
-  }
+  if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) return 0;
   FILE* out = std::fopen(partial, "wb");
-  if (out == nullptr) {
-    CloseHandles();
-    return 0;
-  }
+  if (out == nullptr) return 0;
   std::setvbuf(out, nullptr, _IOFBF, kWriteBuffer);
-
-  DWORD step = static_cast<DWORD>(length) / kStepsPerFile;
-  if (step == 0) step = 1;
-
-  char* buffer = new char[kReadSize];
-  INTERNET_BUFFERSA record;
-  std::memset(&record, 0, sizeof(record));
-  record.dwStructSize = sizeof(record);
   unsigned long long received = 0;
-  bool ok = true;
-  for (;;) {
-    record.lpvBuffer = buffer;
-    record.dwBufferLength = kReadSize;
-    if (!InternetReadFileExA(request_, &record, IRF_NO_WAIT, 0)) {
-      DebugTrace("Error : %d", static_cast<int>(GetLastError()));
-      ok = false;
-      break;
-    }
-    Sleep(1);
-    const DWORD got = record.dwBufferLength;
-    if (got == 0) {
-      // No data at this moment is not the end when the connection still
-      // has some to come; this waits for it and says 0 at the real end.
-      DWORD available = 0;
-      if (InternetQueryDataAvailable(request_, &available, 0, 0) && available > 0) continue;
-      break;
-    }
-    if (std::fwrite(buffer, 1, got, out) != got) {
-      DebugTrace("Error : write %s", partial);
-      ok = false;
-      break;
-    }
-    received += got;
-    if (bars) {
-      DWORD pos = static_cast<DWORD>(received / step);
-      if (pos != lastPos) {
-        lastPos = pos;
-        SendMessageA(fileBar, PBM_SETPOS, pos, 0);
-        SendMessageA(totalBar, PBM_SETPOS, base + pos, 0);
-      }
-    }
-  }
-  delete[] buffer;
+  bool ok = ReceiveBody(out, partial, progress, &received);
   if (std::fclose(out) != 0) ok = false;
-  CloseHandles();
+  ReleaseHandles();
 
   // A connection that drops mid-body ends the reads like a normal end; only
   // the announced length tells the two apart.
@@ -206,9 +199,38 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     DebugTrace("Error : %d", static_cast<int>(GetLastError()));
     ok = false;
   }
-  if (!ok) {
-    DeleteFileA(partial);
-    return 0;
+  if (!ok) DeleteFileA(partial);
+  return ok ? 1 : 0;
+}
+
+// Reads the body in 4 KB pieces, each followed by a 1 ms pause, into out.
+bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgress& progress,
+                                  unsigned long long* received) {
+  std::vector<char> buffer(kReadSize);
+  INTERNET_BUFFERSA record;
+  std::memset(&record, 0, sizeof(record));
+  record.dwStructSize = sizeof(record);
+  for (;;) {
+    record.lpvBuffer = buffer.data();
+    record.dwBufferLength = kReadSize;
+    if (!InternetReadFileExA(request_.Get(), &record, IRF_NO_WAIT, 0)) {
+      DebugTrace("Error : %d", static_cast<int>(GetLastError()));
+      return false;
+    }
+    Sleep(1);
+    const DWORD got = record.dwBufferLength;
+    if (got == 0) {
+      // No data at this moment is not the end when the connection still
+      // has some to come; this waits for it and says 0 at the real end.
+      DWORD available = 0;
+      if (InternetQueryDataAvailable(request_.Get(), &available, 0, 0) && available > 0) continue;
+      return true;
+    }
+    if (std::fwrite(buffer.data(), 1, got, out) != got) {
+      DebugTrace("Error : write %s", partial);
+      return false;
+    }
+    *received += got;
+    progress.Received(*received);
   }
-  return 1;
 }

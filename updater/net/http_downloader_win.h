@@ -6,9 +6,15 @@
 
 #include <wininet.h>
 
+#include <cstdio>
+
+#include "common/owned_win.h"
+
 // One file is worth this many steps on the progress bars: the downloader
 // moves the per-file bar 0..kStepsPerFile and the total bar by as much.
 constexpr int kStepsPerFile = 32;
+
+class DownloadProgress;
 
 class CHttpDownloader {
  public:
@@ -29,7 +35,13 @@ class CHttpDownloader {
                    HWND totalBar);
 
  private:
-  void CloseHandles();
+  bool OpenRequest();
+  bool AnswerIsFile();
+  bool ContentLength(int* length);
+  int StoreBody(const char* localPath, bool lengthKnown, int length, DownloadProgress& progress);
+  bool ReceiveBody(std::FILE* out, const char* partial, DownloadProgress& progress,
+                   unsigned long long* received);
+  void ReleaseHandles();
 
   char userName_[256];
   char password_[256];
@@ -37,7 +49,7 @@ class CHttpDownloader {
   char objectPath_[512];
   unsigned short port_ = 80;
   int service_ = INTERNET_SERVICE_HTTP;
-  HINTERNET internet_ = nullptr;
-  HINTERNET connection_ = nullptr;
-  HINTERNET request_ = nullptr;
+  ul::InternetHandle internet_;
+  ul::InternetHandle connection_;
+  ul::InternetHandle request_;
 };
