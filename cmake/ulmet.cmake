@@ -13,7 +13,14 @@ if(ULMET_WINDOWS)
 else()
   add_compile_options(-Wall -Wextra)
   option(ULMET_SANITIZE "Build the native tests with ASan and UBSan" ON)
-  if(ULMET_SANITIZE)
+  if(ULMET_FUZZ)
+    # Every object carries libFuzzer's coverage hooks and the sanitizers; the
+    # fuzz programs themselves link the fuzzer's main (tests/fuzz). A
+    # sanitizer report must end the run, so that libFuzzer keeps the input.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all -g)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(ULMET_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=address,undefined)
   endif()

@@ -12,6 +12,7 @@ PACKAGES=(
   wine wine32:i386 wine64 libwine-dev
   xvfb x11-utils imagemagick fonts-nanum fonts-wine locales
   googletest libcpp-httplib-dev libminizip-dev nginx zip unzip
+  clang-14 libclang-rt-14-dev libssl-dev
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -161,8 +161,13 @@ bool IsDeviceName(const char* begin, const char* end) {
   for (const char* d : kDevices) {
     if (std::strcmp(base, d) == 0) return true;
   }
-  return len == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  if (std::strncmp(base, "COM", 3) != 0 && std::strncmp(base, "LPT", 3) != 0) return false;
+  if (len == 4) return base[3] >= '1' && base[3] <= '9';
+  // Windows counts the superscripts one, two and three as digits too; the
+  // code page writes them as A9 F6, A9 F7 and A9 F8.
+  const unsigned char lead = static_cast<unsigned char>(base[3]);
+  const unsigned char trail = static_cast<unsigned char>(base[4]);
+  return len == 5 && lead == 0xA9 && trail >= 0xF6 && trail <= 0xF8;
 }
 
 bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap,

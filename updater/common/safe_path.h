@@ -54,7 +54,8 @@ bool StaysInsideFolder(const char* path);
 // True when the component [begin, end) is one of the names that Windows
 // opens as a device in any folder and with any extension: CON, PRN, AUX,
 // NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$ (any case, blanks
-// before the extension ignored).
+// before the extension ignored), and COM and LPT with the superscript digits
+// one to three, which code page 949 writes as two bytes (A9 F6 to A9 F8).
 bool IsDeviceName(const char* begin, const char* end);
 
 }  // namespace ul

@@ -13,13 +13,24 @@ bool ReadTextLine(std::FILE* file, char* buf, std::size_t cap) {
   while (n + 1 < cap) {
     int c = std::getc(file);
     if (c == EOF) break;
+    if (c == kEndOfText) {
+      // Put back, so that every later read ends here too.
+      std::ungetc(c, file);
+      break;
+    }
     if (c == '\r') {
-      // A CR LF pair is one line feed, as a text-mode stream delivers it.
-      int next = std::getc(file);
+      // The whole run of CRs decides: before a line feed it belongs to the
+      // line end, so a text-mode stream's CR LF -> LF (one CR fewer) never
+      // changes what is read.
+      std::size_t run = 1;
+      int next;
+      while ((next = std::getc(file)) == '\r') ++run;
       if (next == '\n') {
         c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
+      } else {
+        if (next != EOF) std::ungetc(next, file);
+        // Text: as many of the CRs as this piece holds (c is the last).
+        for (; run > 1 && n + 2 < cap; --run) buf[n++] = '\r';
       }
     }
     buf[n++] = static_cast<char>(c);

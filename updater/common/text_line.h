@@ -3,9 +3,14 @@
 //
 // The files are read with a 1024-byte line buffer: at most 1023 characters
 // per read, so a longer line arrives in pieces and every piece counts as a
-// line of its own. The reader behaves like a text-mode stream whatever mode
-// the FILE was opened in: a CR LF pair arrives as a single line feed (a lone
-// CR stays), so the same bytes give the same lines natively and on Windows.
+// line of its own. A line feed ends a line together with every CR right
+// before it (CR LF, and the CR CR LF of a file converted twice), and a
+// Ctrl-Z (0x1A) ends the file; other CRs are text. The Windows build opens
+// the files in text mode, whose runtime has already turned each CR LF into
+// a line feed and stops at a Ctrl-Z; natively the mode changes nothing.
+// Either way the same bytes give the same lines, whatever mode the FILE was
+// opened in. (A run of CRs that is text and does not fit in what is left of
+// the line buffer keeps only as many CRs as fit.)
 //
 // No Windows headers here: this builds natively for the sanitizer runs.
 #pragma once
@@ -17,6 +22,7 @@
 namespace ul {
 
 constexpr std::size_t kLineCap = 1024;  // line buffer: 1023 characters + terminator
+constexpr int kEndOfText = 0x1A;        // Ctrl-Z: a text-mode file ends there
 
 // Reads one line (or the next piece of a long one) into buf, keeping its
 // line feed, always terminated. At most cap-1 characters are stored. False

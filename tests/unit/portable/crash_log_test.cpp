@@ -113,4 +113,16 @@ TEST(CrashLog, UnreadablePathLeavesOutputsAlone) {
   for (const char* s : {fadd, fmod, ladd, lmod, ver}) EXPECT_STREQ(s, "QQ");
 }
 
+// CRs before a line feed end the line, a Ctrl-Z ends the file, in both
+// builds as in the Windows runtime's text mode.
+TEST(CrashLog, ReadsLikeTheWindowsTextMode) {
+  CrashLogFields f = Parse(
+      "Version : 4001\r\r\nFault address:  0040128A 01:0000028A C:\\x\\a.exe\r\r\n\x1a"
+      "Address   Frame\n0:1 C:\\w\\k.dll\n");
+  EXPECT_STREQ(f.ver, "4001\n");
+  EXPECT_STREQ(f.fadd, "0000028A");
+  EXPECT_STREQ(f.fmod, "a.exe");
+  EXPECT_STREQ(f.lmod, "");
+}
+
 }  // namespace

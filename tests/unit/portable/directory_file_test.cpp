@@ -138,4 +138,37 @@ TEST(DirectoryFile, LongLinesArriveInPiecesOf1023) {
   EXPECT_STREQ(e.programConfigPath, "/p");
 }
 
+// Both builds read what the Windows runtime's text mode delivers: CRs right
+// before a line feed end the line with it (the runtime leaves "\r\n" of a
+// "\r\r\n"), other CRs are text, and a Ctrl-Z ends the file.
+TEST(DirectoryFile, ReadsLikeTheWindowsTextMode) {
+  struct Case {
+    const char* text;
+    bool result;
+    const char* host;
+    const char* path;
+  };
+  const Case cases[] = {
+      {"5001\r\r\nhost\r\r\n80\r\r\n/path\r\r\n", true, "host", "/path"},
+      {"5001\nhost\r\r\r\n80\n/path\n", true, "host", "/path"},
+      {"5001\nhost\n80\n/p\x1a/q\n", true, "host", "/p"},
+      {"5001\nhost\x1a\n80\n/p\n", false, "host", ""},
+      {"\x1a" "5001\nhost\n80\n/p\n", true, "", ""},
+      {"5001\nho\r\rst\r\x1a\n80\n", false, "ho\r\rst\r", ""},
+  };
+  for (const Case& k : cases) {
+    UpdateConfig c;
+    EXPECT_EQ(Parse(k.text, c), k.result) << testing::PrintToString(k.text);
+    EXPECT_STREQ(c.serverHost, k.host) << testing::PrintToString(k.text);
+    EXPECT_STREQ(c.programConfigPath, k.path) << testing::PrintToString(k.text);
+  }
+  // A run of CRs that is text keeps only as many as fit in the line piece.
+  const std::string h1020(1020, 'h');
+  UpdateConfig d;
+  EXPECT_TRUE(Parse("5001\n" + h1020 + std::string(10, '\r') + "x\n80\n/p\n", d));
+  EXPECT_EQ(std::string(d.serverHost), h1020 + "\r\r\r");
+  EXPECT_EQ(d.serverPort, 0);  // "x"
+  EXPECT_STREQ(d.programConfigPath, "80");
+}
+
 }  // namespace

@@ -118,4 +118,14 @@ TEST(HashList, EntriesLeadingOutOfTheClientFolderArePassedOver) {
   EXPECT_FALSE(Parse(std::string("..\\x:1:") + kDigest + ":s\\\n", none));
 }
 
+// CRs before a line feed end the line, a Ctrl-Z ends the file, in both
+// builds as in the Windows runtime's text mode.
+TEST(HashList, ReadsLikeTheWindowsTextMode) {
+  std::vector<HashEntry> e;
+  EXPECT_TRUE(Parse(std::string("a.dll:1:") + kDigest + ":.\\\r\r\n" + "b.dll:2:" + kDigest +
+                        ":sub\\\r\n\x1a" + "c.dll:3:" + kDigest + ":x\\\n",
+                    e));
+  EXPECT_EQ(Files(e), (Strings{".\\a.dll", "sub\\b.dll"}));
+}
+
 }  // namespace

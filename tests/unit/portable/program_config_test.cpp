@@ -244,4 +244,14 @@ TEST_F(ProgramConfig, CrLfLongValuesAndPieces) {
   EXPECT_STREQ(f.updateListPath, "/l");
 }
 
+// CRs before a line feed end the line, a Ctrl-Z ends the file, in both
+// builds as in the Windows runtime's text mode.
+TEST_F(ProgramConfig, ReadsLikeTheWindowsTextMode) {
+  UpdateConfig c;
+  EXPECT_TRUE(Parse("[UPDATELIST]\r\r\n/list\r\r\n[CHECKUP]\r\n2\x1a\n[UPDATESUBPATH]\n/sub/\n", c));
+  EXPECT_STREQ(c.updateListPath, "/list");
+  EXPECT_EQ(c.checkupMode, 2);
+  EXPECT_STREQ(c.updateSubPath, "");
+}
+
 }  // namespace

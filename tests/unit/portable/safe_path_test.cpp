@@ -88,6 +88,10 @@ const GateCase kGateCases[] = {
     {"com1", nullptr},
     {"LPT9.dat", nullptr},
     {"conout$", nullptr},
+    {"COM\xA9\xF6", nullptr},  // COM and a superscript one: a device as well
+    {"sub\\lpt\xA9\xF8.txt", nullptr},
+    {"Com\xA9\xF7 .log", nullptr},
+    {"COM\xA9\xF9", "COM\xA9\xF9"},  // superscript four is no digit to Windows
     {"COM0", "COM0"},
     {"CONSOLE.txt", "CONSOLE.txt"},
     {"a*b", nullptr},

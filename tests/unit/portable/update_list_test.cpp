@@ -240,6 +240,15 @@ TEST_F(UpdateListFile, InstalledVersionDecides) {
   EXPECT_EQ(Names(list), (Strings{name.substr(0, 260), "after.dll"}));
 }
 
+// CRs before a line feed end the line, a Ctrl-Z ends the file, in both
+// builds as in the Windows runtime's text mode.
+TEST_F(UpdateList, ReadsLikeTheWindowsTextMode) {
+  testsupport::TempFile file("[ULMET]\r\r\n1001 a.dll\x1a b.dll\n1002 c.dll\n");
+  EXPECT_TRUE(list.ReadListFile(file.OpenText(), "UpdateList.dat_", config));
+  EXPECT_EQ(Names(list), (Strings{"a.dll"}));
+  EXPECT_EQ(list.maxVersion, 1001);
+}
+
 }  // namespace
 
 namespace {
