@@ -7,7 +7,7 @@
 //  (c) resolved again by the model it stays itself: only '\', no empty,
 //      "." or ".." component, no trailing dot or blank, no forbidden
 //      character, no device name;
-//  (d) it fits in 260 characters;
+//  (d) it fits in 259 characters (MAX_PATH with its terminator);
 //  (e) a refusal leaves out empty, and a smaller out buffer only refuses
 //      when the path does not fit;
 //  (f) the returned path is where Windows puts the name;
@@ -148,7 +148,7 @@ Resolution Resolve(const std::string& folder, const std::string& name) {
   if (below.empty()) return {Verdict::kFolderItself, r.edge, ""};
   r.path = folder;
   for (const std::string& c : below) r.path += "\\" + c;
-  if (r.path.size() > 260) return {Verdict::kTooLong, r.edge, ""};
+  if (r.path.size() > 259) return {Verdict::kTooLong, r.edge, ""};
   return r;
 }
 
@@ -191,11 +191,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(rest.find('/') == std::string::npos && rest.find("\\\\") == std::string::npos &&
                    rest.back() != '\\' && again.verdict == Verdict::kClean && again.path == path,
                what + " => " + path);                      // (c)
-    FUZZ_CHECK(path.size() <= 260, what + " => " + path);  // (d)
+    FUZZ_CHECK(path.size() <= 259, what + " => " + path);  // (d)
     FUZZ_CHECK(model.verdict == Verdict::kClean && model.path == path,
                what + " => " + path + " (Windows: " + model.path + ")");  // (f)
   } else if (model.verdict == Verdict::kClean && !model.edge &&
-             canonical.size() + 1 + name.size() <= 260) {
+             canonical.size() + 1 + name.size() <= 259) {
     FUZZ_CHECK(false, what + " refused (Windows: " + model.path + ")");  // (g)
   }
   return 0;

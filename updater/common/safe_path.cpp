@@ -6,7 +6,7 @@ namespace ul {
 namespace {
 
 // Windows' own limit for a path (MAX_PATH without its terminator).
-constexpr std::size_t kMaxResolvedPath = 260;
+constexpr std::size_t kMaxResolvedPath = 259;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 

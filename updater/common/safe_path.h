@@ -26,11 +26,12 @@ namespace ul {
 // any other component made only of dots and blanks (".. ", "..."), ':'
 // (drives, streams) and the other characters Windows forbids in names,
 // device names ("NUL", "com1.txt", "CON .x") in any component, and a result
-// that does not fit in cap or in 260 characters. The path written uses '\'
-// only, has no "." or ".." and no trailing dot or blank in any component, so
-// Windows reads it as it stands. When folderLength is given, it receives the
-// length of the folder's part of out (up to and with its last '\'): what
-// follows is the name as resolved.
+// that does not fit in cap or in 259 characters (MAX_PATH with its
+// terminator). The path written uses '\' only, has no "." or ".." and no
+// trailing dot or blank in any component, so Windows reads it as it stands.
+// When folderLength is given, it receives the length of the folder's part
+// of out (up to and with its last '\'): what follows is the name as
+// resolved.
 bool ResolveInsideFolder(const char* folder, const char* name, char* out, std::size_t cap,
                          std::size_t* folderLength = nullptr);
 

@@ -154,7 +154,7 @@ TEST(SafePath, GateFolderForms) {
 
 TEST(SafePath, GateNeverCutsAPath) {
   char out[ul::kPathCap];
-  std::string longest(260 - std::string(kClient).size(), 'a');
+  std::string longest(259 - std::string(kClient).size(), 'a');
   EXPECT_TRUE(ul::ResolveInsideFolder(kClient, longest.c_str(), out));
   EXPECT_FALSE(ul::ResolveInsideFolder(kClient, (longest + "a").c_str(), out));
   // Over-long before resolution, short after it.
