@@ -58,7 +58,8 @@ if(ULMET_WINDOWS)
 endif()
 
 # Collects a subsystem folder's sources. Files ending in _win.cpp use the
-# Windows API; the others must not and are also built natively. A folder
+# Windows API; files ending in _posix.cpp are their native counterparts,
+# built only natively; the others must not use either and are built in both. A folder
 # whose code is all Windows-facing says WINDOWS_ONLY. EXCLUDE names files
 # that belong to the program's entry point rather than the libraries.
 function(ul_subsystem)
@@ -72,6 +73,10 @@ function(ul_subsystem)
     endif()
     if(S_WINDOWS_ONLY OR f MATCHES "_win\\.cpp$")
       ul_windows_sources(${f})
+    elseif(f MATCHES "_posix\\.cpp$")
+      if(NOT ULMET_WINDOWS)
+        ul_portable_sources(${f})
+      endif()
     else()
       ul_portable_sources(${f})
     endif()

@@ -95,10 +95,18 @@ struct GdiObjectTraits {
   static void Close(Type g) { DeleteObject(g); }
 };
 
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type None() { return nullptr; }
+  static bool Valid(Type m) { return m != nullptr; }
+  static void Close(Type m) { FreeLibrary(m); }
+};
+
 using Handle = Owned<KernelHandleTraits>;          // files, processes, threads, events
 using FindHandle = Owned<FindHandleTraits>;        // FindFirstFile
 using RegKey = Owned<RegKeyTraits>;
 using InternetHandle = Owned<InternetHandleTraits>;
+using Module = Owned<ModuleTraits>;                // LoadLibrary
 using MemoryDc = Owned<MemoryDcTraits>;            // CreateCompatibleDC
 using Bitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using Font = Owned<GdiObjectTraits<HFONT>>;

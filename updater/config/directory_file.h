@@ -11,6 +11,8 @@ class UpdateConfig;
 
 // The record id of this system's instance.
 constexpr int kInstanceNumber = 5001;
+// Where the configuration server serves the directory file.
+constexpr char kDirectoryFilePath[] = "./UlLaunch/global_Ulmet.cfg";
 
 // Reads records of four lines (id, host, port, program configuration path)
 // from file, which the caller opened in text mode and closes. The first

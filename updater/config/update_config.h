@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "common/bounded.h"
+#include "config/release_manifest.h"
 
 struct HashEntry {
   char fileName[ul::kPathCap] = {0};
@@ -37,6 +39,15 @@ class UpdateConfig {
   bool ReadProgramConfig();
   bool ReadHashList();
   void DetectVista();
+
+  // A build with a release key (its public key line): fetches the manifest
+  // and its signature beside the update list, checks them and keeps the
+  // manifest in release. 0, or the ul::kRelease... code of the refusal.
+  int CheckSignedRelease(const char* keyText);
+  // True when no release is kept (a build without a key) or the file at
+  // localPath is what it records for serverPath; otherwise false with
+  // releaseRefusal set to ul::kReleaseListDiffers.
+  bool SignedAsReleased(const char* serverPath, const char* localPath);
 
   const char* GetClientRegistryKey() const { return clientRegistryKey; }
   const char* GetRegistryPath() const { return registryPath; }
@@ -76,6 +87,11 @@ class UpdateConfig {
   std::vector<HashEntry> hashEntries;
   uint8_t hashCheckDone = 0;
   int32_t isVista = 0;
+  // The signed release that every fetched file must match: null in a build
+  // without a release key. Set once at start-up, read by the workers.
+  std::unique_ptr<ul::ReleaseManifest> release;
+  // Why a list was refused by the release check (ul::kRelease...), or 0.
+  int32_t releaseRefusal = 0;
 };
 
 static_assert(sizeof(std::atomic<uint8_t>) == 1, "the run flags stay one byte each");

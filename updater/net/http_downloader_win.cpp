@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "common/bounded.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
+#include "config/release_check.h"
+#include "config/release_crypto.h"
 #include "files/dir_tree_win.h"
 
 namespace {
@@ -79,6 +83,35 @@ class DownloadProgress {
   DWORD step_ = 1;
 };
 
+// What a download must deliver in a build with a release key: the size and
+// SHA-256 of its record. Without a record it accepts anything and never
+// touches the system's hashing.
+class BodyCheck {
+ public:
+  explicit BodyCheck(const ul::ReleaseFile* expected) : expected_(expected) {
+    if (expected_ != nullptr) sha_.reset(new (std::nothrow) ul::Sha256());
+  }
+  // False as soon as the body is longer than its record.
+  bool Add(const char* data, DWORD length) {
+    if (expected_ == nullptr) return true;
+    received_ += length;
+    return sha_ != nullptr && received_ <= expected_->size && sha_->Update(data, length);
+  }
+  bool Matches(const char* objectPath) {
+    if (expected_ == nullptr) return true;
+    uint8_t digest[ul::kSha256Bytes];
+    if (sha_ != nullptr && sha_->Finish(digest) && ul::MatchesRecord(*expected_, received_, digest))
+      return true;
+    DebugTrace("Release check: %s differs from the signed release", objectPath);
+    return false;
+  }
+
+ private:
+  const ul::ReleaseFile* expected_;
+  std::unique_ptr<ul::Sha256> sha_;
+  unsigned long long received_ = 0;
+};
+
 namespace {
 
 // Creates the folder that localPath names a file in.
@@ -97,7 +130,7 @@ void MakeParentFolder(const char* localPath) {
 
 }  // namespace
 
-CHttpDownloader::CHttpDownloader() {
+CHttpDownloader::CHttpDownloader(const ul::ReleaseManifest* release) : release_(release) {
   userName_[0] = '\0';
   password_[0] = '\0';
   host_[0] = '\0';
@@ -123,13 +156,22 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
       ul::Copy(objectPath_, objectPath) != std::strlen(objectPath)) {
     return 0;
   }
+  const ul::ReleaseFile* expected = release_ != nullptr ? release_->Find(objectPath) : nullptr;
+  if (release_ != nullptr && expected == nullptr) {
+    DebugTrace("Release check: %s is not in the signed release", objectPath);
+    return 0;
+  }
+  BodyCheck check(expected);
   int result = 0;
   if (OpenRequest() && AnswerIsFile()) {
     int length = kDefaultLength;
     const bool lengthKnown = ContentLength(&length);
     progress.SetLength(length);
     // An announced empty resource: nothing to write.
-    result = lengthKnown && length == 0 ? 1 : StoreBody(localPath, lengthKnown, length, progress);
+    if (lengthKnown && length == 0)
+      result = check.Matches(objectPath_) ? 1 : 0;
+    else
+      result = StoreBody(localPath, lengthKnown, length, progress, check);
   }
   ReleaseHandles();
   return result;
@@ -177,7 +219,7 @@ bool CHttpDownloader::ContentLength(int* length) {
 // Writes the body beside localPath and moves it into place when all of it
 // has arrived. 1 when the file stands complete at localPath.
 int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int length,
-                               DownloadProgress& progress) {
+                               DownloadProgress& progress, BodyCheck& check) {
   MakeParentFolder(localPath);
   char partial[ul::kTextCap];
   if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) return 0;
@@ -185,7 +227,7 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
   if (out == nullptr) return 0;
   std::setvbuf(out, nullptr, _IOFBF, kWriteBuffer);
   unsigned long long received = 0;
-  bool ok = ReceiveBody(out, partial, progress, &received);
+  bool ok = ReceiveBody(out, partial, progress, &received, check);
   if (std::fclose(out) != 0) ok = false;
   ReleaseHandles();
 
@@ -195,6 +237,7 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
     DebugTrace("Error : %llu of %d bytes", received, length);
     ok = false;
   }
+  if (ok && !check.Matches(objectPath_)) ok = false;
   if (ok && !MoveFileExA(partial, localPath, MOVEFILE_REPLACE_EXISTING)) {
     DebugTrace("Error : %d", static_cast<int>(GetLastError()));
     ok = false;
@@ -205,7 +248,7 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
 
 // Reads the body in 4 KB pieces, each followed by a 1 ms pause, into out.
 bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgress& progress,
-                                  unsigned long long* received) {
+                                  unsigned long long* received, BodyCheck& check) {
   std::vector<char> buffer(kReadSize);
   INTERNET_BUFFERSA record;
   std::memset(&record, 0, sizeof(record));
@@ -225,6 +268,10 @@ bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgre
       DWORD available = 0;
       if (InternetQueryDataAvailable(request_.Get(), &available, 0, 0) && available > 0) continue;
       return true;
+    }
+    if (!check.Add(buffer.data(), got)) {
+      DebugTrace("Release check: %s is longer than the signed release says", objectPath_);
+      return false;
     }
     if (std::fwrite(buffer.data(), 1, got, out) != got) {
       DebugTrace("Error : write %s", partial);

@@ -14,11 +14,17 @@
 // moves the per-file bar 0..kStepsPerFile and the total bar by as much.
 constexpr int kStepsPerFile = 32;
 
+class BodyCheck;
 class DownloadProgress;
+namespace ul {
+class ReleaseManifest;
+}
 
 class CHttpDownloader {
  public:
-  CHttpDownloader();
+  // With a release (a build with a release key) only what it lists is
+  // fetched, and only a body of the recorded size and SHA-256 is stored.
+  explicit CHttpDownloader(const ul::ReleaseManifest* release = nullptr);
   virtual ~CHttpDownloader();
   CHttpDownloader(const CHttpDownloader&) = delete;
   CHttpDownloader& operator=(const CHttpDownloader&) = delete;
@@ -31,6 +37,10 @@ class CHttpDownloader {
   // path, so nothing here may change it afterwards. With both
   // bars given, the per-file bar runs 0..kStepsPerFile for this file and the total bar
   // advances by the same steps from its position at the start.
+  // With a release: 0 without a request when objectPath is not listed, and
+  // 0 when the body differs from its record (nothing at localPath changes;
+  // the partial copy is deleted). An announced empty body must be listed
+  // as empty.
   int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,
                    HWND totalBar);
 
@@ -38,9 +48,10 @@ class CHttpDownloader {
   bool OpenRequest();
   bool AnswerIsFile();
   bool ContentLength(int* length);
-  int StoreBody(const char* localPath, bool lengthKnown, int length, DownloadProgress& progress);
+  int StoreBody(const char* localPath, bool lengthKnown, int length, DownloadProgress& progress,
+                BodyCheck& check);
   bool ReceiveBody(std::FILE* out, const char* partial, DownloadProgress& progress,
-                   unsigned long long* received);
+                   unsigned long long* received, BodyCheck& check);
   void ReleaseHandles();
 
   char userName_[256];
@@ -49,6 +60,7 @@ class CHttpDownloader {
   char objectPath_[512];
   unsigned short port_ = 80;
   int service_ = INTERNET_SERVICE_HTTP;
+  const ul::ReleaseManifest* release_;
   ul::InternetHandle internet_;
   ul::InternetHandle connection_;
   ul::InternetHandle request_;

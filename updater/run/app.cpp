@@ -7,6 +7,7 @@
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 #include "run/process.h"
+#include "run/release_refusal.h"
 #include "run/run_paths.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/home_page.h"
@@ -64,7 +65,20 @@ BOOL CULPatchwellApp::InitInstance() {
   config_->DetectVista();
   if (config_->isVista == 1) PrepareRegistryForVista();
   if (!config_->ReadProgramConfig()) return FALSE;
-  if (!config_->ReadHashList()) return FALSE;
+  // A build with a release key goes no further than this unless the
+  // server's release is signed by it, and no older than the installed one;
+  // from here on every fetched file is checked against that release.
+  if (releaseKey_ != nullptr && releaseKey_[0] != '\0') {
+    const int refusal = config_->CheckSignedRelease(releaseKey_);
+    if (refusal != 0) {
+      ShowReleaseRefusal(refusal);
+      return FALSE;
+    }
+  }
+  if (!config_->ReadHashList()) {
+    if (config_->releaseRefusal != 0) ShowReleaseRefusal(config_->releaseRefusal);
+    return FALSE;
+  }
 
   {
     CULPatchwellDlg dialog;

@@ -10,7 +10,9 @@
 
 class CULPatchwellApp : public CWinApp {
  public:
-  CULPatchwellApp() = default;
+  // releaseKey: the public key line of the release key that every run
+  // checks the server's files against, or "" for a build without one.
+  explicit CULPatchwellApp(const char* releaseKey = "") : releaseKey_(releaseKey) {}
   ~CULPatchwellApp() override;
 
   // The whole run: launch check, configuration, then the progress dialog.
@@ -31,6 +33,7 @@ class CULPatchwellApp : public CWinApp {
   void LendConfig(UpdateConfig* config) { config_ = config; }
 
  private:
+  const char* releaseKey_;
   std::unique_ptr<UpdateConfig> ownedConfig_;
   UpdateConfig* config_ = nullptr;  // ownedConfig_, or the one a test lent
 

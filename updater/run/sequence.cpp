@@ -17,6 +17,7 @@
 #include "run/app.h"
 #include "removal/previous_version_win.h"
 #include "run/main_dlg.h"
+#include "run/release_refusal.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 
@@ -89,7 +90,10 @@ void CULPatchwellDlg::RunUpdateSequence() {
   SetStatus("\n업데이트에 사용될 데이터를 초기화 합니다.");
   updateList.ClearFileList();
   if (!ReadUpdateList()) {
-    ShowMessageBox(ul::kBoxError, kListFailed);
+    if (cfg.releaseRefusal != 0)
+      ShowReleaseRefusal(cfg.releaseRefusal);
+    else
+      ShowMessageBox(ul::kBoxError, kListFailed);
     CloseRequest();
     return;
   }
@@ -137,6 +141,10 @@ bool CULPatchwellDlg::ReadUpdateList() {
   char local[ul::kTextCap];
   if (!FetchToTemp(cfg.serverHost, cfg.updateListPath, "UpdateList.dat_", local)) {
     DebugTrace("Get UpdateList File.. failed..");
+    return false;
+  }
+  if (!cfg.SignedAsReleased(cfg.updateListPath, local)) {
+    DeleteFileA(local);
     return false;
   }
   // A list that cannot be read whole stays for a look; the next run

@@ -251,7 +251,9 @@ UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
 UINT UpdateWorkerProc(LPVOID param) {
   CULPatchwellDlg* dlg = static_cast<CULPatchwellDlg*>(param);
   EnterClientFolder();
-  CHttpDownloader downloader;
+  // In a build with a release key every file below must match the signed
+  // release before it replaces anything; a mismatch is a failed download.
+  CHttpDownloader downloader(GetConfig()->release.get());
   if (GetConfig()->majorUpdatePending) return FullInstallation(dlg, downloader);
   return NormalUpdate(dlg, downloader);
 }
@@ -313,7 +315,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
   CULPatchwellDlg* dlg = static_cast<CULPatchwellDlg*>(param);
   UpdateConfig& cfg = *GetConfig();
   EnterClientFolder();
-  CHttpDownloader downloader;
+  CHttpDownloader downloader(cfg.release.get());
   int m = static_cast<int>(cfg.hashEntries.size());
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);

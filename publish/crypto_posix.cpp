@@ -1,0 +1,99 @@
+// OpenSSL (Debian's libcrypto 3) behind the tool's key pairs and signatures.
+// ECDSA signatures travel as r||s; OpenSSL speaks DER, converted here. The
+// hashing and checks of this build are config/release_crypto_posix.cpp.
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/param_build.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "config/release_crypto.h"
+#include "crypto.h"
+
+namespace {
+
+struct Free {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+  void operator()(OSSL_PARAM_BLD* p) const { OSSL_PARAM_BLD_free(p); }
+  void operator()(OSSL_PARAM* p) const { OSSL_PARAM_free(p); }
+  void operator()(BIGNUM* p) const { BN_clear_free(p); }
+  void operator()(ECDSA_SIG* p) const { ECDSA_SIG_free(p); }
+};
+template <typename T>
+using Ptr = std::unique_ptr<T, Free>;
+
+constexpr int kCoordinate = static_cast<int>(ul::kP256KeyBytes / 2);
+
+// A P-256 key pair from its two halves.
+Ptr<EVP_PKEY> ImportKeyPair(const ulp::KeyPair& pair) {
+  unsigned char point[1 + ul::kP256KeyBytes];
+  point[0] = 0x04;  // uncompressed
+  std::memcpy(point + 1, pair.publicKey, ul::kP256KeyBytes);
+  Ptr<OSSL_PARAM_BLD> build(OSSL_PARAM_BLD_new());
+  Ptr<BIGNUM> d(BN_bin2bn(pair.privateKey, ulp::kP256PrivateBytes, nullptr));
+  if (!build || !d ||
+      !OSSL_PARAM_BLD_push_utf8_string(build.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0) ||
+      !OSSL_PARAM_BLD_push_octet_string(build.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point) ||
+      !OSSL_PARAM_BLD_push_BN(build.get(), OSSL_PKEY_PARAM_PRIV_KEY, d.get()))
+    return nullptr;
+  Ptr<OSSL_PARAM> params(OSSL_PARAM_BLD_to_param(build.get()));
+  Ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+  EVP_PKEY* key = nullptr;
+  if (!params || !ctx || EVP_PKEY_fromdata_init(ctx.get()) <= 0 ||
+      EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_KEYPAIR, params.get()) <= 0)
+    return nullptr;
+  return Ptr<EVP_PKEY>(key);
+}
+
+}  // namespace
+
+bool ulp::MakeKeyPair(KeyPair* out, std::string* error) {
+  Ptr<EVP_PKEY> key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
+  BIGNUM* scalar = nullptr;
+  unsigned char point[1 + ul::kP256KeyBytes];
+  std::size_t pointLength = 0;
+  const bool ok =
+      key && EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, &scalar) == 1 &&
+      BN_bn2binpad(scalar, out->privateKey, kP256PrivateBytes) == static_cast<int>(kP256PrivateBytes) &&
+      EVP_PKEY_get_octet_string_param(key.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point,
+                                      &pointLength) == 1 &&
+      pointLength == sizeof point && point[0] == 0x04;
+  BN_clear_free(scalar);
+  if (!ok) {
+    *error = "OpenSSL could not make a P-256 key pair";
+    return false;
+  }
+  std::memcpy(out->publicKey, point + 1, ul::kP256KeyBytes);
+  return true;
+}
+
+bool ulp::SignP256(const KeyPair& key, const void* data, std::size_t length,
+                   uint8_t (&signature)[ul::kP256SignatureBytes], std::string* error) {
+  Ptr<EVP_PKEY> pkey = ImportKeyPair(key);
+  Ptr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  unsigned char der[128];
+  std::size_t derLength = sizeof der;
+  if (!pkey || !ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, pkey.get()) != 1 ||
+      EVP_DigestSign(ctx.get(), der, &derLength, static_cast<const unsigned char*>(data), length) != 1) {
+    *error = "OpenSSL could not sign with this key";
+    return false;
+  }
+  const unsigned char* p = der;
+  Ptr<ECDSA_SIG> sig(d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(derLength)));
+  if (!sig || BN_bn2binpad(ECDSA_SIG_get0_r(sig.get()), signature, kCoordinate) != kCoordinate ||
+      BN_bn2binpad(ECDSA_SIG_get0_s(sig.get()), signature + kCoordinate, kCoordinate) != kCoordinate) {
+    *error = "OpenSSL gave a signature of an unexpected form";
+    return false;
+  }
+  if (!ul::VerifyP256(key.publicKey, data, length, signature)) {
+    *error = "the key file's private and public halves do not belong together";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,208 @@
+#include "manifest.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "config/directory_file.h"
+#include "config/program_config.h"
+#include "config/release_check.h"
+#include "config/release_crypto.h"
+#include "config/update_config.h"
+#include "config/update_list.h"
+#include "common/text_line.h"
+#include "key.h"
+#include "trace_capture.h"
+
+namespace fs = std::filesystem;
+
+namespace ulp {
+
+namespace {
+
+bool NoRegistryKey(const char*, const char*, int) { return false; }
+
+// Opens a tree file the way the updater opens a fetched one.
+template <typename Read>
+bool ReadTreeText(const std::string& file, Read read) {
+  std::FILE* f = std::fopen(file.c_str(), "rt");
+  if (f == nullptr) return false;
+  const bool ok = read(f);
+  std::fclose(f);
+  return ok;
+}
+
+std::string NormalOrEmpty(const char* requestPath) {
+  std::string normal;
+  return ul::NormalServerPath(requestPath, &normal) ? normal : std::string();
+}
+
+// Every file below the tree folder that answers requests starting with
+// subPath, under the request path the updater would use for it.
+void AddFolder(const std::string& tree, const std::string& subPath, ReleasePlan* plan) {
+  const std::string folderPath = NormalOrEmpty(subPath.c_str());
+  if (folderPath.empty()) return;
+  const fs::path folder = TreeFileOf(tree, folderPath);
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    const std::string relative = it->path().lexically_relative(folder).generic_string();
+    plan->sources.push_back({folderPath + "/" + relative, it->path().string()});
+  }
+}
+
+// Replaces file with bytes: written beside it, then renamed over it.
+bool ReplaceFile(const std::string& file, const std::string& bytes, std::string* error) {
+  const std::string fresh = file + ".new";
+  std::remove(fresh.c_str());
+  std::error_code ec;
+  if (!WriteNewFile(fresh, bytes, false, error)) return false;
+  fs::rename(fresh, file, ec);
+  if (ec) {
+    fs::remove(file, ec);
+    fs::rename(fresh, file, ec);
+  }
+  if (ec) *error = "cannot put " + file + " in place: " + ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+std::string TreeFileOf(const std::string& tree, const std::string& normalPath) {
+  return tree + normalPath;
+}
+
+bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error) {
+  UpdateConfig cfg;
+  const std::string directory = TreeFileOf(tree, NormalOrEmpty(kDirectoryFilePath));
+  if (!ReadTreeText(directory, [&](std::FILE* f) { return ParseDirectoryFile(f, cfg); }) ||
+      cfg.programConfigPath[0] == '\0') {
+    *error = "no directory file with record " + std::to_string(kInstanceNumber) + " at " + directory;
+    return false;
+  }
+  const std::string program = TreeFileOf(tree, NormalOrEmpty(cfg.programConfigPath));
+  if (!ReadTreeText(program, [&](std::FILE* f) { return ParseProgramConfig(f, cfg, NoRegistryKey); }) ||
+      NormalOrEmpty(cfg.updateListPath).empty()) {
+    *error = "no program configuration with an update list at " + program;
+    return false;
+  }
+  TakeTraceLines();
+  plan->updateListPath = cfg.updateListPath;
+  plan->updateListFile = TreeFileOf(tree, NormalOrEmpty(cfg.updateListPath));
+  plan->sources.clear();
+  plan->sources.push_back({cfg.updateListPath, plan->updateListFile});
+  std::error_code ec;
+  for (const char* path : {cfg.hashListPath, cfg.installerPath}) {
+    const std::string normal = NormalOrEmpty(path);
+    if (!normal.empty() && fs::is_regular_file(TreeFileOf(tree, normal), ec))
+      plan->sources.push_back({path, TreeFileOf(tree, normal)});
+  }
+  AddFolder(tree, cfg.updateSubPath, plan);
+  return true;
+}
+
+bool ReleaseVersion(const std::string& updateListFile, int32_t* version, std::string* error) {
+  UpdateConfig scratch;
+  UpdateFileList list;
+  list.ClearFileList();
+  const bool read = ReadTreeText(updateListFile, [&](std::FILE* f) {
+    char line[ul::kLineCap];
+    if (!ul::ReadTextLine(f, line) ||
+        (std::strncmp(line, "[ULMET]", 7) != 0 && std::strncmp(line, "[ULMET3.0]", 10) != 0))
+      return false;
+    // Every line, also those after a self-update or installer line: the
+    // run that follows reads them.
+    while (ul::ReadTextLine(f, line)) {
+      ul::StripNewline(line);
+      list.ParseUpdateLine(line, 0, scratch);
+    }
+    return true;
+  });
+  TakeTraceLines();
+  if (!read) {
+    *error = "not an update list: " + updateListFile;
+    return false;
+  }
+  *version = list.maxVersion;
+  return true;
+}
+
+bool RecordSources(const std::vector<ReleaseSource>& sources, std::vector<ul::ReleaseFile>* files,
+                   std::string* error) {
+  std::map<std::string, std::string> treeFileOf;
+  files->clear();
+  for (const ReleaseSource& s : sources) {
+    ul::ReleaseFile record;
+    if (!ul::NormalServerPath(s.requestPath.c_str(), &record.path)) {
+      *error = "not a request path the updater can make: " + s.requestPath;
+      return false;
+    }
+    auto known = treeFileOf.find(record.path);
+    if (known != treeFileOf.end()) {
+      if (known->second == s.treeFile) continue;
+      *error = record.path + " would be answered by two files: " + known->second + ", " + s.treeFile;
+      return false;
+    }
+    if (!ul::Sha256File(s.treeFile.c_str(), record.sha256, &record.size)) {
+      *error = "cannot read " + s.treeFile + " (for " + record.path + ")";
+      return false;
+    }
+    treeFileOf[record.path] = s.treeFile;
+    files->push_back(record);
+  }
+  return true;
+}
+
+bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
+                 SignReport* report, std::string* error) {
+  std::vector<ul::ReleaseFile> files;
+  std::string manifest;
+  uint8_t signature[ul::kP256SignatureBytes];
+  char manifestPath[ul::kTextCap];
+  char signaturePath[ul::kTextCap];
+  if (!ul::ReleaseFilePaths(plan.updateListPath.c_str(), manifestPath, signaturePath)) {
+    *error = "the update list's path leaves no room for the manifest's";
+    return false;
+  }
+  // The manifest cannot record itself or its signature.
+  std::vector<ReleaseSource> sources;
+  for (const ReleaseSource& s : plan.sources) {
+    const std::string normal = NormalOrEmpty(s.requestPath.c_str());
+    if (normal != NormalOrEmpty(manifestPath) && normal != NormalOrEmpty(signaturePath))
+      sources.push_back(s);
+  }
+  if (!ReleaseVersion(plan.updateListFile, &report->version, error) ||
+      !RecordSources(sources, &files, error))
+    return false;
+  if (!ul::FormatManifest(report->version, files, &manifest)) {
+    *error = "the release's paths do not make a manifest";
+    return false;
+  }
+  if (!SignP256(key, manifest.data(), manifest.size(), signature, error)) return false;
+  report->files = files.size();
+  report->bytes = 0;
+  for (const ul::ReleaseFile& f : files) report->bytes += f.size;
+  report->manifestFile = TreeFileOf(tree, NormalOrEmpty(manifestPath));
+  report->signatureFile = TreeFileOf(tree, NormalOrEmpty(signaturePath));
+  if (!ReplaceFile(report->manifestFile, manifest, error) ||
+      !ReplaceFile(report->signatureFile, ul::FormatSignature(signature), error))
+    return false;
+
+  // What a client will read: the files as written, against the public half.
+  std::string writtenManifest, writtenSignature;
+  uint8_t rs[ul::kP256SignatureBytes];
+  if (!ReadWholeFile(report->manifestFile, ul::kManifestMaxBytes, &writtenManifest) ||
+      !ReadWholeFile(report->signatureFile, 4096, &writtenSignature) ||
+      !ul::ParseSignature(writtenSignature, rs) ||
+      !ul::VerifyP256(key.publicKey, writtenManifest.data(), writtenManifest.size(), rs)) {
+    *error = "the written manifest and signature do not check out";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ulp

@@ -1,0 +1,57 @@
+// The signed release of a tree: which files it records (the plan), and the
+// manifest and its signature written beside the update list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/release_manifest.h"
+#include "crypto.h"
+
+namespace ulp {
+
+// One file the release serves: the path the updater requests and the tree
+// file that answers it.
+struct ReleaseSource {
+  std::string requestPath;
+  std::string treeFile;
+};
+
+struct ReleasePlan {
+  std::string updateListPath;  // [UPDATELIST] as the updater requests it
+  std::string updateListFile;  // its tree file
+  std::vector<ReleaseSource> sources;
+};
+
+// The tree file that answers a request for a normal server path.
+std::string TreeFileOf(const std::string& tree, const std::string& normalPath);
+
+// Reads the tree's directory file and program configuration with the
+// updater's own readers and lists what the release serves.
+bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error);
+
+// The version a client has once it took every line of the update list: the
+// highest version of a line with a name, as the updater reads it (at least
+// 1000).
+bool ReleaseVersion(const std::string& updateListFile, int32_t* version, std::string* error);
+
+// Size and SHA-256 of every source under its normal path; two sources with
+// the same normal path must be the same tree file.
+bool RecordSources(const std::vector<ReleaseSource>& sources, std::vector<ul::ReleaseFile>* files,
+                   std::string* error);
+
+struct SignReport {
+  int32_t version = 0;
+  std::size_t files = 0;
+  uint64_t bytes = 0;
+  std::string manifestFile, signatureFile;
+};
+
+// Records the plan's files, writes the manifest and its signature by key
+// into the tree (each replaced whole) and checks the signature once more
+// against the written files.
+bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
+                 SignReport* report, std::string* error);
+
+}  // namespace ulp

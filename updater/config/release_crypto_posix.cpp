@@ -1,0 +1,111 @@
+// The native build's hashing and signature checks: Debian's OpenSSL 3. The
+// updater itself runs only on Windows (release_crypto_win.cpp); this serves
+// the publisher's tool and the native tests. ECDSA signatures travel as
+// r||s; OpenSSL speaks DER, converted here.
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/param_build.h>
+
+#include <memory>
+#include <new>
+
+#include "config/release_crypto.h"
+
+namespace {
+
+struct Free {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+  void operator()(OSSL_PARAM_BLD* p) const { OSSL_PARAM_BLD_free(p); }
+  void operator()(OSSL_PARAM* p) const { OSSL_PARAM_free(p); }
+  void operator()(ECDSA_SIG* p) const { ECDSA_SIG_free(p); }
+  void operator()(unsigned char* p) const { OPENSSL_free(p); }
+};
+template <typename T>
+using Ptr = std::unique_ptr<T, Free>;
+
+constexpr int kCoordinate = static_cast<int>(ul::kP256KeyBytes / 2);
+
+// A P-256 public key from X||Y.
+Ptr<EVP_PKEY> PublicKey(const uint8_t (&key)[ul::kP256KeyBytes]) {
+  unsigned char point[1 + ul::kP256KeyBytes];
+  point[0] = 0x04;  // uncompressed
+  std::copy(key, key + ul::kP256KeyBytes, point + 1);
+  Ptr<OSSL_PARAM_BLD> build(OSSL_PARAM_BLD_new());
+  if (!build ||
+      !OSSL_PARAM_BLD_push_utf8_string(build.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0) ||
+      !OSSL_PARAM_BLD_push_octet_string(build.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point))
+    return nullptr;
+  Ptr<OSSL_PARAM> params(OSSL_PARAM_BLD_to_param(build.get()));
+  Ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+  EVP_PKEY* pkey = nullptr;
+  if (!params || !ctx || EVP_PKEY_fromdata_init(ctx.get()) <= 0 ||
+      EVP_PKEY_fromdata(ctx.get(), &pkey, EVP_PKEY_PUBLIC_KEY, params.get()) <= 0)
+    return nullptr;
+  return Ptr<EVP_PKEY>(pkey);
+}
+
+// r||s as the DER form OpenSSL checks.
+bool DerSignature(const uint8_t (&rs)[ul::kP256SignatureBytes], Ptr<unsigned char>* der, int* length) {
+  Ptr<ECDSA_SIG> sig(ECDSA_SIG_new());
+  BIGNUM* r = BN_bin2bn(rs, kCoordinate, nullptr);
+  BIGNUM* s = BN_bin2bn(rs + kCoordinate, kCoordinate, nullptr);
+  if (!sig || r == nullptr || s == nullptr || ECDSA_SIG_set0(sig.get(), r, s) != 1) {
+    BN_free(r);
+    BN_free(s);
+    return false;
+  }
+  unsigned char* bytes = nullptr;
+  *length = i2d_ECDSA_SIG(sig.get(), &bytes);
+  der->reset(bytes);
+  return *length > 0;
+}
+
+}  // namespace
+
+namespace ul {
+
+bool ReleaseCryptoAvailable() { return true; }
+
+struct Sha256::State {
+  Ptr<EVP_MD_CTX> ctx;
+  bool ok = false;
+};
+
+Sha256::Sha256() : state_(new (std::nothrow) State) {
+  if (state_ == nullptr) return;
+  state_->ctx.reset(EVP_MD_CTX_new());
+  state_->ok = state_->ctx && EVP_DigestInit_ex(state_->ctx.get(), EVP_sha256(), nullptr) == 1;
+}
+
+Sha256::~Sha256() { delete state_; }
+
+bool Sha256::Update(const void* data, std::size_t length) {
+  if (state_ == nullptr || !state_->ok) return false;
+  state_->ok = EVP_DigestUpdate(state_->ctx.get(), data, length) == 1;
+  return state_->ok;
+}
+
+bool Sha256::Finish(uint8_t (&digest)[kSha256Bytes]) {
+  if (state_ == nullptr || !state_->ok) return false;
+  state_->ok = false;
+  unsigned int n = 0;
+  return EVP_DigestFinal_ex(state_->ctx.get(), digest, &n) == 1 && n == kSha256Bytes;
+}
+
+bool VerifyP256(const uint8_t (&key)[kP256KeyBytes], const void* data, std::size_t length,
+                const uint8_t (&signature)[kP256SignatureBytes]) {
+  Ptr<EVP_PKEY> pkey = PublicKey(key);
+  Ptr<unsigned char> der;
+  int derLength = 0;
+  Ptr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  return pkey && ctx && DerSignature(signature, &der, &derLength) &&
+         EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, pkey.get()) == 1 &&
+         EVP_DigestVerify(ctx.get(), der.get(), static_cast<std::size_t>(derLength),
+                          static_cast<const unsigned char*>(data), length) == 1;
+}
+
+}  // namespace ul

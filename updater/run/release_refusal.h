@@ -1,0 +1,6 @@
+// The box that ends a run which the release check refused (a build with a
+// release key only). Its texts live here and nowhere else.
+#pragma once
+
+// code: ul::kRelease... (config/release_check.h), shown as "code-SGnn".
+void ShowReleaseRefusal(int code);
