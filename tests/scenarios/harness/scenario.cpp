@@ -419,6 +419,30 @@ void Scenario::PublishTree() {
   }
 }
 
+namespace {
+
+// The shipped server block (publish/nginx/ulmet.conf) with its listen and
+// root lines replaced; every other line is served as operators get it.
+std::string ShippedNginxServer(const std::string& listen, const std::string& root) {
+  std::istringstream in(ReadText(TestPaths().sourceDir + "/publish/nginx/ulmet.conf"));
+  std::ostringstream out;
+  int replaced = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::size_t first = line.find_first_not_of(' ');
+    std::string word = first == std::string::npos ? "" : line.substr(first);
+    if (word.rfind("listen ", 0) == 0) {
+      line = "    listen " + listen + ";", ++replaced;
+    } else if (word.rfind("root ", 0) == 0) {
+      line = "    root " + root + ";", ++replaced;
+    }
+    out << line << "\n";
+  }
+  EXPECT_EQ(replaced, 2) << "publish/nginx/ulmet.conf should have one listen and one root line";
+  return out.str();
+}
+
+}  // namespace
+
 void Scenario::StartServer() {
   const auto& P = TestPaths();
   if (world_.serverDown_) return;
@@ -437,10 +461,11 @@ void Scenario::StartServer() {
          << "  access_log " << out_ << "/requests.jsonl j;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
       conf << "  " << t << "_temp_path " << out_ << "/nginx/tmp;\n";
-    // reuseport: the test server of the scenario before leaves connections
-    // in TIME-WAIT on this address, which block a plain bind for a minute.
-    conf << "  server {\n    listen " << P.configHost << ":80 reuseport;\n    root " << out_ << "/tree;\n"
-         << "    location / { }\n  }\n}\n";
+    // The server block that operators install, with only its address and
+    // folder put in. reuseport: the test server of the scenario before
+    // leaves connections in TIME-WAIT on this address, which block a plain
+    // bind for a minute.
+    conf << ShippedNginxServer(P.configHost + ":80 reuseport", out_ + "/tree") << "}\n";
     WriteText(out_ + "/nginx/nginx.conf", conf.str());
     for (;;) {
       serverPid_ = StartProcess({{"nginx", "-c", out_ + "/nginx/nginx.conf", "-p", out_ + "/nginx"}, {}, "",
