@@ -84,12 +84,6 @@ bool WriteRegFile(const std::string& path, const std::string& utf8) {
   return WriteText(path, std::string("\xFF\xFE", 2) + out);
 }
 
-std::string WindowsPathOf(const std::string& unixPath) {
-  std::string p = "Z:" + unixPath;
-  std::replace(p.begin(), p.end(), '/', '\\');
-  return p;
-}
-
 bool CanConnect(const std::string& host, int port) {
   int s = socket(AF_INET, SOCK_STREAM, 0);
   if (s < 0) return false;
@@ -117,6 +111,12 @@ std::string PortHolders() {
 }
 
 }  // namespace
+
+std::string WindowsPathOf(const std::string& unixPath) {
+  std::string p = "Z:" + unixPath;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  return p;
+}
 
 std::string LaunchArg(int kind, const std::string& token) {
   std::string a = "5001\f" + std::to_string(kind);
@@ -162,6 +162,11 @@ World& World::ClientFile(const std::string& relative, const std::string& content
   clientFiles_.emplace_back(relative, content);
   return *this;
 }
+World& World::InstalledFolder(const std::string& unixFolder, int version) {
+  installedFolder_ = unixFolder;
+  return InstalledClient(version);
+}
+
 World& World::NoClientModule() {
   clientModule_ = false;
   return *this;
@@ -218,6 +223,11 @@ World& World::ServedByNginx() {
   nginx_ = true;
   return *this;
 }
+World& World::ServedTree(const std::string& unixTree) {
+  servedTree_ = unixTree;
+  return *this;
+}
+
 World& World::Answers(const std::string& commaList) {
   answers_ = commaList;
   return *this;
@@ -342,6 +352,11 @@ void Scenario::ResetPrefix() {
     fs::copy_file(P.winBin + "/UlmetMain.exe", UnixPath(std::string(kClientFolder) + "UlmetMain.exe"),
                   fs::copy_options::overwrite_existing, ec);
   }
+  if (!world_.installedFolder_.empty()) {
+    fs::copy(world_.installedFolder_, UnixPath(kClientFolder),
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "cannot install " << world_.installedFolder_ << ": " << ec.message();
+  }
   for (const auto& f : world_.clientFiles_) {
     fs::path p = UnixPath(std::string(kClientFolder) + f.first);
     fs::create_directories(p.parent_path(), ec);
@@ -384,6 +399,11 @@ void Scenario::ResetPrefix() {
 void Scenario::PublishTree() {
   const auto& P = TestPaths();
   std::error_code ec;
+  if (!world_.servedTree_.empty()) {
+    treeRoot_ = world_.servedTree_;
+    return;
+  }
+  treeRoot_ = out_ + "/tree";
   std::string client = out_ + "/release/client";
   fs::create_directories(client, ec);
   fs::copy_file(P.winBin + "/UlmetMain.exe", client + "/UlmetMain.exe", fs::copy_options::overwrite_existing, ec);
@@ -419,6 +439,30 @@ void Scenario::PublishTree() {
   }
 }
 
+namespace {
+
+// The shipped server block (publish/nginx/ulmet.conf) with its listen and
+// root lines replaced; every other line is served as operators get it.
+std::string ShippedNginxServer(const std::string& listen, const std::string& root) {
+  std::istringstream in(ReadText(TestPaths().sourceDir + "/publish/nginx/ulmet.conf"));
+  std::ostringstream out;
+  int replaced = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::size_t first = line.find_first_not_of(' ');
+    std::string word = first == std::string::npos ? "" : line.substr(first);
+    if (word.rfind("listen ", 0) == 0) {
+      line = "    listen " + listen + ";", ++replaced;
+    } else if (word.rfind("root ", 0) == 0) {
+      line = "    root " + root + ";", ++replaced;
+    }
+    out << line << "\n";
+  }
+  EXPECT_EQ(replaced, 2) << "publish/nginx/ulmet.conf should have one listen and one root line";
+  return out.str();
+}
+
+}  // namespace
+
 void Scenario::StartServer() {
   const auto& P = TestPaths();
   if (world_.serverDown_) return;
@@ -437,10 +481,11 @@ void Scenario::StartServer() {
          << "  access_log " << out_ << "/requests.jsonl j;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
       conf << "  " << t << "_temp_path " << out_ << "/nginx/tmp;\n";
-    // reuseport: the test server of the scenario before leaves connections
-    // in TIME-WAIT on this address, which block a plain bind for a minute.
-    conf << "  server {\n    listen " << P.configHost << ":80 reuseport;\n    root " << out_ << "/tree;\n"
-         << "    location / { }\n  }\n}\n";
+    // The server block that operators install, with only its address and
+    // folder put in. reuseport: the test server of the scenario before
+    // leaves connections in TIME-WAIT on this address, which block a plain
+    // bind for a minute.
+    conf << ShippedNginxServer(P.configHost + ":80 reuseport", treeRoot_) << "}\n";
     WriteText(out_ + "/nginx/nginx.conf", conf.str());
     for (;;) {
       serverPid_ = StartProcess({{"nginx", "-c", out_ + "/nginx/nginx.conf", "-p", out_ + "/nginx"}, {}, "",
@@ -456,7 +501,7 @@ void Scenario::StartServer() {
   }
   for (;;) {
     fs::remove(out_ + "/server.ready");
-    serverPid_ = StartProcess({{P.nativeBin + "/testbed_server", "--root", out_ + "/tree", "--log",
+    serverPid_ = StartProcess({{P.nativeBin + "/testbed_server", "--root", treeRoot_, "--log",
                                 out_ + "/requests.jsonl", "--bind", P.configHost, "--port", "80",
                                 "--faults", out_ + "/faults.txt", "--ready-file", out_ + "/server.ready"},
                                {}, "", "/dev/null", out_ + "/server.err"});
@@ -848,6 +893,39 @@ void Scenario::ExpectClientFile(const std::string& relative, const std::string& 
 
 void Scenario::ExpectNoClientFile(const std::string& relative) {
   EXPECT_FALSE(ClientFileExists(relative)) << relative << " should not exist";
+}
+
+namespace {
+
+// Every file and folder below root, by relative path, with the files' bytes
+// ("/" for a folder).
+std::map<std::string, std::string> FolderContent(const fs::path& root) {
+  std::map<std::string, std::string> content;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    std::string rel = fs::relative(it->path(), root, ec).generic_string();
+    content[rel] = it->is_directory() ? "/" : ReadText(it->path().string());
+  }
+  return content;
+}
+
+}  // namespace
+
+void Scenario::ExpectClientFolderEquals(const std::string& unixFolder) {
+  auto want = FolderContent(unixFolder);
+  auto have = FolderContent(UnixPath(kClientFolder));
+  for (const auto& w : want) {
+    auto h = have.find(w.first);
+    if (h == have.end()) {
+      ADD_FAILURE() << "missing in the client folder: " << w.first;
+    } else {
+      EXPECT_TRUE(h->second == w.second) << "differs from the release: " << w.first;
+    }
+  }
+  for (const auto& h : have) {
+    if (!want.count(h.first)) ADD_FAILURE() << "not in the release: " << h.first;
+  }
 }
 
 void Scenario::ExpectEndedWithin(double seconds) {

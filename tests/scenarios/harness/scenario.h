@@ -35,6 +35,8 @@ namespace scn {
 
 // The launch argument "5001\f<kind>" with "\f<token>" when a token is given.
 std::string LaunchArg(int kind, const std::string& token = "");
+// The Windows name of a Unix path under Wine ("Z:\\work\\...").
+std::string WindowsPathOf(const std::string& unixPath);
 // How a started program's command line ends: the argument in double quotes.
 std::string QuotedArg(const std::string& arg);
 
@@ -65,6 +67,9 @@ class World {
   // the program configuration.
   World& InstalledClientForCurrentUser(int version);
   World& ClientFile(const std::string& relative, const std::string& content);
+  // The installed client (as InstalledClient) is the whole content of this
+  // folder on the Unix side, Ulmet.exe and UlmetMain.exe included.
+  World& InstalledFolder(const std::string& unixFolder, int version);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
   // The stand-in program copied into the client folder under this name
   // (for example "Update3.exe" or "uninstall.exe").
@@ -94,6 +99,8 @@ class World {
   World& Fault(const std::string& path, const std::string& kind, const std::string& params = "");
   World& ServerDown();
   World& ServedByNginx();
+  // This tree is served as it stands; nothing is published for the run.
+  World& ServedTree(const std::string& unixTree);
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
@@ -130,6 +137,8 @@ class World {
   std::vector<std::vector<std::string>> faults_;
   bool serverDown_ = false;
   bool nginx_ = false;
+  std::string installedFolder_;
+  std::string servedTree_;
   std::string answers_ = "first";
   double timeLimit_ = 60;
   std::string wineDebug_;
@@ -200,6 +209,9 @@ class Scenario : public ::testing::Test {
   void ExpectRegistry(const std::string& key, const std::string& name, const std::string& value);
   void ExpectClientFile(const std::string& relative, const std::string& content);
   void ExpectNoClientFile(const std::string& relative);
+  // The client folder holds exactly the files and folders of unixFolder,
+  // byte for byte.
+  void ExpectClientFolderEquals(const std::string& unixFolder);
   void ExpectEndedWithin(double seconds);
 
  private:
@@ -219,6 +231,7 @@ class Scenario : public ::testing::Test {
   World world_;
   RunResult result_;
   std::string out_;
+  std::string treeRoot_;  // the folder the server serves
   std::map<std::string, std::string> wineEnv_;
   int serverPid_ = -1;
   int answererPid_ = -1;
