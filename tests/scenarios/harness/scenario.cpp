@@ -228,6 +228,20 @@ World& World::ServedTree(const std::string& unixTree) {
   return *this;
 }
 
+World& World::SignedBuild() {
+  signedBuild_ = true;
+  if (signingKey_.empty()) signingKey_ = "test-release";
+  return *this;
+}
+World& World::SignedWith(const std::string& keyName) {
+  signingKey_ = keyName;
+  return *this;
+}
+World& World::ServerFileRemoved(const std::string& treePath) {
+  removedServerFiles_.push_back(treePath);
+  return *this;
+}
+
 World& World::Answers(const std::string& commaList) {
   answers_ = commaList;
   return *this;
@@ -345,7 +359,8 @@ void Scenario::ResetPrefix() {
   ASSERT_EQ(r.exitCode, 0) << "regedit import failed";
 
   fs::create_directories(UnixPath(kClientFolder), ec);
-  fs::copy_file(P.winBin + "/Ulmet.exe", UnixPath(std::string(kClientFolder) + "Ulmet.exe"),
+  const std::string updater = P.winBin + (world_.signedBuild_ ? "/signed/Ulmet.exe" : "/Ulmet.exe");
+  fs::copy_file(updater, UnixPath(std::string(kClientFolder) + "Ulmet.exe"),
                 fs::copy_options::overwrite_existing, ec);
   ASSERT_FALSE(ec) << "cannot copy Ulmet.exe: " << ec.message();
   if (world_.installed_ && world_.clientModule_) {
@@ -424,6 +439,13 @@ void Scenario::PublishTree() {
   o.host = P.configHost;
   tb::PublishResult result;
   ASSERT_TRUE(tb::Publish(release, o, &result)) << result.error;
+  if (!world_.signingKey_.empty()) {
+    ProcResult r = RunProcess({{P.nativeBin + "/ulmet-publish", "sign", "--tree", treeRoot_, "--key",
+                                P.sourceDir + "/tests/keys/" + world_.signingKey_ + ".key"},
+                               {}, "", out_ + "/sign.out", out_ + "/sign.err"}, 120);
+    ASSERT_EQ(r.exitCode, 0) << "ulmet-publish sign failed: " << ReadText(out_ + "/sign.err");
+  }
+  for (const auto& f : world_.removedServerFiles_) fs::remove(treeRoot_ + "/" + f, ec);
   for (const auto& f : world_.serverFiles_) {
     std::string rel = f.first;
     while (!rel.empty() && rel[0] == '/') rel.erase(0, 1);

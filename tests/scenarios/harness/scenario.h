@@ -101,6 +101,14 @@ class World {
   World& ServedByNginx();
   // This tree is served as it stands; nothing is published for the run.
   World& ServedTree(const std::string& unixTree);
+  // The updater built with the test release key (bin/signed/Ulmet.exe), and
+  // the published tree signed with that key ("ulmet-publish sign") before
+  // ServerFile and ServerFileRemoved change it.
+  World& SignedBuild();
+  // The tree signed with tests/keys/<keyName>.key instead (the build stays).
+  World& SignedWith(const std::string& keyName);
+  // A file of the published (and signed) tree deleted before the run.
+  World& ServerFileRemoved(const std::string& treePath);
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
@@ -139,6 +147,9 @@ class World {
   bool nginx_ = false;
   std::string installedFolder_;
   std::string servedTree_;
+  bool signedBuild_ = false;
+  std::string signingKey_;  // tests/keys/<name>.key; empty: the tree is not signed
+  std::vector<std::string> removedServerFiles_;
   std::string answers_ = "first";
   double timeLimit_ = 60;
   std::string wineDebug_;

@@ -1,0 +1,179 @@
+// An updater built with a release key (bin/signed/Ulmet.exe, the test key of
+// tests/keys): a release signed with that key installs as before; a start
+// that finds the release unsigned, signed by another key, older than the
+// installed version or with a list the signature does not cover stops
+// before any file changes; a file that differs from the signed release is a
+// failed download and replaces nothing. The build without a key takes the
+// same tampered file as it always did.
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "harness/proc.h"
+#include "harness/scenario.h"
+
+namespace scn {
+namespace {
+
+const char kManifest[] = "/Ulmet3/ULRelease.dat";
+const char kSignature[] = "/Ulmet3/ULRelease.sig";
+const char kDiffers[] = "differs from the signed release";
+
+std::string RefusalBox(int code) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02d", code);
+  return std::string("서명이 확인되지 않은 업데이트 정보를 받아 업데이트를 중단합니다.(code-SG") + number +
+         ")\n잠시 후 다시 실행해 주시기 바랍니다.";
+}
+
+// The installed client of most cases, a.dll v1, and a release that brings
+// a.dll v2 and b.txt in 1002, built and signed with the test key.
+World& SignedClient(World& w, int installed) {
+  return w.InstalledClient(installed)
+      .ClientFile("a.dll", "a v1")
+      .PublishedFile("a.dll", "a v2")
+      .PublishedFile("b.txt", "new in 1002")
+      .Release("version 1001 a.dll")
+      .Release("version 1002 a.dll b.txt")
+      .SignedWith("test-release");
+}
+
+using SignedRelease = Scenario;
+
+TEST_F(SignedRelease, SignedReleaseInstallsAsBeforeAndRepairsByItsDigests) {
+  Given().InstalledClient(1000)
+         .ClientFile("Data\\kept.ini", "damaged")  // repaired from the hash list
+         .PublishedFile("a.dll", "a v2")
+         .PublishedFile("read me.txt", "a blank in the name")
+         .PublishedFile("Data/kept.ini", "kept v1")
+         .PublishedFile("Data/Skins/blue.bmp", "blue")
+         .Release("archive Data/Skins.zip Skins")
+         .Release("version 1001 a.dll \"read me.txt\" Data/Skins.zip")
+         .SignedBuild();
+  Run(LaunchArg(2));
+  ExpectRequested(kSignature);
+  ExpectRequested(kManifest);
+  ExpectTrace("Release check: release 1001 signed");
+  ExpectClientFile("a.dll", "a v2");
+  ExpectClientFile("read me.txt", "a blank in the name");
+  ExpectClientFile("Data\\Skins\\blue.bmp", "blue");
+  ExpectClientFile("Data\\kept.ini", "kept v1");
+  ExpectNoBox();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
+
+// Refused at the start: the box with its code, nothing fetched from the
+// update folder, nothing changed, nothing started.
+struct Refusal {
+  const char* name;
+  std::function<void(World&)> given;
+  int code;
+  int installed;
+};
+
+const Refusal kRefusals[] = {
+    {"MissingSignature", [](World& w) { w.ServerFileRemoved("Ulmet3/ULRelease.sig"); }, 1, 1001},
+    {"SignedByAnotherKey", [](World& w) { w.SignedWith("other-release"); }, 2, 1001},
+    {"TamperedUpdateList",
+     [](World& w) { w.ServerFile("Ulmet3/UpdateList.dat", "[ULMET]\n1002 a.dll b.txt evil.exe\n"); }, 3, 1001},
+    {"TamperedHashList", [](World& w) { w.ServerFile("Ulmet3/ULHashFile.dat", ";\n"); }, 3, 1001},
+    // A release older than the installed one, signed and whole: replayed.
+    {"OlderReleaseReplayed", [](World&) {}, 4, 1003},
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class SignedRefusal : public Scenario, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SignedRefusal, StopsWithItsBoxBeforeAnyFileChanges) {
+  SignedClient(Given(), GetParam().installed).SignedBuild();
+  GetParam().given(Given());
+  Run(LaunchArg(2));
+  ExpectBoxes({RefusalBox(GetParam().code)});
+  ExpectBox(RefusalBox(GetParam().code), "오류");
+  for (const auto& r : Requests())
+    EXPECT_NE(r.at("path").rfind("/Ulmet3/files/", 0), 0u) << "fetched: " << r.at("path");
+  ExpectClientFile("a.dll", "a v1");
+  ExpectNoClientFile("b.txt");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", std::to_string(GetParam().installed));
+  ExpectNothingStarted();
+}
+
+INSTANTIATE_TEST_SUITE_P(Start, SignedRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// A file served other than signed: the usual failed download, the installed
+// copy left as it was and the partial download gone.
+struct Tampered {
+  const char* name;
+  std::function<void(World&)> given;
+  const char* path;  // the tampered request
+};
+
+const Tampered kTampered[] = {
+    {"UpdateFile", [](World& w) { SignedClient(w, 1001).SignedBuild(); }, "/Ulmet3/files/a.dll"},
+    {"UpdatersNewCopy",
+     [](World& w) {
+       w.InstalledClient(1000)
+           .Release("file Ulmet.ex_ " + TestPaths().winBin + "/signed/Ulmet.exe")
+           .Release("version 1001 Ulmet.ex_")
+           .SignedBuild();
+     },
+     "/Ulmet3/files/Ulmet.ex_"},
+    {"Installer",
+     [](World& w) {
+       w.InstalledClient(1000)
+           .Release("installer " + StandInProgram())
+           .Release("version 1001 Ulmet_install.exe")
+           .SignedBuild();
+     },
+     "/Ulmet3/Ulmet_install.exe"},
+    {"RepairByDigest",
+     [](World& w) {
+       SignedClient(w, 1002).SignedBuild().ClientFile("b.txt", "damaged");
+     },
+     "/Ulmet3/files/b.txt"},
+};
+
+void PrintTo(const Tampered& t, std::ostream* os) { *os << t.name; }
+
+class SignedTampered : public Scenario, public ::testing::WithParamInterface<Tampered> {};
+
+TEST_P(SignedTampered, IsRefusedAndReplacesNothing) {
+  GetParam().given(Given());
+  const std::string before = UnixPath(std::string(kClientFolder));
+  Given().Fault(GetParam().path, "body", "body=evil");
+  Run(LaunchArg(2));
+  ExpectRequested(GetParam().path);
+  ExpectTrace(std::string("Release check: ") + GetParam().path + " " + kDiffers);
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectNothingStarted();
+  for (const auto& e : std::filesystem::recursive_directory_iterator(before)) {
+    if (e.is_regular_file()) {
+      EXPECT_NE(ReadText(e.path().string()), "evil") << e.path();
+    }
+    EXPECT_EQ(e.path().string().find("~dl"), std::string::npos) << "partial left: " << e.path();
+  }
+  for (const char* name : {"UL3_Install.ex_", "UL3_Install.ex_~dl"})
+    EXPECT_FALSE(std::filesystem::exists(UnixPath(std::string("C:\\windows\\temp\\") + name))) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, SignedTampered, ::testing::ValuesIn(kTampered),
+                         [](const ::testing::TestParamInfo<Tampered>& info) { return std::string(info.param.name); });
+
+TEST_F(SignedRelease, BuildWithoutKeyTakesATamperedFileAsBefore) {
+  // The same signed tree and fault; the build without a key never asks for
+  // the manifest and stores what the server sent.
+  SignedClient(Given(), 1001).Fault("/Ulmet3/files/a.dll", "body", "body=evil");
+  Run(LaunchArg(2));
+  ExpectNotRequested(kManifest);
+  ExpectNotRequested(kSignature);
+  ExpectClientFile("a.dll", "evil");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1002");
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+}
+
+}  // namespace
+}  // namespace scn
