@@ -9,7 +9,8 @@
 //   <size> <sha256, 64 lower-case hex> <server path>
 //   ...
 // The server paths are normalised (NormalServerPath), in strictly ascending
-// byte order, so each appears once. The path is the rest of its line.
+// order of their bytes taken without sign, so each appears once. The path is
+// the rest of its line.
 // Signature file: r||s as 128 lower-case hex characters, then '\n'.
 // Public key (".pub", one line): "ulmet-p256-public <X||Y, 128 hex>".
 //

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "config/release_crypto.h"
+#include "config/release_manifest.h"
 #include "file_support.h"
 #include "net/http_downloader_win.h"
 
@@ -63,11 +65,12 @@ struct Job {
   char local[MAX_PATH + 1];
   HWND fileBar, totalBar;
   int result;
+  const ul::ReleaseManifest* release;
 };
 
 DWORD WINAPI DownloadThread(LPVOID p) {
   Job* job = static_cast<Job*>(p);
-  CHttpDownloader downloader;
+  CHttpDownloader downloader(job->release);
   job->result = downloader.DownloadFile(job->host.c_str(), job->object.c_str(), job->local, job->fileBar,
                                         job->totalBar);
   return 0;
@@ -93,8 +96,9 @@ class Download : public ::testing::Test {
   }
   // Downloads on a worker thread, as the update does, while this thread
   // serves the bars' messages.
-  int Fetch(const std::string& name, std::string* local, bool bars = false) {
-    Job job{host_, "/dl/" + name, {0}, bars ? g_fileBar : nullptr, bars ? g_totalBar : nullptr, -1};
+  int Fetch(const std::string& name, std::string* local, bool bars = false,
+            const ul::ReleaseManifest* release = nullptr) {
+    Job job{host_, "/dl/" + name, {0}, bars ? g_fileBar : nullptr, bars ? g_totalBar : nullptr, -1, release};
     lstrcpynA(job.local, local->c_str(), sizeof(job.local));
     HANDLE thread = CreateThread(nullptr, 0, DownloadThread, &job, 0, nullptr);
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
@@ -171,6 +175,48 @@ TEST_F(Download, RefusedAnswersAndCutBodiesLeaveTheOldFile) {
   std::string missing = t / "missing.bin";
   EXPECT_EQ(Fetch("not-published.bin", &missing), 0);
   EXPECT_FALSE(Exists(missing));
+}
+
+// A build with a release key: only a listed file whose body has the recorded
+// size and SHA-256 replaces the old one.
+TEST_F(Download, WithAReleaseOnlyTheRecordedBodyReplacesTheFile) {
+  ScopedFolder t("dlr");
+  const std::string data = filesupport::Pattern(70000, 5);
+  Publish("signed.bin", data);
+  Publish("unlisted.bin", data);
+  ul::ReleaseManifest release;
+  release.files.resize(1);
+  release.files[0].path = "/dl/signed.bin";
+  release.files[0].size = data.size();
+  ul::Sha256 sha;
+  ASSERT_TRUE(sha.Update(data.data(), data.size()) && sha.Finish(release.files[0].sha256));
+
+  const std::string local = t / "signed.bin";
+  std::string path = local;
+  ASSERT_EQ(Fetch("signed.bin", &path, false, &release), 1);
+  EXPECT_TRUE(filesupport::HasBytes(local, data));
+  Publish("same-size.bin", filesupport::Pattern(70000, 6));
+  ul::ReleaseFile sameSize = release.files[0];  // signed.bin's size and digest
+  sameSize.path = "/dl/same-size.bin";
+  release.files.insert(release.files.begin(), sameSize);  // the paths stay in order
+  const struct {
+    const char* name;
+    const char* fault;  // "" for none
+  } refused[] = {
+      {"signed.bin", "body&body=evil"},
+      {"signed.bin", "empty"},
+      {"same-size.bin", ""},
+      {"unlisted.bin", ""},
+  };
+  for (const auto& r : refused) {
+    ASSERT_TRUE(WriteBytes(local, "previous version"));
+    if (r.fault[0] != '\0') Arm(r.name, r.fault);
+    path = local;
+    EXPECT_EQ(Fetch(r.name, &path, false, &release), 0) << r.name << " " << r.fault;
+    EXPECT_TRUE(filesupport::HasBytes(local, "previous version")) << r.fault;
+    EXPECT_FALSE(Exists(local + "~dl")) << r.fault;
+    Control("clear");
+  }
 }
 
 TEST_F(Download, LengthRulesSlowServersAndLocalNames) {
