@@ -104,6 +104,16 @@ TEST_P(SignedRefusal, StopsWithItsBoxBeforeAnyFileChanges) {
 INSTANTIATE_TEST_SUITE_P(Start, SignedRefusal, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
+TEST_F(SignedRelease, SystemWithoutSignatureChecksRefusesEveryRun) {
+  SignedClient(Given(), 1001).SignedBuild().SystemLibraryMissing("bcrypt");
+  Run(LaunchArg(2));
+  ExpectBoxes({"이 컴퓨터에서는 업데이트 파일의 서명을 확인할 수 없어 업데이트를 중단합니다.(code-SG05)\n"
+               "울메 홈페이지의 안내를 확인해 주시기 바랍니다."});
+  ExpectClientFile("a.dll", "a v1");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectNothingStarted();
+}
+
 // A file served other than signed: the usual failed download, the installed
 // copy left as it was and the partial download gone.
 struct Tampered {

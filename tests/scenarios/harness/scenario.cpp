@@ -241,6 +241,10 @@ World& World::ServerFileRemoved(const std::string& treePath) {
   removedServerFiles_.push_back(treePath);
   return *this;
 }
+World& World::SystemLibraryMissing(const std::string& dllName) {
+  missingLibraries_ += ";" + dllName + "=";
+  return *this;
+}
 
 World& World::Answers(const std::string& commaList) {
   answers_ = commaList;
@@ -616,6 +620,7 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   auto env = wineEnv_;
   env["WINEDEBUG"] = "-all,+debugstr" + (world_.wineDebug_.empty() ? "" : "," + world_.wineDebug_);
+  env["WINEDLLOVERRIDES"] = Env("WINEDLLOVERRIDES", "") + world_.missingLibraries_;
   double start = NowSeconds();
   result_.startEpochMs = EpochMs();
   pid_t pid = StartProcess({argv, env, UnixPath(kClientFolder), out_ + "/stdout.log", out_ + "/trace.log"});

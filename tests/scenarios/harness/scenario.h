@@ -109,6 +109,9 @@ class World {
   World& SignedWith(const std::string& keyName);
   // A file of the published (and signed) tree deleted before the run.
   World& ServerFileRemoved(const std::string& treePath);
+  // A system DLL that the updater's process cannot load (Wine's override
+  // "name="), as on a Windows version that has none.
+  World& SystemLibraryMissing(const std::string& dllName);
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
@@ -150,6 +153,7 @@ class World {
   bool signedBuild_ = false;
   std::string signingKey_;  // tests/keys/<name>.key; empty: the tree is not signed
   std::vector<std::string> removedServerFiles_;
+  std::string missingLibraries_;  // ";name=" each
   std::string answers_ = "first";
   double timeLimit_ = 60;
   std::string wineDebug_;
