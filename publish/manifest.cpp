@@ -205,4 +205,12 @@ bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair
   return true;
 }
 
+bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* report,
+              std::string* error) {
+  KeyPair key;
+  ReleasePlan plan;
+  return ReadPrivateKeyFile(keyFile, &key, error) && PlanRelease(tree, &plan, error) &&
+         SignRelease(tree, plan, key, report, error);
+}
+
 }  // namespace ulp

@@ -54,4 +54,9 @@ struct SignReport {
 bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
                  SignReport* report, std::string* error);
 
+// The whole of "sign": the key read from keyFile, the tree planned and
+// signed. For "init" and "release" too, at their end, when given --key.
+bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* report,
+              std::string* error);
+
 }  // namespace ulp

@@ -90,13 +90,9 @@ int ulp::RunSign(int argc, char** argv) {
   if (!ParseOptions(argc, argv, kSignUsage, {{"--tree", &tree}, {"--key", &keyFile}}, &exitCode))
     return exitCode;
   const auto start = std::chrono::steady_clock::now();
-  KeyPair key;
-  ReleasePlan plan;
   SignReport report;
   std::string error;
-  if (!ReadPrivateKeyFile(keyFile, &key, &error) || !PlanRelease(tree, &plan, &error) ||
-      !SignRelease(tree, plan, key, &report, &error))
-    return Fail(error);
+  if (!SignTree(tree, keyFile, &report, &error)) return Fail(error);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("signed release %d: %zu files, %llu bytes (%.2f s)\n  manifest  %s\n  signature %s\n",

@@ -187,3 +187,57 @@ TEST_F(SignedRelease, BuildWithoutKeyTakesATamperedFileAsBefore) {
 
 }  // namespace
 }  // namespace scn
+
+namespace scn {
+namespace {
+
+// What the checks cost (disabled; run explicitly):
+//   ul_scenarios --gtest_also_run_disabled_tests --gtest_filter='*SignedBench*'
+// The same release with and without the key: 3,000 small files to fetch, or
+// one file of 64 MB. Prints the run's seconds and the tree's signing time.
+struct Bench {
+  const char* name;
+  int files;
+  int megabytes;
+  bool keyed;
+};
+
+const Bench kBenches[] = {
+    {"ThreeThousandFilesWithoutKey", 3000, 0, false}, {"ThreeThousandFilesKeyed", 3000, 0, true},
+    {"SixtyFourMegabytesWithoutKey", 0, 64, false},   {"SixtyFourMegabytesKeyed", 0, 64, true},
+};
+
+void PrintTo(const Bench& b, std::ostream* os) { *os << b.name; }
+
+class SignedBench : public Scenario, public ::testing::WithParamInterface<Bench> {};
+
+TEST_P(SignedBench, DISABLED_RunWithAndWithoutTheChecks) {
+  const Bench& b = GetParam();
+  World& w = Given();
+  w.InstalledClient(1000).TimeLimit(900).SignedWith("test-release");
+  if (b.keyed) w.SignedBuild();
+  std::string line;
+  int version = 1000;
+  for (int i = 1; i <= b.files; ++i) {
+    const std::string name = "f" + std::to_string(10000 + i) + ".dat";
+    w.PublishedFile(name, std::string(200 + (i * 37) % 3000, static_cast<char>('a' + i % 26)));
+    line += " " + name;
+    if (i % 50 == 0) w.Release("version " + std::to_string(++version) + line), line.clear();
+  }
+  if (b.megabytes > 0) {
+    std::string body(static_cast<size_t>(b.megabytes) << 20, '\0');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 2654435761u) >> 13);
+    w.PublishedFile("big.bin", body).Release("version " + std::to_string(++version) + " big.bin");
+  }
+  Run(LaunchArg(2));
+  ExpectNoBox();
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", std::to_string(version));
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+  std::printf("%s: run %.2f s; %s\n", b.name, Result().seconds, ReadText(OutputDir() + "/sign.out").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cost, SignedBench, ::testing::ValuesIn(kBenches),
+                         [](const ::testing::TestParamInfo<Bench>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace scn
