@@ -53,7 +53,8 @@ FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& loca
   int status = 0;
   long long received = 0;
   bool writeFailed = false;
-  httplib::Headers headers = {{"Accept", "*/*"}, {"Pragma", "no-cache"}};
+  httplib::Headers headers = {
+      {"Accept", "*/*"}, {"Pragma", "no-cache"}, {"User-Agent", "ulmet-publish"}};
   httplib::Result res = impl_->client.Get(
       target, headers,
       [&](const httplib::Response& r) {
