@@ -36,6 +36,13 @@ namespace {
 
 const char kScheme[] = "http://";
 
+// Between the tree's folder and a file in the report: the system's own.
+#ifdef _WIN32
+const char kSeparator[] = "\\";
+#else
+const char kSeparator[] = "/";
+#endif
+
 bool IsFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -130,7 +137,10 @@ std::string ServedTree::Where(const std::string& objectPath) const {
   const std::string target = RequestTarget(objectPath);
   std::string relative;
   if (served_ || !ServedFileName(target, &relative)) return ForDisplay(target);
-  return folder_ + "/" + ForDisplay(relative);
+  for (char& c : relative) {
+    if (c == '/') c = kSeparator[0];
+  }
+  return folder_ + kSeparator + ForDisplay(relative);
 }
 
 FetchOutcome ServedTree::Fetch(const std::string& objectPath, LocalCopy* copy) {
