@@ -114,12 +114,16 @@ int ServedTree::Open(const std::string& where, std::string* why) {
     *why = "only http:// addresses are served trees";
     return kBadAddress;
   }
-  if (!IsFolder(where)) {
+  // Without its last separators (a folder named with one does not stat on
+  // Windows), but never down to a drive's bare name.
+  folder_ = where;
+  while (folder_.size() > 1 && (folder_.back() == '/' || folder_.back() == '\\') &&
+         folder_[folder_.size() - 2] != ':')
+    folder_.pop_back();
+  if (!IsFolder(folder_)) {
     *why = "no such folder";
     return kNoTree;
   }
-  folder_ = where;
-  while (folder_.size() > 1 && (folder_.back() == '/' || folder_.back() == '\\')) folder_.pop_back();
   return kOpened;
 }
 

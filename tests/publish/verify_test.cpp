@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "harness/proc.h"
@@ -44,6 +45,7 @@ Verdict Check(const std::vector<std::string>& args, const std::string& outDir) {
 class Server {
  public:
   Server(const std::string& root, const std::string& dir, const std::string& faults) {
+    fs::remove(dir + "/ready");
     scn::WriteText(dir + "/faults.txt", faults);
     scn::ProcSpec p;
     p.argv = {kBin + "/testbed_server", "--root", root, "--port", "0", "--ready-file",
@@ -87,16 +89,24 @@ void Append(const fs::path& file, const std::string& text) {
   Write(file, scn::ReadText(file.string()) + text);
 }
 
-void ZipWithMember(const fs::path& file, const char* member) {
+void ZipWithMember(const fs::path& file, const char* member, const std::string& data = "x",
+                   int method = Z_DEFLATED) {
   zipFile zf = zipOpen(file.c_str(), APPEND_STATUS_CREATE);
   ASSERT_NE(zf, nullptr);
   zip_fileinfo info = {};
-  EXPECT_EQ(zipOpenNewFileInZip(zf, member, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+  EXPECT_EQ(zipOpenNewFileInZip(zf, member, &info, nullptr, 0, nullptr, 0, nullptr, method,
                                 Z_DEFAULT_COMPRESSION),
             ZIP_OK);
-  EXPECT_EQ(zipWriteInFileInZip(zf, "x", 1), ZIP_OK);
+  EXPECT_EQ(zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
   zipCloseFileInZip(zf);
   zipClose(zf, nullptr);
+}
+
+// An update list line of exactly length characters, of names the tree has.
+std::string ListLine(std::size_t length) {
+  std::string line = "1004";
+  while (line.size() + 6 + 5 <= length) line += " a.dll";
+  return line + " -" + std::string(length - line.size() - 2, 'x') + "\n";
 }
 
 const char kList[] = "Ulmet3/UpdateList.dat";
@@ -119,13 +129,8 @@ const Fault kFaults[] = {
      "Ulmet3/files/sub/b.dat", "missing", kBoth},
     {"DigestMismatch", [](const fs::path& t) { Write(t / "Ulmet3/files/a.dll", "other"); },
      "Ulmet3/files/a.dll", "says", kBoth},
-    {"LongListLine",
-     [](const fs::path& t) {
-       std::string line = "1004";
-       for (int i = 0; i < 200; ++i) line += " a.dll";
-       Append(t / kList, line + "\n");
-     },
-     kList, "line 5: 1204 characters, longer than the 1023"},
+    {"LongListLine", [](const fs::path& t) { Append(t / kList, ListLine(1024)); }, kList,
+     "line 5: 1024 characters, longer than the 1023"},
     {"NameOverTheCut", [](const fs::path& t) { Append(t / kList, "1004 " + std::string(261, 'n') + "\n"); },
      kList, "has 261 characters"},
     {"BlankClimbsOut", [](const fs::path& t) { Append(t / kList, "1004 ..!\\x.dll\n"); }, kList,
@@ -140,15 +145,27 @@ const Fault kFaults[] = {
     {"ArchiveMemberClimbsOut",
      [](const fs::path& t) { ZipWithMember(t / "Ulmet3/files/Data/Skins.zip", "Skins/../../x.dll"); },
      "Ulmet3/files/Data/Skins.zip", "member 1 \"Skins\\..\\..\\x.dll\""},
+    {"ArchiveMemberDamaged",
+     [](const fs::path& t) {
+       ZipWithMember(t / "Ulmet3/files/Data/Skins.zip", "Skins/y.txt", "original", 0);
+       Edit(t / "Ulmet3/files/Data/Skins.zip", "original", "0riginal");
+     },
+     "Ulmet3/files/Data/Skins.zip", "member 1 \"Skins\\y.txt\": it is damaged"},
     {"No5001Record", [](const fs::path& t) { Edit(t / "UlLaunch/global_Ulmet.cfg", "5001", "5002"); },
      "UlLaunch/global_Ulmet.cfg", "no record 5001"},
     {"WrongInstance", [](const fs::path& t) { Edit(t / kProgram, "5001", "5002"); }, kProgram,
      "line 2: \"[INSTANCENUMBER]\" \"5002\" must be 5001"},
+    {"CheckupOutOfRange", [](const fs::path& t) { Edit(t / kProgram, "[CHECKUP]\n0", "[CHECKUP]\n3"); },
+     kProgram, "\"[CHECKUP]\" \"3\" must be 0, 1 or 2"},
     {"NoUpdateList",
      [](const fs::path& t) { Edit(t / kProgram, "[UPDATELIST]\n/Ulmet3/UpdateList.dat\n", ""); },
      kProgram, "[UPDATELIST] is missing"},
     {"HashLineWithEmptyField", [](const fs::path& t) { EditLine(t / kHash, "a.dll:", "a.dll:2::.\\"); },
      kHash, "line 3: \"a.dll:2::.\\\" is no name:number:digest:folder line", kBoth},
+    {"HashEntryLeavesFolder", [](const fs::path& t) { Append(t / kHash, "x.dll:9:0123:..\\\n"); },
+     kHash, "line 7: \"x.dll:9:0123:..\\\": the updater passes it over"},
+    {"NoHashEntry", [](const fs::path& t) { Write(t / kHash, "; nothing\n"); }, kHash,
+     "no entry the updater accepts"},
     {"NewCopyBeforeSameVersion", [](const fs::path& t) { Append(t / kList, "1003 a.dll\n"); }, kList,
      "line 4: the updater's new copy is not on the last line of version 1003"},
     {"VersionGoesDown", [](const fs::path& t) { Append(t / kList, "1002 a.dll\n"); }, kList,
@@ -241,6 +258,51 @@ TEST_P(Verify, OneFaultOneProblem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, Verify, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<Fault>& i) { return i.param.name; });
+
+// Worth a warning, no problem: exit 0. An empty warning: nothing at all.
+const Fault kWarnings[] = {
+    {"LongestLineReadWhole", [](const fs::path& t) { Append(t / kList, ListLine(1023)); }, "", ""},
+    {"Maintenance", [](const fs::path& t) { Edit(t / kProgram, "[CHECKUP]\n0", "[CHECKUP]\n1"); },
+     kProgram, "in maintenance"},
+    {"NoInstallerFile", [](const fs::path& t) { fs::remove(t / "Ulmet3/Ulmet_install.exe"); },
+     "Ulmet3/Ulmet_install.exe", "cannot be installed", kBoth},
+    {"BackslashInEntry", [](const fs::path& t) { Append(t / kList, "1004 sub\\b.dat\n"); }, kList,
+     "names its folder with '\\'", kBoth},
+    {"RecordNamesAnotherHost",
+     [](const fs::path& t) { Edit(t / "UlLaunch/global_Ulmet.cfg", "127.0.0.1", "localhost"); },
+     "./UlLaunch/global_Ulmet.cfg", "names host localhost, not 127.0.0.1", kServed},
+};
+
+class VerifyWarning : public Verify {};
+
+TEST_P(VerifyWarning, WarnedButNoProblem) {
+  const Fault& f = GetParam();
+  const fs::path dir = Planted(f);
+  for (int way : {kFolder, kServed}) {
+    if (!(f.ways & way)) continue;
+    std::unique_ptr<Server> server;
+    if (way == kServed) server.reset(new Server((dir / "tree").string(), dir.string(), ""));
+    const std::string prefix = way == kFolder ? (dir / "tree/").string() : "/";
+    Verdict v = Check({server ? server->Url() : (dir / "tree").string()}, dir.string());
+    EXPECT_TRUE(v.problems.empty()) << v.output;
+    EXPECT_EQ(v.exitCode, 0);
+    std::vector<std::string> warnings;
+    std::istringstream lines(v.output);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(": warning: ") != std::string::npos) warnings.push_back(line);
+    }
+    if (f.reason[0] == '\0') {
+      EXPECT_TRUE(warnings.empty()) << v.output;
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u) << v.output;
+    EXPECT_EQ(warnings[0].rfind(prefix + f.file + ": warning: ", 0), 0u) << v.output;
+    EXPECT_NE(warnings[0].find(f.reason), std::string::npos) << v.output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Warnings, VerifyWarning, ::testing::ValuesIn(kWarnings),
                          [](const ::testing::TestParamInfo<Fault>& i) { return i.param.name; });
 
 // What is not a tree: a wrong command line (2), a missing folder or a
