@@ -55,7 +55,7 @@ bool ReadFetched(const char* host, const char* path, const char* name, Parse par
 }  // namespace
 
 bool UpdateConfig::ReadDirectoryFile() {
-  return ReadFetched(ULMET_CONFIG_HOST, "./UlLaunch/global_Ulmet.cfg", "global.cfg_",
+  return ReadFetched(ULMET_CONFIG_HOST, kDirectoryFilePath, "global.cfg_",
                      [this](FILE* f) { return ParseDirectoryFile(f, *this); });
 }
 

@@ -12,6 +12,9 @@ class UpdateConfig;
 // The record id of this system's instance.
 constexpr int kInstanceNumber = 5001;
 
+// Where the directory file lies on the configuration server, as requested.
+constexpr char kDirectoryFilePath[] = "./UlLaunch/global_Ulmet.cfg";
+
 // Reads records of four lines (id, host, port, program configuration path)
 // from file, which the caller opened in text mode and closes. The first
 // record with id 5001 fills config.serverHost, config.serverPort and
