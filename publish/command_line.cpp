@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 namespace ulp {
 
@@ -33,6 +34,14 @@ bool Words::Number(const std::string& option, long lo, long hi, int* value) {
   }
   *value = static_cast<int>(v);
   return true;
+}
+
+int Guarded(const char* command, int (*body)(int, char**), int argc, char** argv) {
+  try {
+    return body(argc, argv);
+  } catch (const std::exception& e) {
+    return Fail(command, kExitFailed, e.what());
+  }
 }
 
 int Fail(const char* command, int code, const std::string& text) {

@@ -32,6 +32,11 @@ class Words {
   int next_ = 0;
 };
 
+// Runs a command's body; a file system error that escapes it (a folder that
+// vanishes while it is read) ends the command with its message and exit
+// code 1 instead of ending the program.
+int Guarded(const char* command, int (*body)(int, char**), int argc, char** argv);
+
 // "ulmet-publish COMMAND: text" on stderr; returns code.
 int Fail(const char* command, int code, const std::string& text);
 

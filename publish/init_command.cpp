@@ -90,9 +90,7 @@ bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan,
          WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
 }
 
-}  // namespace
-
-int RunInit(int argc, char** argv) {
+int InitBody(int argc, char** argv) {
   InitOptions o;
   int code = kExitDone;
   if (!ReadOptions(argc, argv, &o, &code)) return code;
@@ -128,5 +126,9 @@ int RunInit(int argc, char** argv) {
               scan.files.size(), hashed);
   return kExitDone;
 }
+
+}  // namespace
+
+int RunInit(int argc, char** argv) { return Guarded(kCommand, InitBody, argc, argv); }
 
 }  // namespace ulp

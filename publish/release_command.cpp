@@ -264,9 +264,7 @@ void Report(const Release& r, std::size_t hashed) {
   for (const auto& line : lines) std::printf("  %s\n", Shown(line).c_str());
 }
 
-}  // namespace
-
-int RunRelease(int argc, char** argv) {
+int ReleaseBody(int argc, char** argv) {
   ReleaseOptions o;
   int code = kExitDone;
   if (!ReadOptions(argc, argv, &o, &code)) return code;
@@ -288,5 +286,9 @@ int RunRelease(int argc, char** argv) {
   Report(r, hashed);
   return kExitDone;
 }
+
+}  // namespace
+
+int RunRelease(int argc, char** argv) { return Guarded(kCommand, ReleaseBody, argc, argv); }
 
 }  // namespace ulp
