@@ -100,7 +100,7 @@ bool ParseSettings(const std::string& text, Settings* settings, std::string* err
   std::istringstream in(text);
   std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!line.empty() && line.back() == '\r') line.pop_back();  // written on Windows, or twice
     if (line.empty() || line[0] == '#') continue;
     const std::string::size_type blank = line.find(' ');
     const std::string name = line.substr(0, blank);
