@@ -1,6 +1,7 @@
 // ulmet-publish release: the next version of a published tree from the new
 // client folder.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 
@@ -149,6 +150,7 @@ std::string Prepare(Release& r, const ReleaseOptions& o, std::vector<std::string
   if (!fs::is_directory(r.client, ec)) return "no client folder " + Shown(r.client);
   std::string why = NestingProblem(r.client, r.tree);
   if (!why.empty()) return why;
+  if (o.version == 0 && r.settings.version == INT32_MAX) return "the tree's version is the highest there is";
   r.version = o.version != 0 ? o.version : r.settings.version + 1;
   if (r.version <= r.settings.version)
     return "version " + std::to_string(r.version) + " is not above the tree's " + std::to_string(r.settings.version);
@@ -278,7 +280,9 @@ int ReleaseBody(int argc, char** argv) {
     ListProblems(kCommand, "the client folder cannot be published; the tree is unchanged:", problems);
     return kExitFailed;
   }
-  if (!why.empty()) return Fail(kCommand, kExitFailed, why + "; the tree is unchanged");
+  std::error_code ec;
+  if (!why.empty())
+    return Fail(kCommand, kExitFailed, fs::is_directory(r.tree, ec) ? why + "; the tree is unchanged" : why);
   TreeStage stage(r.tree);
   std::size_t hashed = 0;
   if (!WriteRelease(stage, r, &hashed, &why) || !stage.MoveIn(true, &why))

@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -43,6 +44,14 @@ bool ToInt(const std::string& s, long lo, long hi, int* out) {
 
 bool IsServerPath(const std::string& value) { return !value.empty() && value[0] == '/'; }
 
+// "C:\..." or a share "\\server\...": what the updater's path gate takes as a
+// client folder.
+bool IsAbsoluteWindowsFolder(const std::string& value) {
+  const bool drive = value.size() >= 3 && std::isalpha(static_cast<unsigned char>(value[0])) && value[1] == ':' &&
+                     value[2] == '\\';
+  return drive || value.rfind("\\\\", 0) == 0;
+}
+
 // One "name value" line into s; false with the reason.
 bool Apply(const std::string& name, const std::string& value, Settings* s, std::string* why) {
   std::string* path = name == "program-config" ? &s->paths.programConfig
@@ -67,6 +76,7 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
     if (!ToInt(value, kFirstVersion, 2147483647L, &s->version)) *why = "version must be a number from 1000";
   } else if (name == "install-folder") {
     s->installFolder = value;
+    if (!IsAbsoluteWindowsFolder(value)) *why = "install-folder must be an absolute Windows folder (C:\\...)";
   } else if (name == "archive") {
     s->archives.push_back(value);
   } else if (name == "hash-exclude") {
