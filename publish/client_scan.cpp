@@ -21,6 +21,27 @@ std::vector<fs::path> ListFiles(const fs::path& folder) {
   return files;
 }
 
+namespace {
+
+// What a client folder gathers on a player's machine and never belongs in a
+// release: the crash logs, the player's own data (a repair would overwrite
+// it with the operator's), and the updater's leftovers of a self-update or a
+// component swap. Operators often publish from a copy of a played client.
+bool MadeOnThePlayersMachine(const std::string& name) {
+  for (const char* folder : {"Log", "UserData"}) {
+    std::size_t n = std::char_traits<char>::length(folder);
+    if (name.size() >= n && ul::EqualsNoCase(name.substr(0, n).c_str(), folder) &&
+        (name.size() == n || name[n] == '/'))
+      return true;
+  }
+  for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside}) {
+    if (ul::EqualsNoCase(name.c_str(), file)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ScanClient(const fs::path& folder, ClientScan* scan, std::vector<std::string>* problems) {
   std::error_code ec;
   std::vector<fs::path> paths;
@@ -28,7 +49,10 @@ bool ScanClient(const fs::path& folder, ClientScan* scan, std::vector<std::strin
        it.increment(ec)) {
     const fs::path rel = it->path().lexically_relative(folder);
     std::string name;
-    if (!ClientName(rel, &name)) {
+    if (ClientName(rel, &name) && MadeOnThePlayersMachine(name)) {
+      if (it->is_directory()) it.disable_recursion_pending();
+      continue;
+    } else if (!ClientName(rel, &name)) {
       problems->push_back(Shown(rel) + ": has no form in code page 949, the updater's");
     } else if (it->is_directory()) {
       scan->folders[name] = it->path();

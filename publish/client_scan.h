@@ -25,7 +25,9 @@ struct ClientScan {
 // the order in which the file system lists them.
 std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder);
 
-// Scans folder. Names without a form in code page 949 are added to
+// Scans folder, leaving out what gathers there on a player's machine (the
+// "Log" and "UserData" folders, the updater's "Ulmet.ex_", "Ulmet.e__" and
+// "bvx.dl_"). Names without a form in code page 949 are added to
 // problems ("NAME: reason"); false when the folder cannot be read.
 bool ScanClient(const std::filesystem::path& folder, ClientScan* scan, std::vector<std::string>* problems);
 

@@ -105,10 +105,14 @@ TEST_F(Release, ChangesReachTheClientAsPlanned) {
   EXPECT_TRUE(fs::exists(tree_ + ".previous/Ulmet3/files/a.dll"));
   EXPECT_EQ(Snapshot(tree_ + ".previous").at("Ulmet3/files/a.dll"), "a 1");
 
-  // The archive folder is remembered: the next change in it is an archive again.
-  Put(client_, {{"Data/Skins/blue/p.bmp", "blue 2"}});
+  // The archive folder is remembered: the next change in it is an archive
+  // again. What a played client gathers is never published.
+  Put(client_, {{"Data/Skins/blue/p.bmp", "blue 2"}, {"Log/crash.log", "c"}, {"userdata/save.dat", "s"},
+                {"Ulmet.e__", "old updater"}, {"bvx.dl_", "old component"}});
   ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_}), 0);
   EXPECT_EQ(ReadByClientAt(1001), Strings{"Data/Skins.zip"});
+  for (const char* made : {"Log/crash.log", "userdata/save.dat", "Ulmet.e__", "bvx.dl_"})
+    EXPECT_EQ(Snapshot(tree_).count(std::string("Ulmet3/files/") + made), 0u) << made;
   EXPECT_EQ(Snapshot(tree_ + ".previous").at("Ulmet3/files/a.dll"), "a 2");
 }
 
