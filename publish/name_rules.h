@@ -13,7 +13,7 @@ namespace ulp {
 
 // The nominal client folder the path gate is asked about: clients installed
 // deeper leave less room for names.
-constexpr char kDefaultInstallFolder[] = "C:\\Ulmet";
+constexpr char kDefaultInstallFolder[] = "C:\\Program Files\\Ulmet";
 
 // The word of a name in an update list line: a blank becomes '!'.
 std::string PublishedName(const std::string& name);

@@ -6,15 +6,16 @@
 #include <cstdio>
 #include <string>
 
-namespace ulp {
+#include "name_rules.h"
 
-// Where the client is taken to be installed when the command line does not
-// say: the path gate's verdicts depend on the folder's length.
-constexpr char kNominalClientFolder[] = "C:\\Program Files\\Ulmet\\";
+namespace ulp {
 
 struct VerifyOptions {
   std::string where;  // the tree's folder, or http://HOST[:PORT]/
-  std::string clientFolder = kNominalClientFolder;
+  // Where the client is taken to be installed: the path gate's verdicts
+  // depend on the folder's length. The command takes the tree's own
+  // settings when it checks a folder and is not told otherwise.
+  std::string clientFolder = kDefaultInstallFolder;
 };
 
 // Checks the tree and writes the report to out, progress to progress (may

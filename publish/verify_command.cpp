@@ -1,11 +1,15 @@
 // ulmet-publish verify: the command line.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "commands.h"
 #include "common/bounded.h"
 #include "common/safe_path.h"
+#include "settings.h"
 #include "verify.h"
 
 namespace {
@@ -21,13 +25,26 @@ const char kUsage[] =
     "directory file names.\n"
     "\n"
     "  --client-folder WINPATH   where clients are taken to be installed, for the\n"
-    "                            path checks (default C:\\Program Files\\Ulmet\\)\n"
+    "                            path checks (default: the install folder in\n"
+    "                            TREE's settings, else C:\\Program Files\\Ulmet)\n"
     "\n"
     "Output: one line per problem, \"<tree file or served path>: <reason>\";\n"
     "warnings and notes in the same form, marked \"warning:\" and \"note:\"; then\n"
     "\"N problems\" or \"no problems: X lines, Y files checked\". Progress goes to\n"
     "standard error.\n"
     "Exit status: 0 no problems (warnings allowed), 1 problems, 2 wrong command line.\n";
+
+// The install folder that the publisher checked the names against, when
+// where is a published folder with its settings; the default otherwise.
+std::string TreeInstallFolder(const std::string& where) {
+  std::ifstream in(std::filesystem::path(where) / ulp::kSettingsFile, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  ulp::Settings settings;
+  std::string error;
+  if (!in || !ulp::ParseSettings(text.str(), &settings, &error)) return ulp::kDefaultInstallFolder;
+  return settings.installFolder;
+}
 
 int Wrong(const char* what, const char* detail) {
   std::fprintf(stderr, "ulmet-publish verify: %s%s (see ulmet-publish verify --help)\n", what,
@@ -39,6 +56,7 @@ int Wrong(const char* what, const char* detail) {
 
 int ulp::RunVerify(int argc, char** argv) {
   VerifyOptions options;
+  bool folderGiven = false;
   for (int i = 0; i < argc; ++i) {
     const char* a = argv[i];
     if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
@@ -48,8 +66,10 @@ int ulp::RunVerify(int argc, char** argv) {
     if (!std::strcmp(a, "--client-folder")) {
       if (i + 1 == argc) return Wrong("--client-folder needs a folder", "");
       options.clientFolder = argv[++i];
+      folderGiven = true;
     } else if (!std::strncmp(a, "--client-folder=", 16)) {
       options.clientFolder = a + 16;
+      folderGiven = true;
     } else if (a[0] == '-' && a[1] != '\0') {
       return Wrong("unknown option ", a);
     } else if (options.where.empty()) {
@@ -59,6 +79,7 @@ int ulp::RunVerify(int argc, char** argv) {
     }
   }
   if (options.where.empty()) return Wrong("which tree? give a folder or http://HOST[:PORT]/", "");
+  if (!folderGiven) options.clientFolder = TreeInstallFolder(options.where);
   char probe[ul::kPathCap];
   if (!ul::ResolveInsideFolder(options.clientFolder.c_str(), "x", probe))
     return Wrong("--client-folder must be an absolute Windows folder: ",
