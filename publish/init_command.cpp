@@ -1,9 +1,134 @@
-// Placeholder until the command is built.
+// ulmet-publish init: the first served tree from a client folder.
 #include <cstdio>
+#include <cstring>
 
+#include "client_scan.h"
+#include "command_line.h"
 #include "commands.h"
+#include "disk_names.h"
+#include "publish_steps.h"
+#include "tree_layout.h"
 
-int ulp::RunInit(int, char**) {
-  std::fputs("ulmet-publish: init is not built yet\n", stderr);
-  return 1;
+namespace ulp {
+
+namespace {
+
+const char kCommand[] = "init";
+
+const char kUsage[] =
+    "usage: ulmet-publish init --client DIR --out TREE [--host H] [--version N] [--force]\n"
+    "\n"
+    "Writes the first server tree from the client folder as the full installer\n"
+    "installs it:\n"
+    "  UlLaunch/global_Ulmet.cfg   directory file: record 5001 -> H, port 80, the program configuration\n"
+    "  UlLaunch/ULProgram.cfg      program configuration with the default sections\n"
+    "  Ulmet3/UpdateList.dat       update list: the header only\n"
+    "  Ulmet3/ULHashFile.dat       hash list of the client files\n"
+    "  Ulmet3/files/...            every client file under its path, blanks as '!'\n"
+    "  ulmet-publish.cfg           settings that release reads (keep the web server from serving it)\n"
+    "\n"
+    "--client DIR   the client folder (with UlmetMain.exe)\n"
+    "--out TREE     where the tree goes; it is written beside as TREE.new and moved into place\n"
+    "--host H       configuration server host (default 127.0.0.1)\n"
+    "--version N    the version installed clients have (default 1000)\n"
+    "--force        replace an existing tree (it is kept as TREE.previous)\n";
+
+struct InitOptions {
+  const char* client = nullptr;
+  const char* out = nullptr;
+  std::string host = kDefaultHost;
+  int version = kFirstVersion;
+  bool force = false;
+};
+
+// False when the program ends here (--help or a mistake), with *code.
+bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
+  Words words(kCommand, argc, argv);
+  std::string w;
+  const char* value = nullptr;
+  *code = kExitUsage;
+  while (words.Next(&w)) {
+    if (w == "--help" || w == "-h") {
+      std::fputs(kUsage, stdout);
+      *code = kExitDone;
+      return false;
+    } else if (w == "--client" || w == "--out" || w == "--host") {
+      if (!words.Value(w, &value)) return false;
+      if (w == "--client") o->client = value;
+      if (w == "--out") o->out = value;
+      if (w == "--host") o->host = value;
+    } else if (w == "--version") {
+      if (!words.Number(w, kFirstVersion, 2147483647L, &o->version)) return false;
+    } else if (w == "--force") {
+      o->force = true;
+    } else {
+      Fail(kCommand, kExitUsage, "unknown option '" + w + "' (see --help)");
+      return false;
+    }
+  }
+  if (o->client == nullptr || o->out == nullptr) {
+    Fail(kCommand, kExitUsage, "--client and --out are required (see --help)");
+    return false;
+  }
+  if (o->host.empty() || o->host.find_first_of(" \t\r\n") != std::string::npos) {
+    Fail(kCommand, kExitUsage, "--host takes a host name");
+    return false;
+  }
+  return true;
 }
+
+// The whole first tree into the stage; *hashed: the hash list's entries.
+bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan, std::size_t* hashed,
+                    std::string* error) {
+  std::vector<const ClientFile*> files;
+  for (const auto& f : scan.files) files.push_back(&f);
+  return stage.Write(kDirectoryFile, DirectoryFileText(s.host, s.port, s.paths.programConfig), error) &&
+         stage.Write(TreeRelative(s.paths.programConfig),
+                     ProgramConfigText(DefaultProgramSections(s.host, s.paths)), error) &&
+         stage.Write(TreeRelative(s.paths.updateList), std::string(kUpdateListHeader) + "\n", error) &&
+         PublishFiles(stage, s, files, kCommand, error) && WriteHashList(stage, s, scan, kCommand, hashed, error) &&
+         WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
+}
+
+int InitBody(int argc, char** argv) {
+  InitOptions o;
+  int code = kExitDone;
+  if (!ReadOptions(argc, argv, &o, &code)) return code;
+  const fs::path client = fs::absolute(ArgPath(o.client)).lexically_normal();
+  const fs::path tree = fs::absolute(ArgPath(o.out)).lexically_normal();
+  std::error_code ec;
+  if (!fs::is_directory(client, ec)) return Fail(kCommand, kExitFailed, "no client folder " + Shown(client));
+  std::string problem = NestingProblem(client, tree);
+  if (problem.empty()) problem = ReplaceProblem(tree, o.force);
+  if (!problem.empty()) return Fail(kCommand, kExitFailed, problem);
+
+  Settings s;
+  s.host = o.host;
+  s.version = o.version;
+  s.hashExcludes = DefaultHashExclusions();
+  ClientScan scan;
+  std::vector<std::string> problems;
+  if (!ScanClient(client, &scan, &problems)) return Fail(kCommand, kExitFailed, "cannot read " + Shown(client));
+  const std::vector<std::string> more = ClientProblems(scan, s.hashExcludes, s.installFolder);
+  problems.insert(problems.end(), more.begin(), more.end());
+  if (!problems.empty()) {
+    ListProblems(kCommand, "the client folder cannot be published; nothing was written:", problems);
+    return kExitFailed;
+  }
+  for (const auto& f : scan.files) s.files.push_back(f.name);
+
+  TreeStage stage(tree);
+  std::string error;
+  std::size_t hashed = 0;
+  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) || !stage.MoveIn(true, &error))
+    return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
+  std::printf("initialized %s: version %d, %zu client files, %zu in the hash list\n", Shown(tree).c_str(), s.version,
+              scan.files.size(), hashed);
+  return kExitDone;
+}
+
+}  // namespace
+
+int RunInit(int argc, char** argv) { return Guarded(kCommand, InitBody, argc, argv); }
+
+}  // namespace ulp

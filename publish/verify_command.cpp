@@ -1,9 +1,88 @@
-// Placeholder until the command is built.
+// ulmet-publish verify: the command line.
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "commands.h"
+#include "common/bounded.h"
+#include "common/safe_path.h"
+#include "settings.h"
+#include "verify.h"
 
-int ulp::RunVerify(int, char**) {
-  std::fputs("ulmet-publish: verify is not built yet\n", stderr);
-  return 1;
+namespace {
+
+const char kUsage[] =
+    "usage: ulmet-publish verify TREE|http://HOST[:PORT]/ [--client-folder WINPATH]\n"
+    "\n"
+    "Reads the tree's directory file, program configuration, update list and\n"
+    "hash list with the updater's own readers, and checks every file they name\n"
+    "at the address the updater requests: there, with the digest the hash list\n"
+    "says, archives that unpack, names the updater takes. Everything is fetched\n"
+    "from TREE (a published folder) or from the server given, whatever host the\n"
+    "directory file names.\n"
+    "\n"
+    "  --client-folder WINPATH   where clients are taken to be installed, for the\n"
+    "                            path checks (default: the install folder in\n"
+    "                            TREE's settings, else C:\\Program Files\\Ulmet)\n"
+    "\n"
+    "Output: one line per problem, \"<tree file or served path>: <reason>\";\n"
+    "warnings and notes in the same form, marked \"warning:\" and \"note:\"; then\n"
+    "\"N problems\" or \"no problems: X lines, Y files checked\". Progress goes to\n"
+    "standard error.\n"
+    "Exit status: 0 no problems (warnings allowed), 1 problems, 2 wrong command line.\n";
+
+// The install folder that the publisher checked the names against, when
+// where is a published folder with its settings; the default otherwise.
+std::string TreeInstallFolder(const std::string& where) {
+  std::ifstream in(std::filesystem::path(where) / ulp::kSettingsFile, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  ulp::Settings settings;
+  std::string error;
+  if (!in || !ulp::ParseSettings(text.str(), &settings, &error)) return ulp::kDefaultInstallFolder;
+  return settings.installFolder;
+}
+
+int Wrong(const char* what, const char* detail) {
+  std::fprintf(stderr, "ulmet-publish verify: %s%s (see ulmet-publish verify --help)\n", what,
+               detail);
+  return 2;
+}
+
+}  // namespace
+
+int ulp::RunVerify(int argc, char** argv) {
+  VerifyOptions options;
+  bool folderGiven = false;
+  for (int i = 0; i < argc; ++i) {
+    const char* a = argv[i];
+    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!std::strcmp(a, "--client-folder")) {
+      if (i + 1 == argc) return Wrong("--client-folder needs a folder", "");
+      options.clientFolder = argv[++i];
+      folderGiven = true;
+    } else if (!std::strncmp(a, "--client-folder=", 16)) {
+      options.clientFolder = a + 16;
+      folderGiven = true;
+    } else if (a[0] == '-' && a[1] != '\0') {
+      return Wrong("unknown option ", a);
+    } else if (options.where.empty()) {
+      options.where = a;
+    } else {
+      return Wrong("one tree at a time: ", a);
+    }
+  }
+  if (options.where.empty()) return Wrong("which tree? give a folder or http://HOST[:PORT]/", "");
+  if (!folderGiven) options.clientFolder = TreeInstallFolder(options.where);
+  char probe[ul::kPathCap];
+  if (!ul::ResolveInsideFolder(options.clientFolder.c_str(), "x", probe))
+    return Wrong("--client-folder must be an absolute Windows folder: ",
+                 options.clientFolder.c_str());
+  return VerifyTree(options, stdout, stderr);
 }

@@ -30,15 +30,6 @@ struct PublishResult {
   std::string error;
 };
 
-// The chained digest of a file over 32 KB chunks: the first chunk's MD5,
-// then for each later chunk the MD5 of the previous digest's 32 hex
-// characters followed by the chunk, over the chunk's own length. False when
-// the file cannot be read.
-bool ChainedFileDigest(const std::string& path, std::string* hex);
-
-// The name under which the server publishes an entry: blanks become '!'.
-std::string PublishedName(const std::string& entry);
-
 bool Publish(const Release& release, const PublishOptions& options, PublishResult* result);
 
 }  // namespace tb

@@ -113,6 +113,8 @@ struct Trip {
   bool windowsTree;
 };
 
+void PrintTo(const Trip& t, std::ostream* os) { *os << t.name; }
+
 class PublishRoundTrip : public Scenario, public ::testing::WithParamInterface<Trip> {};
 
 TEST_P(PublishRoundTrip, OlderClientBecomesTheServedReleaseByteForByte) {

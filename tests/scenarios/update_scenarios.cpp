@@ -4,6 +4,7 @@
 
 #include "harness/proc.h"
 #include "harness/scenario.h"
+#include "file_digest.h"
 #include "publisher/publisher.h"
 
 namespace scn {
@@ -15,7 +16,7 @@ using Update = Scenario;
 std::string Md5Of(const std::string& text) {
   std::string path = ::testing::TempDir() + "/md5-of.tmp";
   std::string hex;
-  EXPECT_TRUE(WriteText(path, text) && tb::ChainedFileDigest(path, &hex));
+  EXPECT_TRUE(WriteText(path, text) && ulp::ChainedDigest(path, &hex));
   return hex;
 }
 

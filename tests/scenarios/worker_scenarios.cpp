@@ -13,6 +13,7 @@
 #include <set>
 
 #include "harness/proc.h"
+#include "file_digest.h"
 #include "publisher/publisher.h"
 #include "harness/scenario.h"
 
@@ -632,7 +633,7 @@ TEST_F(Worker, HashListFoldersResolveBelowTheClientFolderForComparisonAndRepair)
     std::string good = "repaired " + l.name;
     WriteText(OutputDir() + "/digest.tmp", good);
     std::string digest;
-    ASSERT_TRUE(tb::ChainedFileDigest(OutputDir() + "/digest.tmp", &digest));
+    ASSERT_TRUE(ulp::ChainedDigest(OutputDir() + "/digest.tmp", &digest));
     hashes += l.name + ":" + std::to_string(++number) + ":" + digest + ":" + l.folder + "\n";
     if (!l.installed.empty()) world.ClientFile(below, l.installed);
     std::string published = below;

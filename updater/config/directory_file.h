@@ -11,7 +11,7 @@ class UpdateConfig;
 
 // The record id of this system's instance.
 constexpr int kInstanceNumber = 5001;
-// Where the configuration server serves the directory file.
+// Where the directory file lies on the configuration server, as requested.
 constexpr char kDirectoryFilePath[] = "./UlLaunch/global_Ulmet.cfg";
 
 // Reads records of four lines (id, host, port, program configuration path)

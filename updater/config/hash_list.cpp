@@ -67,3 +67,15 @@ bool ParseHashList(std::FILE* file, std::vector<HashEntry>& entries) {
   }
   return any;
 }
+
+void HashEntryName(const HashEntry& entry, char (&out)[ul::kTextCap]) {
+  ul::Format(out, "%s%s", entry.subPath, entry.fileName);
+}
+
+void RedownloadPath(const char* updateSubPath, const char* relative, char (&out)[ul::kTextCap]) {
+  ul::Format(out, "%s%s", updateSubPath, relative);
+  for (char* p = out; *p; ++p) {
+    if (*p == ' ') *p = '!';
+    if (*p == '\\') *p = '/';
+  }
+}

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/bounded.h"
+
 struct HashEntry;
 
 // Appends one HashEntry (status 0) per data line of file, which the caller
@@ -22,3 +24,12 @@ bool ParseHashList(std::FILE* file, std::vector<HashEntry>& entries);
 // is cut into the fields' sizes. False when the line has fewer than four
 // fields or its entry number is 0.
 bool ParseHashLine(const char* line, HashEntry& entry);
+
+// The entry's name below the client folder: its folder and file name joined.
+// The comparison and the re-download both resolve this name to a path.
+void HashEntryName(const HashEntry& entry, char (&out)[ul::kTextCap]);
+
+// Where a differing file is fetched again: the update folder, then the
+// file's path below the client folder as resolved (relative), with blanks
+// as '!' and '/' between folders, the form in which the release publishes it.
+void RedownloadPath(const char* updateSubPath, const char* relative, char (&out)[ul::kTextCap]);

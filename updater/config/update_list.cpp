@@ -61,12 +61,11 @@ bool UpdateFileList::InsertFile(const char* name) {
 }
 
 void UpdateFileList::ParseUpdateLine(const char* line, int installedVersion, UpdateConfig& config) {
-  if (line == nullptr || std::strlen(line) < 5) return;
-  char word[ul::kLineCap];
-  if (!ReadWord(line, word) || word[0] < '0' || word[0] > '9') return;
-  int32_t version = ul::ParseDecimal(word);
-  if (version < 1000) version *= 10;
+  int32_t version = 0;
+  if (!UpdateLineVersion(line, &version)) return;
   if (installedVersion >= version) return;  // the whole line is not newer
+  char word[ul::kLineCap];
+  ReadWord(line, word);
 
   // Names follow the version, each after a single blank. Looking starts
   // behind the version word, so that a line indented with blanks does not
@@ -116,6 +115,15 @@ bool UpdateFileList::ReadListFile(std::FILE* file, const char* localName, Update
     ParseUpdateLine(line, config.installedVersion, config);
     if (config.selfUpdatePending == 1 || config.majorUpdatePending == 1) break;
   }
+  return true;
+}
+
+bool UpdateLineVersion(const char* line, int32_t* version) {
+  if (line == nullptr || std::strlen(line) < 5) return false;
+  char word[ul::kLineCap];
+  if (!ReadWord(line, word) || word[0] < '0' || word[0] > '9') return false;
+  *version = ul::ParseDecimal(word);
+  if (*version < 1000) *version *= 10;
   return true;
 }
 

@@ -27,6 +27,12 @@ UpdateEntryKind ClassifyUpdateEntry(const char* entry);
 // The entry's name without its '-' or '=' (the entry itself for the others).
 const char* UpdateEntryName(const char* entry);
 
+// The version of one update list line (its line feed removed) as the reader
+// takes it: the decimal first word, taken ten times when below 1000. False
+// for a line the reader passes over: shorter than 5 characters, or not
+// starting with a digit after leading white space.
+bool UpdateLineVersion(const char* line, int32_t* version);
+
 // The local name of a list name: a blank separates the names of a list line,
 // so the release writes a blank in a name as '!', and the client's file has
 // the blank back. The same for files to fetch and files or folders to delete,

@@ -11,6 +11,7 @@
 #include "common/bounded.h"
 #include "common/trace.h"
 #include "config/file_hasher.h"
+#include "config/hash_list.h"
 #include "config/registry_win.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
@@ -51,14 +52,6 @@ void ReportDownloadFailure(const char* name, char (&text)[ul::kTextCap]) {
 void ReportDownloadFailure(const char* name) {
   char text[ul::kTextCap];
   ReportDownloadFailure(name, text);
-}
-
-// The server publishes a blank in a name as '!' and uses '/' between folders.
-void PublishedName(char* serverPath) {
-  for (char* p = serverPath; *p; ++p) {
-    if (*p == ' ') *p = '!';
-    if (*p == '\\') *p = '/';
-  }
 }
 
 void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
@@ -280,7 +273,7 @@ namespace {
 bool HashEntryPath(const HashEntry& e, char (&out)[ul::kPathCap],
                    const char** relative = nullptr) {
   char joined[ul::kTextCap];
-  ul::Format(joined, "%s%s", e.subPath, e.fileName);
+  HashEntryName(e, joined);
   return ClientPath(joined, out, relative);
 }
 }  // namespace
@@ -332,8 +325,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
     // Fetched from where the release publishes it: the same place below the
     // server's folder as the file has below the client folder.
     char serverPath[ul::kTextCap];
-    ul::Format(serverPath, "%s%s", cfg.updateSubPath, relative);
-    PublishedName(serverPath);
+    RedownloadPath(cfg.updateSubPath, relative, serverPath);
     SetStatusF("\n[%s] 파일을 다운로드 중입니다.", e.fileName);
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),

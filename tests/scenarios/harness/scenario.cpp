@@ -110,6 +110,23 @@ std::string PortHolders() {
   return "\nsockets on port 80:\n" + text;
 }
 
+// Whether an updater of this prefix still runs: a run that replaced the
+// updater hands on to its new copy, which may replace itself once more, so
+// the first process ending is not the end of the run.
+bool UpdaterRunning(const std::string& prefix) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    std::string pid = e.path().filename().string();
+    if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+    std::string cmd = ReadText(e.path().string() + "/cmdline");
+    std::string program = Lower(cmd.substr(0, cmd.find('\0')));
+    std::size_t slash = program.find_last_of("/\\");
+    if (program.substr(slash == std::string::npos ? 0 : slash + 1) != "ulmet.exe") continue;
+    if (ReadText(e.path().string() + "/environ").find("WINEPREFIX=" + prefix + '\0') != std::string::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string WindowsPathOf(const std::string& unixPath) {
@@ -661,6 +678,7 @@ void Scenario::Finish() {
     for (const auto& e : fs::directory_iterator(out_ + "/logs", ec)) s += std::to_string(fs::file_size(e.path(), ec)) + ",";
     return s;
   };
+  WaitFor([&] { return !UpdaterRunning(P.prefix); }, world_.timeLimit_);
   SleepSeconds(0.5);
   std::string last = sizes();
   double quietSince = NowSeconds();
@@ -942,6 +960,10 @@ std::map<std::string, std::string> FolderContent(const fs::path& root) {
 void Scenario::ExpectClientFolderEquals(const std::string& unixFolder) {
   auto want = FolderContent(unixFolder);
   auto have = FolderContent(UnixPath(kClientFolder));
+  // Every run makes the player's data folder; a release never holds it.
+  for (auto it = have.begin(); it != have.end();) {
+    it = it->first == "UserData" || it->first.rfind("UserData/", 0) == 0 ? have.erase(it) : std::next(it);
+  }
   for (const auto& w : want) {
     auto h = have.find(w.first);
     if (h == have.end()) {

@@ -1,0 +1,52 @@
+// The steps of a check, and what they share. Each step reads what the
+// earlier ones found and returns false when the later ones cannot run.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/update_config.h"
+#include "served_tree.h"
+#include "verify_report.h"
+
+namespace ulp {
+
+struct VerifyRun {
+  explicit VerifyRun(std::FILE* out) : report(out) {}
+
+  ServedTree tree;
+  Report report;
+  UpdateConfig config;  // as the updater's readers fill it
+  std::string clientFolder;
+  TreeIndex index;       // every file the lists name
+  std::FILE* progress = nullptr;
+  int lines = 0;         // list lines read
+  int files = 0;         // files fetched
+  bool unreachable = false;
+  int fullInstallLine = 0;  // the first update list line that asks for the full installer
+};
+
+bool CheckDirectoryFile(VerifyRun& run);  // verify.cpp
+bool CheckProgramConfig(VerifyRun& run);  // verify.cpp
+bool CheckHashList(VerifyRun& run);       // verify_hash_list.cpp
+bool CheckUpdateList(VerifyRun& run);     // verify_update_list.cpp
+bool CheckInstaller(VerifyRun& run);      // verify_files.cpp
+bool CheckNamedFiles(VerifyRun& run);     // verify_files.cpp
+
+// Fetches one of the server's text files into copy. When it does not
+// arrive, the problem is reported with consequence ("the updater ends every
+// run here") and false returned.
+bool FetchText(VerifyRun& run, const std::string& objectPath, LocalCopy* copy,
+               const char* consequence);
+
+// Checks an archive as the updater unpacks it into unpackFolder (a client
+// folder path). Reports at where. verify_archive.cpp
+void CheckArchive(Report& report, const std::string& where, const std::string& localPath,
+                  const std::string& unpackFolder);
+
+// "line N: " for the report's reasons.
+std::string LineRef(int line);
+
+}  // namespace ulp

@@ -1,0 +1,187 @@
+// init and release on real folders: what a client reads from the result,
+// and that a release that fails leaves the tree exactly as it was.
+#include <gtest/gtest.h>
+#include <unzip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "server_lists.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;  // relative path -> bytes
+
+void Put(const fs::path& root, const Files& files) {
+  for (const auto& f : files) {
+    fs::create_directories((root / f.first).parent_path());
+    std::ofstream(root / f.first, std::ios::binary) << f.second;
+  }
+}
+
+// Every file below root with its bytes.
+Files Snapshot(const fs::path& root) {
+  Files files;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    if (!it->is_regular_file()) continue;
+    std::ifstream in(it->path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    files[it->path().lexically_relative(root).generic_string()] = bytes.str();
+  }
+  return files;
+}
+
+// Runs a command with its words; *err gets what it wrote on stderr.
+int Command(int (*command)(int, char**), Strings words, std::string* err = nullptr) {
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(&w[0]);
+  testing::internal::CaptureStderr();
+  const int code = command(static_cast<int>(argv.size()), argv.data());
+  const std::string text = testing::internal::GetCapturedStderr();
+  if (err != nullptr) *err = text;
+  return code;
+}
+
+Strings ZipMembers(const fs::path& zip) {
+  Strings names;
+  unzFile uf = unzOpen(zip.c_str());
+  for (int r = uf ? unzGoToFirstFile(uf) : UNZ_END_OF_LIST_OF_FILE; r == UNZ_OK; r = unzGoToNextFile(uf)) {
+    char name[512];
+    unz_file_info info;
+    unzGetCurrentFileInfo(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+    names.push_back(name);
+  }
+  if (uf) unzClose(uf);
+  return names;
+}
+
+class Release : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(testing::TempDir()) /
+           ("ulp_release_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    client_ = (dir_ / "client").string();
+    tree_ = (dir_ / "tree").string();
+    Put(client_, {{"UlmetMain.exe", "client 1"}, {"Ulmet.exe", "updater 1"}, {"a.dll", "a 1"},
+                  {"my file.txt", "blank"}, {"Old/sub/x.dat", "x"}, {"Data/Skins/blue/p.bmp", "blue"},
+                  {"Data/config.ini", "cfg"}});
+    ASSERT_EQ(Command(ulp::RunInit, {"--client", client_, "--out", tree_}), 0);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Strings ReadByClientAt(int version) {
+    Strings names;
+    int newVersion = 0;
+    EXPECT_TRUE(ulp::CollectAsClient(fs::path(tree_) / "Ulmet3/UpdateList.dat", version, &names, &newVersion));
+    return names;
+  }
+
+  fs::path dir_;
+  std::string client_, tree_;
+};
+
+TEST_F(Release, ChangesReachTheClientAsPlanned) {
+  fs::remove_all(fs::path(client_) / "Old");
+  fs::remove(fs::path(client_) / "my file.txt");
+  Put(client_, {{"a.dll", "a 2"}, {"Ulmet.exe", "updater 2"}, {"Data/Skins/red/q.bmp", "red"}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_, "--archive", "Data/Skins/"}), 0);
+
+  EXPECT_EQ(ReadByClientAt(1000), (Strings{"=Old", "-my!file.txt", "a.dll", "Data/Skins.zip", "Ulmet.ex_"}));
+  const Files served = Snapshot(tree_);
+  EXPECT_EQ(served.at("Ulmet3/files/Ulmet.ex_"), "updater 2");
+  EXPECT_EQ(served.at("Ulmet3/files/Old/sub/x.dat"), "x");  // older lines may still name it
+  EXPECT_EQ(served.at("Ulmet3/files/Data/Skins/red/q.bmp"), "red");  // for the hash list's repair
+  EXPECT_EQ(ZipMembers(fs::path(tree_) / "Ulmet3/files/Data/Skins.zip"),
+            (Strings{"Skins/", "Skins/blue/", "Skins/blue/p.bmp", "Skins/red/", "Skins/red/q.bmp"}));
+  EXPECT_TRUE(fs::exists(tree_ + ".previous/Ulmet3/files/a.dll"));
+  EXPECT_EQ(Snapshot(tree_ + ".previous").at("Ulmet3/files/a.dll"), "a 1");
+
+  // The archive folder is remembered: the next change in it is an archive
+  // again. What a played client gathers is never published.
+  Put(client_, {{"Data/Skins/blue/p.bmp", "blue 2"}, {"Log/crash.log", "c"}, {"userdata/save.dat", "s"},
+                {"Ulmet.e__", "old updater"}, {"bvx.dl_", "old component"}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_}), 0);
+  EXPECT_EQ(ReadByClientAt(1001), Strings{"Data/Skins.zip"});
+  for (const char* made : {"Log/crash.log", "userdata/save.dat", "Ulmet.e__", "bvx.dl_"})
+    EXPECT_EQ(Snapshot(tree_).count(std::string("Ulmet3/files/") + made), 0u) << made;
+  EXPECT_EQ(Snapshot(tree_ + ".previous").at("Ulmet3/files/a.dll"), "a 2");
+}
+
+struct Failure {
+  const char* what;
+  void (*arrange)(const fs::path& client, const fs::path& tree);
+  Strings extraWords;
+  const char* message;  // part of what stderr says
+};
+
+const Failure kFailures[] = {
+    {"a name the updater would read back otherwise",
+     [](const fs::path& c, const fs::path&) { Put(c, {{"a.dll", "a 2"}, {"Data/bad!name.txt", "x"}}); },
+     {}, "Data/bad!name.txt: contains '!'"},
+    {"a version not above the tree's",
+     [](const fs::path& c, const fs::path&) { Put(c, {{"a.dll", "a 2"}}); },
+     {"--version", "1000"}, "not above"},
+    {"nothing changed", [](const fs::path&, const fs::path&) {}, {}, "nothing to release"},
+    {"an archive folder the client folder does not have",
+     [](const fs::path& c, const fs::path&) { Put(c, {{"a.dll", "a 2"}}); },
+     {"--archive", "Data/None"}, "no such folder"},
+    {"a failure while the new tree is written",
+     [](const fs::path& c, const fs::path& t) {
+       Put(c, {{"a.dll", "a 2"}});
+       std::ofstream(t / "ulmet-publish.cfg", std::ios::app) << "hash-list /Ulmet3/files/a.dll/list\n";
+     },
+     {}, "cannot"},
+};
+
+TEST_F(Release, AFailedReleaseLeavesTheTreeAsItWas) {
+  for (const Failure& f : kFailures) {
+    fs::remove_all(client_);
+    Put(client_, {{"UlmetMain.exe", "client 1"}, {"Ulmet.exe", "updater 1"}, {"a.dll", "a 1"},
+                  {"my file.txt", "blank"}, {"Old/sub/x.dat", "x"}, {"Data/Skins/blue/p.bmp", "blue"},
+                  {"Data/config.ini", "cfg"}});
+    f.arrange(client_, tree_);
+    const Files before = Snapshot(tree_);
+    Strings words = {"--tree", tree_, "--client", client_};
+    words.insert(words.end(), f.extraWords.begin(), f.extraWords.end());
+    std::string err;
+    EXPECT_EQ(Command(ulp::RunRelease, words, &err), 1) << f.what;
+    EXPECT_NE(err.find(f.message), std::string::npos) << f.what << ": " << err;
+    EXPECT_NE(err.find("unchanged"), std::string::npos) << f.what << ": " << err;
+    EXPECT_EQ(Snapshot(tree_), before) << f.what;
+    EXPECT_FALSE(fs::exists(tree_ + ".new")) << f.what;
+    EXPECT_FALSE(fs::exists(tree_ + ".previous")) << f.what;
+  }
+}
+
+TEST(Init, RefusesWithoutWritingAndKeepsAnExistingTree) {
+  const fs::path dir = fs::path(testing::TempDir()) / "ulp_init_refusals";
+  fs::remove_all(dir);
+  Put(dir / "client", {{"UlmetMain.exe", "c"}, {"x.zip", "z"}});
+  const std::string client = (dir / "client").string(), tree = (dir / "tree").string();
+  std::string err;
+  EXPECT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree}, &err), 1);
+  EXPECT_NE(err.find("x.zip: ends in \"zip\""), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(tree));
+  EXPECT_FALSE(fs::exists(tree + ".new"));
+
+  Put(tree, {{"keep.txt", "k"}});
+  fs::remove(dir / "client/x.zip");
+  EXPECT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree}, &err), 1);
+  EXPECT_NE(err.find("--force"), std::string::npos) << err;
+  EXPECT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree, "--force"}, &err), 1);
+  EXPECT_NE(err.find("does not look like a published tree"), std::string::npos) << err;
+  EXPECT_EQ(Snapshot(tree), (Files{{"keep.txt", "k"}}));
+  EXPECT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree, "--version", "999"}, &err), 2);
+  fs::remove_all(dir);
+}
+
+}  // namespace
