@@ -5,17 +5,19 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <system_error>
 
-#include "config/directory_file.h"
-#include "config/program_config.h"
 #include "config/release_check.h"
 #include "config/release_crypto.h"
 #include "config/update_config.h"
 #include "config/update_list.h"
 #include "common/text_line.h"
 #include "key.h"
+#include "served_tree.h"
 #include "trace_capture.h"
+#include "verify.h"
+#include "verify_checks.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +25,10 @@ namespace ulp {
 
 namespace {
 
-bool NoRegistryKey(const char*, const char*, int) { return false; }
+std::string NormalOrEmpty(const char* requestPath) {
+  std::string normal;
+  return ul::NormalServerPath(requestPath, &normal) ? normal : std::string();
+}
 
 // Opens a tree file the way the updater opens a fetched one.
 template <typename Read>
@@ -33,26 +38,6 @@ bool ReadTreeText(const std::string& file, Read read) {
   const bool ok = read(f);
   std::fclose(f);
   return ok;
-}
-
-std::string NormalOrEmpty(const char* requestPath) {
-  std::string normal;
-  return ul::NormalServerPath(requestPath, &normal) ? normal : std::string();
-}
-
-// Every file below the tree folder that answers requests starting with
-// subPath, under the request path the updater would use for it.
-void AddFolder(const std::string& tree, const std::string& subPath, ReleasePlan* plan) {
-  const std::string folderPath = NormalOrEmpty(subPath.c_str());
-  if (folderPath.empty()) return;
-  const fs::path folder = TreeFileOf(tree, folderPath);
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    const std::string relative = it->path().lexically_relative(folder).generic_string();
-    plan->sources.push_back({folderPath + "/" + relative, it->path().string()});
-  }
 }
 
 // Replaces file with bytes: written beside it, then renamed over it.
@@ -70,38 +55,63 @@ bool ReplaceFile(const std::string& file, const std::string& bytes, std::string*
   return !ec;
 }
 
-}  // namespace
-
-std::string TreeFileOf(const std::string& tree, const std::string& normalPath) {
-  return tree + normalPath;
-}
-
-bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error) {
-  UpdateConfig cfg;
-  const std::string directory = TreeFileOf(tree, NormalOrEmpty(kDirectoryFilePath));
-  if (!ReadTreeText(directory, [&](std::FILE* f) { return ParseDirectoryFile(f, cfg); }) ||
-      cfg.programConfigPath[0] == '\0') {
-    *error = "no directory file with record " + std::to_string(kInstanceNumber) + " at " + directory;
-    return false;
-  }
-  const std::string program = TreeFileOf(tree, NormalOrEmpty(cfg.programConfigPath));
-  if (!ReadTreeText(program, [&](std::FILE* f) { return ParseProgramConfig(f, cfg, NoRegistryKey); }) ||
-      NormalOrEmpty(cfg.updateListPath).empty()) {
-    *error = "no program configuration with an update list at " + program;
+// The tree read the way verify reads it, up to the index of every file the
+// lists name; its report is not sign's output.
+bool IndexTree(VerifyRun& run, const std::string& tree, std::string* error) {
+  run.clientFolder = TreeInstallFolder(tree);
+  std::string why;
+  if (run.tree.Open(tree, &why) != ServedTree::kOpened || run.tree.served()) {
+    *error = "no tree folder " + tree + (why.empty() ? "" : ": " + why);
     return false;
   }
   TakeTraceLines();
-  plan->updateListPath = cfg.updateListPath;
-  plan->updateListFile = TreeFileOf(tree, NormalOrEmpty(cfg.updateListPath));
-  plan->sources.clear();
-  plan->sources.push_back({cfg.updateListPath, plan->updateListFile});
-  std::error_code ec;
-  for (const char* path : {cfg.hashListPath, cfg.installerPath}) {
-    const std::string normal = NormalOrEmpty(path);
-    if (!normal.empty() && fs::is_regular_file(TreeFileOf(tree, normal), ec))
-      plan->sources.push_back({path, TreeFileOf(tree, normal)});
+  for (bool (*step)(VerifyRun&) :
+       {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller}) {
+    if (!step(run)) {
+      *error = "the updater cannot read " + tree + " (see ulmet-publish verify)";
+      return false;
+    }
   }
-  AddFolder(tree, cfg.updateSubPath, plan);
+  return true;
+}
+
+// The tree file that answers a request for objectPath, when there is one.
+bool TreeFile(ServedTree& tree, const std::string& objectPath, std::string* file) {
+  LocalCopy copy;
+  if (tree.Fetch(objectPath, &copy).status != kFetched) return false;
+  *file = copy.path();
+  return true;
+}
+
+}  // namespace
+
+std::string TreeFileOf(const std::string& tree, const std::string& normalPath) {
+  std::string relative;
+  return ServedFileName(RequestTarget(normalPath), &relative) ? tree + "/" + relative : std::string();
+}
+
+bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error) {
+  std::FILE* sink = std::tmpfile();
+  std::unique_ptr<VerifyRun> run(new VerifyRun(sink != nullptr ? sink : stderr));
+  const bool indexed = IndexTree(*run, tree, error);
+  if (sink != nullptr) std::fclose(sink);
+  if (!indexed) return false;
+  const UpdateConfig& c = run->config;
+  plan->updateListPath = c.updateListPath;
+  plan->sources.clear();
+  std::vector<std::pair<std::string, bool>> named = {{c.updateListPath, true}};
+  if (c.hashListPath[0] != '\0') named.emplace_back(c.hashListPath, true);
+  for (const NamedFile& f : run->index.files()) named.emplace_back(f.objectPath, f.required);
+  for (const auto& n : named) {
+    std::string file;
+    if (TreeFile(run->tree, n.first, &file)) {
+      plan->sources.push_back({n.first, file});
+    } else if (n.second) {
+      *error = "the tree has no file for " + n.first + ", which its lists name (see ulmet-publish verify)";
+      return false;
+    }
+  }
+  plan->updateListFile = plan->sources[0].treeFile;
   return true;
 }
 
@@ -211,6 +221,15 @@ bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* r
   ReleasePlan plan;
   return ReadPrivateKeyFile(keyFile, &key, error) && PlanRelease(tree, &plan, error) &&
          SignRelease(tree, plan, key, report, error);
+}
+
+bool SignStage(const std::string& stage, const char* keyFile, std::string* error) {
+  if (keyFile == nullptr) return true;
+  SignReport report;
+  if (!SignTree(stage, keyFile, &report, error)) return false;
+  std::printf("signed release %d: %zu files recorded beside the update list\n", report.version,
+              report.files);
+  return true;
 }
 
 }  // namespace ulp

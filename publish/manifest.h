@@ -55,8 +55,13 @@ bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair
                  SignReport* report, std::string* error);
 
 // The whole of "sign": the key read from keyFile, the tree planned and
-// signed. For "init" and "release" too, at their end, when given --key.
+// signed.
 bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* report,
               std::string* error);
+
+// For init and release given --key: their staged tree signed before it
+// takes the served tree's place (one line on standard output says so).
+// Nothing to do when keyFile is null.
+bool SignStage(const std::string& stage, const char* keyFile, std::string* error);
 
 }  // namespace ulp

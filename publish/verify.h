@@ -16,7 +16,13 @@ struct VerifyOptions {
   // depend on the folder's length. The command takes the tree's own
   // settings when it checks a folder and is not told otherwise.
   std::string clientFolder = kDefaultInstallFolder;
+  // The public release key file (".pub") the updaters are built with, or "".
+  std::string releaseKey;
 };
+
+// The install folder that the publisher checked the names against, when
+// where is a published folder with its settings; the default otherwise.
+std::string TreeInstallFolder(const std::string& where);
 
 // Checks the tree and writes the report to out, progress to progress (may
 // be null). 0 when no problem was found, 1 otherwise, 2 when where is no

@@ -27,24 +27,16 @@ const char kUsage[] =
     "  --client-folder WINPATH   where clients are taken to be installed, for the\n"
     "                            path checks (default: the install folder in\n"
     "                            TREE's settings, else C:\\Program Files\\Ulmet)\n"
+    "  --key FILE.pub            the release key updaters are built with: the\n"
+    "                            signed release must be signed by it and record\n"
+    "                            every file served (without it, the records are\n"
+    "                            checked but not the signature)\n"
     "\n"
     "Output: one line per problem, \"<tree file or served path>: <reason>\";\n"
     "warnings and notes in the same form, marked \"warning:\" and \"note:\"; then\n"
     "\"N problems\" or \"no problems: X lines, Y files checked\". Progress goes to\n"
     "standard error.\n"
     "Exit status: 0 no problems (warnings allowed), 1 problems, 2 wrong command line.\n";
-
-// The install folder that the publisher checked the names against, when
-// where is a published folder with its settings; the default otherwise.
-std::string TreeInstallFolder(const std::string& where) {
-  std::ifstream in(std::filesystem::path(where) / ulp::kSettingsFile, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  ulp::Settings settings;
-  std::string error;
-  if (!in || !ulp::ParseSettings(text.str(), &settings, &error)) return ulp::kDefaultInstallFolder;
-  return settings.installFolder;
-}
 
 int Wrong(const char* what, const char* detail) {
   std::fprintf(stderr, "ulmet-publish verify: %s%s (see ulmet-publish verify --help)\n", what,
@@ -53,6 +45,18 @@ int Wrong(const char* what, const char* detail) {
 }
 
 }  // namespace
+
+// The install folder that the publisher checked the names against, when
+// where is a published folder with its settings; the default otherwise.
+std::string ulp::TreeInstallFolder(const std::string& where) {
+  std::ifstream in(std::filesystem::path(where) / ulp::kSettingsFile, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  ulp::Settings settings;
+  std::string error;
+  if (!in || !ulp::ParseSettings(text.str(), &settings, &error)) return ulp::kDefaultInstallFolder;
+  return settings.installFolder;
+}
 
 int ulp::RunVerify(int argc, char** argv) {
   VerifyOptions options;
@@ -67,6 +71,9 @@ int ulp::RunVerify(int argc, char** argv) {
       if (i + 1 == argc) return Wrong("--client-folder needs a folder", "");
       options.clientFolder = argv[++i];
       folderGiven = true;
+    } else if (!std::strcmp(a, "--key")) {
+      if (i + 1 == argc) return Wrong("--key needs a public key file", "");
+      options.releaseKey = argv[++i];
     } else if (!std::strncmp(a, "--client-folder=", 16)) {
       options.clientFolder = a + 16;
       folderGiven = true;
