@@ -5,6 +5,7 @@
 #include "client_scan.h"
 #include "command_line.h"
 #include "commands.h"
+#include "manifest.h"
 #include "disk_names.h"
 #include "publish_steps.h"
 #include "tree_layout.h"
@@ -31,7 +32,9 @@ const char kUsage[] =
     "--out TREE     where the tree goes; it is written beside as TREE.new and moved into place\n"
     "--host H       configuration server host (default 127.0.0.1)\n"
     "--version N    the version installed clients have (default 1000)\n"
-    "--force        replace an existing tree (it is kept as TREE.previous)\n";
+    "--force        replace an existing tree (it is kept as TREE.previous)\n"
+    "--key FILE     sign the release with this private key (from keygen) before the tree\n"
+    "               is moved into place\n";
 
 struct InitOptions {
   const char* client = nullptr;
@@ -39,6 +42,7 @@ struct InitOptions {
   std::string host = kDefaultHost;
   int version = kFirstVersion;
   bool force = false;
+  const char* key = nullptr;
 };
 
 // False when the program ends here (--help or a mistake), with *code.
@@ -52,8 +56,9 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
       std::fputs(kUsage, stdout);
       *code = kExitDone;
       return false;
-    } else if (w == "--client" || w == "--out" || w == "--host") {
+    } else if (w == "--client" || w == "--out" || w == "--host" || w == "--key") {
       if (!words.Value(w, &value)) return false;
+      if (w == "--key") o->key = value;
       if (w == "--client") o->client = value;
       if (w == "--out") o->out = value;
       if (w == "--host") o->host = value;
@@ -120,7 +125,8 @@ int InitBody(int argc, char** argv) {
   TreeStage stage(tree);
   std::string error;
   std::size_t hashed = 0;
-  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) || !stage.MoveIn(true, &error))
+  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) ||
+      !SignStage(stage.root().string(), o.key, &error) || !stage.MoveIn(true, &error))
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
   std::printf("initialized %s: version %d, %zu client files, %zu in the hash list\n", Shown(tree).c_str(), s.version,
               scan.files.size(), hashed);

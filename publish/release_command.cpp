@@ -9,6 +9,7 @@
 #include "common/bounded.h"
 #include "command_line.h"
 #include "commands.h"
+#include "manifest.h"
 #include "disk_names.h"
 #include "file_io.h"
 #include "publish_steps.h"
@@ -43,7 +44,9 @@ const char kUsage[] =
     "                   Data/Skins.zip whenever anything in it changes; remembered for\n"
     "                   later releases (repeatable)\n"
     "--installer FILE   the full installer: published as [INSTALLVERSION], and clients\n"
-    "                   below this version reinstall from it\n";
+    "                   below this version reinstall from it\n"
+    "--key FILE         sign the release with this private key (from keygen) before the\n"
+    "                   tree is moved into place\n";
 
 struct ReleaseOptions {
   const char* tree = nullptr;
@@ -51,6 +54,7 @@ struct ReleaseOptions {
   int version = 0;  // 0: the tree's + 1
   std::vector<const char*> archives;
   const char* installer = nullptr;
+  const char* key = nullptr;
 };
 
 // False when the program ends here (--help or a mistake), with *code.
@@ -64,12 +68,13 @@ bool ReadOptions(int argc, char** argv, ReleaseOptions* o, int* code) {
       std::fputs(kUsage, stdout);
       *code = kExitDone;
       return false;
-    } else if (w == "--tree" || w == "--client" || w == "--archive" || w == "--installer") {
+    } else if (w == "--tree" || w == "--client" || w == "--archive" || w == "--installer" || w == "--key") {
       if (!words.Value(w, &value)) return false;
       if (w == "--tree") o->tree = value;
       if (w == "--client") o->client = value;
       if (w == "--archive") o->archives.push_back(value);
       if (w == "--installer") o->installer = value;
+      if (w == "--key") o->key = value;
     } else if (w == "--version") {
       if (!words.Number(w, kFirstVersion, 2147483647L, &o->version)) return false;
     } else {
@@ -285,7 +290,8 @@ int ReleaseBody(int argc, char** argv) {
     return Fail(kCommand, kExitFailed, fs::is_directory(r.tree, ec) ? why + "; the tree is unchanged" : why);
   TreeStage stage(r.tree);
   std::size_t hashed = 0;
-  if (!WriteRelease(stage, r, &hashed, &why) || !stage.MoveIn(true, &why))
+  if (!WriteRelease(stage, r, &hashed, &why) || !SignStage(stage.root().string(), o.key, &why) ||
+      !stage.MoveIn(true, &why))
     return Fail(kCommand, kExitFailed, why + "; " + Shown(r.tree) + " is unchanged");
   Report(r, hashed);
   return kExitDone;

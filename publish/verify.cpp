@@ -4,6 +4,7 @@
 
 #include "config/directory_file.h"
 #include "config/program_config.h"
+#include "key.h"
 #include "trace_capture.h"
 #include "verify_checks.h"
 
@@ -22,6 +23,7 @@ struct Step {
 const Step kSteps[] = {
     {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
     {CheckUpdateList},    {CheckInstaller},     {CheckNamedFiles},
+    {CheckSignedRelease},
 };
 
 }  // namespace
@@ -49,6 +51,14 @@ int VerifyTree(const VerifyOptions& options, std::FILE* out, std::FILE* progress
   run->clientFolder = options.clientFolder;
   run->progress = progress;
   std::string why;
+  uint8_t key[ul::kP256KeyBytes];
+  if (!options.releaseKey.empty()) {
+    if (!ReadPublicKeyFile(options.releaseKey, key, &why)) {
+      std::fprintf(progress != nullptr ? progress : out, "ulmet-publish verify: %s\n", why.c_str());
+      return 2;
+    }
+    run->releaseKey = ul::FormatPublicKey(key);
+  }
   const int opened = run->tree.Open(options.where, &why);
   if (opened == ServedTree::kBadAddress) {
     std::fprintf(progress != nullptr ? progress : out, "ulmet-publish verify: %s: %s\n",

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "config/release_manifest.h"
 #include "config/update_config.h"
 #include "served_tree.h"
 #include "verify_report.h"
@@ -26,6 +28,9 @@ struct VerifyRun {
   int files = 0;         // files fetched
   bool unreachable = false;
   int fullInstallLine = 0;  // the first update list line that asks for the full installer
+  std::string releaseKey;   // the public release key's line, "" when not given
+  // Size and SHA-256 of each named file as it arrived, by object path.
+  std::map<std::string, ul::ReleaseFile> served;
 };
 
 bool CheckDirectoryFile(VerifyRun& run);  // verify.cpp
@@ -34,6 +39,11 @@ bool CheckHashList(VerifyRun& run);       // verify_hash_list.cpp
 bool CheckUpdateList(VerifyRun& run);     // verify_update_list.cpp
 bool CheckInstaller(VerifyRun& run);      // verify_files.cpp
 bool CheckNamedFiles(VerifyRun& run);     // verify_files.cpp
+bool CheckSignedRelease(VerifyRun& run);  // manifest_check.cpp
+
+// Keeps the size and SHA-256 of a named file's arrived bytes for the
+// signed release's check. manifest_check.cpp
+void RememberServed(VerifyRun& run, const std::string& objectPath, const std::string& localPath);
 
 // Fetches one of the server's text files into copy. When it does not
 // arrive, the problem is reported with consequence ("the updater ends every

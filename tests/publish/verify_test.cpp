@@ -305,6 +305,52 @@ TEST_P(VerifyWarning, WarnedButNoProblem) {
 INSTANTIATE_TEST_SUITE_P(Warnings, VerifyWarning, ::testing::ValuesIn(kWarnings),
                          [](const ::testing::TestParamInfo<Fault>& i) { return i.param.name; });
 
+// The signed release, checked with the key the updaters are built with: the
+// good tree signed, then one fault each that only that check finds.
+const std::string kTestKeys = std::string(ULP_SOURCE_DIR) + "/tests/keys/";
+
+const Fault kSignedFaults[] = {
+    {"SignedGood", nullptr, "", ""},
+    {"SignedByAnotherKey", [](const fs::path&) {}, "Ulmet3/ULRelease.sig", "not signed by the key", kBoth},
+    {"SignatureMissing", [](const fs::path& t) { fs::remove(t / "Ulmet3/ULRelease.sig"); },
+     "Ulmet3/ULRelease.sig", "missing: updaters built with the release key refuse every run (code-SG01)"},
+    {"NewCopyNotAsSigned", [](const fs::path& t) { Write(t / "Ulmet3/files/Ulmet.ex_", "other copy"); },
+     "Ulmet3/files/Ulmet.ex_", "differs from the signed release", kBoth},
+    {"ListChangedAfterSigning", [](const fs::path& t) { Append(t / kList, "1004 a.dll\n"); }, kList,
+     "(133 bytes served, 122 signed, or another SHA-256): updaters built with the release key refuse "
+     "every run (code-SG03)"},
+};
+
+class SignedVerify : public Verify {};
+
+TEST_P(SignedVerify, OnlyTheReleaseAsSignedPasses) {
+  const Fault& f = GetParam();
+  const fs::path dir = Planted({f.name, nullptr, "", ""});
+  scn::ProcSpec sign;
+  sign.argv = {kBin + "/ulmet-publish", "sign", "--tree", (dir / "tree").string(), "--key",
+               kTestKeys + "test-release.key"};
+  sign.stdoutFile = sign.stderrFile = (dir / "sign.out").string();
+  ASSERT_EQ(scn::RunProcess(sign, 60).exitCode, 0) << scn::ReadText(sign.stdoutFile);
+  if (f.plant != nullptr) f.plant(dir / "tree");
+  const std::string key = kTestKeys + (std::string(f.name) == "SignedByAnotherKey" ? "other" : "test") +
+                          "-release.pub";
+  if (f.plant == nullptr) {
+    Verdict v = Check({(dir / "tree").string(), "--key", key}, dir.string());
+    EXPECT_TRUE(v.problems.empty()) << v.output;
+    EXPECT_NE(v.output.find("signed release 1003: every file served as signed"), std::string::npos) << v.output;
+    return;
+  }
+  if (f.ways & kFolder)
+    ExpectOneProblem(Check({(dir / "tree").string(), "--key", key}, dir.string()), f, (dir / "tree/").string());
+  if (f.ways & kServed) {
+    Server server((dir / "tree").string(), dir.string(), "");
+    ExpectOneProblem(Check({server.Url(), "--key", key}, dir.string()), f, "/");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signed, SignedVerify, ::testing::ValuesIn(kSignedFaults),
+                         [](const ::testing::TestParamInfo<Fault>& i) { return i.param.name; });
+
 // What is not a tree: a wrong command line (2), a missing folder or a
 // server that does not answer (1, one problem naming it).
 TEST(VerifyCommand, WrongCallsAndUnreachableTrees) {
