@@ -1,6 +1,5 @@
 #include "manifest.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

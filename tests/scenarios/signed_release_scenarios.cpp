@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "harness/proc.h"
 #include "harness/scenario.h"
@@ -61,6 +62,40 @@ TEST_F(SignedRelease, SignedReleaseInstallsAsBeforeAndRepairsByItsDigests) {
   ExpectClientFile("Data\\kept.ini", "kept v1");
   ExpectNoBox();
   ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
+}
+
+// The operators' tool end to end: init and release with --key, the tree
+// served through the shipped nginx block, and the keyed updater taking the
+// release, its own new copy (keyed too) included.
+TEST_F(SignedRelease, ToolsSignedReleaseInstallsThroughNginxWithTheNewCopy) {
+  const auto& P = TestPaths();
+  const std::string root = OutputDir() + "/tool";
+  const std::string key = P.sourceDir + "/tests/keys/test-release.key";
+  const std::string updater = ReadText(P.winBin + "/signed/Ulmet.exe");
+  for (int v = 1; v <= 2; ++v) {
+    const std::string client = root + "/client-v" + std::to_string(v);
+    std::filesystem::create_directories(client);
+    std::filesystem::copy_file(P.winBin + "/UlmetMain.exe", client + "/UlmetMain.exe");
+    WriteText(client + "/Ulmet.exe", v == 1 ? updater : updater + "release 2");
+    WriteText(client + "/a.dll", "a v" + std::to_string(v));
+    if (v == 2) WriteText(client + "/b c.txt", "new in v2");
+  }
+  const std::vector<std::vector<std::string>> steps = {
+      {"init", "--client", root + "/client-v1", "--out", root + "/tree", "--host", P.configHost, "--key", key},
+      {"release", "--tree", root + "/tree", "--client", root + "/client-v2", "--key", key}};
+  for (const auto& step : steps) {
+    std::vector<std::string> argv = {P.nativeBin + "/ulmet-publish"};
+    argv.insert(argv.end(), step.begin(), step.end());
+    ASSERT_EQ(RunProcess({argv, {}, "", root + "/tool.out", root + "/tool.err"}, 120).exitCode, 0)
+        << ReadText(root + "/tool.err");
+  }
+  Given().SignedBuild().ServedByNginx().ServedTree(root + "/tree").InstalledFolder(root + "/client-v1", 1000);
+  Run(LaunchArg(2));
+  ExpectRequested("/Ulmet3/files/Ulmet.ex_");
+  ExpectTrace("Release check: release 1001 signed");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectClientFolderEquals(root + "/client-v2");
   ExpectStarted("UlmetMain.exe", "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
 }
 
