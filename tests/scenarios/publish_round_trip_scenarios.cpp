@@ -134,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(Releases, PublishRoundTrip,
                                            Trip{"V1ToV3", 0, 2, false}, Trip{"V1ToV3MadeOnWindows", 0, 2, true}),
                          [](const ::testing::TestParamInfo<Trip>& i) { return std::string(i.param.name); });
 
-// The Windows build writes the very same tree, and a release keeps the tree
-// it replaced beside it for a rollback. (A scenario for the Wine environment
+// The Windows build writes the very same tree, a release keeps the tree it
+// replaced beside it for a rollback, and verify passes what was published. (A scenario for the Wine environment
 // that the Windows build runs in.)
 using PublishTrees = Scenario;
 
@@ -148,6 +148,8 @@ TEST_F(PublishTrees, WindowsBuildWritesTheSameTreeAndTheReleaseBeforeIsKept) {
       RunProcess({{"diff", "-r", r.tree[1], r.root + "/tree.previous"}, {}, "", r.root + "/diff-prev.out", "/dev/null"},
                  60);
   EXPECT_EQ(kept.exitCode, 0) << ReadText(r.root + "/diff-prev.out");
+  // Both builds of verify find nothing wrong with what they published.
+  for (bool windows : {false, true}) EXPECT_EQ(Tool({"verify", r.winTree}, windows, r.root + "/verify"), "");
 }
 
 }  // namespace
