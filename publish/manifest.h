@@ -24,11 +24,14 @@ struct ReleasePlan {
   std::vector<ReleaseSource> sources;
 };
 
-// The tree file that answers a request for a normal server path.
+// The tree file that answers a request for a normal server path, as a plain
+// web server maps it (served_tree.h); "" when it would climb out.
 std::string TreeFileOf(const std::string& tree, const std::string& normalPath);
 
-// Reads the tree's directory file and program configuration with the
-// updater's own readers and lists what the release serves.
+// Reads the tree folder the way verify does (the updater's own readers) and
+// lists what a run may fetch: the update list, the hash list and every file
+// they name (the installer too when a client may need it). A named file
+// the tree lacks is an error, unless only [INSTALLVERSION] names it.
 bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error);
 
 // The version a client has once it took every line of the update list: the
