@@ -126,7 +126,7 @@ int InitBody(int argc, char** argv) {
   std::string error;
   std::size_t hashed = 0;
   if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) ||
-      !SignStage(stage.root().string(), o.key, &error) || !stage.MoveIn(true, &error))
+      !SignStage(stage.root().string(), o.key, false, &error) || !stage.MoveIn(true, &error))
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
   std::printf("initialized %s: version %d, %zu client files, %zu in the hash list\n", Shown(tree).c_str(), s.version,
               scan.files.size(), hashed);

@@ -222,8 +222,40 @@ bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* r
          SignRelease(tree, plan, key, report, error);
 }
 
-bool SignStage(const std::string& stage, const char* keyFile, std::string* error) {
-  if (keyFile == nullptr) return true;
+namespace {
+
+// The stage's manifest and signature files, when the tree before was signed.
+bool CarriedSignature(const std::string& stage, std::vector<std::string>* files, std::string* error) {
+  ReleasePlan plan;
+  char manifestPath[ul::kTextCap];
+  char signaturePath[ul::kTextCap];
+  if (!PlanRelease(stage, &plan, error)) return false;
+  if (!ul::ReleaseFilePaths(plan.updateListPath.c_str(), manifestPath, signaturePath)) return true;
+  std::error_code ec;
+  for (const char* path : {manifestPath, signaturePath}) {
+    std::string file = TreeFileOf(stage, NormalOrEmpty(path));
+    if (!file.empty() && std::filesystem::exists(file, ec)) files->push_back(file);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SignStage(const std::string& stage, const char* keyFile, bool dropSignature, std::string* error) {
+  if (keyFile == nullptr) {
+    std::vector<std::string> carried;
+    if (!CarriedSignature(stage, &carried, error)) return false;
+    if (carried.empty()) return true;
+    if (!dropSignature) {
+      *error = "the tree is signed, and its signature would not match this release: give --key to sign "
+               "it too, or --unsigned to publish it without (updaters built with a release key refuse that)";
+      return false;
+    }
+    std::error_code ec;
+    for (const auto& f : carried) std::filesystem::remove(f, ec);
+    std::printf("published unsigned: the earlier release's manifest and signature are gone\n");
+    return true;
+  }
   SignReport report;
   if (!SignTree(stage, keyFile, &report, error)) return false;
   std::printf("signed release %d: %zu files recorded beside the update list\n", report.version,

@@ -64,7 +64,10 @@ bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* r
 
 // For init and release given --key: their staged tree signed before it
 // takes the served tree's place (one line on standard output says so).
-// Nothing to do when keyFile is null.
-bool SignStage(const std::string& stage, const char* keyFile, std::string* error);
+// Without a key, a manifest carried over from the tree before would no
+// longer match the new lists, and updaters built with a key would refuse
+// the release: that is refused here, unless dropSignature says to publish
+// the release unsigned, which removes the old manifest and signature.
+bool SignStage(const std::string& stage, const char* keyFile, bool dropSignature, std::string* error);
 
 }  // namespace ulp

@@ -46,7 +46,9 @@ const char kUsage[] =
     "--installer FILE   the full installer: published as [INSTALLVERSION], and clients\n"
     "                   below this version reinstall from it\n"
     "--key FILE         sign the release with this private key (from keygen) before the\n"
-    "                   tree is moved into place\n";
+    "                   tree is moved into place; a signed tree needs it for every release\n"
+    "--unsigned         publish a signed tree's next release without a signature (its old\n"
+    "                   manifest and signature go; updaters built with a key refuse it)\n";
 
 struct ReleaseOptions {
   const char* tree = nullptr;
@@ -55,6 +57,7 @@ struct ReleaseOptions {
   std::vector<const char*> archives;
   const char* installer = nullptr;
   const char* key = nullptr;
+  bool dropSignature = false;
 };
 
 // False when the program ends here (--help or a mistake), with *code.
@@ -75,6 +78,8 @@ bool ReadOptions(int argc, char** argv, ReleaseOptions* o, int* code) {
       if (w == "--archive") o->archives.push_back(value);
       if (w == "--installer") o->installer = value;
       if (w == "--key") o->key = value;
+    } else if (w == "--unsigned") {
+      o->dropSignature = true;
     } else if (w == "--version") {
       if (!words.Number(w, kFirstVersion, 2147483647L, &o->version)) return false;
     } else {
@@ -290,7 +295,7 @@ int ReleaseBody(int argc, char** argv) {
     return Fail(kCommand, kExitFailed, fs::is_directory(r.tree, ec) ? why + "; the tree is unchanged" : why);
   TreeStage stage(r.tree);
   std::size_t hashed = 0;
-  if (!WriteRelease(stage, r, &hashed, &why) || !SignStage(stage.root().string(), o.key, &why) ||
+  if (!WriteRelease(stage, r, &hashed, &why) || !SignStage(stage.root().string(), o.key, o.dropSignature, &why) ||
       !stage.MoveIn(true, &why))
     return Fail(kCommand, kExitFailed, why + "; " + Shown(r.tree) + " is unchanged");
   Report(r, hashed);

@@ -134,6 +134,12 @@ const Failure kFailures[] = {
     {"an archive folder the client folder does not have",
      [](const fs::path& c, const fs::path&) { Put(c, {{"a.dll", "a 2"}}); },
      {"--archive", "Data/None"}, "no such folder"},
+    {"a signed tree released without its key",
+     [](const fs::path& c, const fs::path& t) {
+       Put(c, {{"a.dll", "a 2"}});
+       Command(ulp::RunSign, {"--tree", t.string(), "--key", ULP_TEST_KEYS "test-release.key"});
+     },
+     {}, "the tree is signed"},
     {"a failure while the new tree is written",
      [](const fs::path& c, const fs::path& t) {
        Put(c, {{"a.dll", "a 2"}});
@@ -160,6 +166,16 @@ TEST_F(Release, AFailedReleaseLeavesTheTreeAsItWas) {
     EXPECT_FALSE(fs::exists(tree_ + ".new")) << f.what;
     EXPECT_FALSE(fs::exists(tree_ + ".previous")) << f.what;
   }
+}
+
+TEST_F(Release, SignedTreeGoesUnsignedOnlyWhenAskedAndThenWithoutItsOldSignature) {
+  ASSERT_EQ(Command(ulp::RunSign, {"--tree", tree_, "--key", ULP_TEST_KEYS "test-release.key"}), 0);
+  ASSERT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 1u);
+  Put(client_, {{"a.dll", "a 2"}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_, "--unsigned"}), 0);
+  EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 0u);
+  EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.dat"), 0u);
+  EXPECT_EQ(ReadByClientAt(1000), Strings{"a.dll"});
 }
 
 TEST(Init, RefusesWithoutWritingAndKeepsAnExistingTree) {
