@@ -15,11 +15,6 @@ namespace ulp {
 
 namespace {
 
-const char kRefusedTrace[] = "Refused update entry : ";
-const char kInsertTrace[] = "InsertFileList : ";
-const char kSelfUpdateTrace[] = "SelfUpdate";
-const char kMajorUpdateTrace[] = "MajorUpdate";
-
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -91,15 +86,15 @@ void CheckLine(VerifyRun& run, ListWalk& walk, const TextPiece& piece) {
   list.ParseUpdateLine(piece.text.c_str(), 0, scratch);
   bool fullInstall = false;
   for (const std::string& t : TakeTraceLines()) {
-    if (StartsWith(t, kRefusedTrace)) {
+    if (StartsWith(t, kTraceRefusedEntry)) {
       run.report.Problem(walk.where, LineRef(piece.line) + "entry " +
-                                         Quoted(t.substr(std::strlen(kRefusedTrace))) +
+                                         Quoted(t.substr(std::strlen(kTraceRefusedEntry))) +
                                          ": the updater passes it over (absolute, a drive, '..', "
                                          "or nothing after its '-' or '=')");
-    } else if (t == kMajorUpdateTrace) {
+    } else if (t == kTraceMajorUpdate) {
       fullInstall = true;
-    } else if (StartsWith(t, kInsertTrace)) {
-      CheckEntry(run, walk, t.substr(std::strlen(kInsertTrace)), piece.line, fullInstall);
+    } else if (StartsWith(t, kTraceInsertedEntry)) {
+      CheckEntry(run, walk, t.substr(std::strlen(kTraceInsertedEntry)), piece.line, fullInstall);
       fullInstall = false;
     }
   }

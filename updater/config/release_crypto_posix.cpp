@@ -11,21 +11,13 @@
 #include <memory>
 #include <new>
 
+#include "config/openssl_owned_posix.h"
 #include "config/release_crypto.h"
 
 namespace {
 
-struct Free {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-  void operator()(OSSL_PARAM_BLD* p) const { OSSL_PARAM_BLD_free(p); }
-  void operator()(OSSL_PARAM* p) const { OSSL_PARAM_free(p); }
-  void operator()(ECDSA_SIG* p) const { ECDSA_SIG_free(p); }
-  void operator()(unsigned char* p) const { OPENSSL_free(p); }
-};
 template <typename T>
-using Ptr = std::unique_ptr<T, Free>;
+using Ptr = ul::OpenSslPtr<T>;
 
 constexpr int kCoordinate = static_cast<int>(ul::kP256KeyBytes / 2);
 

@@ -83,19 +83,19 @@ void UpdateFileList::ParseUpdateLine(const char* line, int installedVersion, Upd
     UpdateFileEntry stored;
     ul::Copy(stored.name, word);
     if (!ul::IsSafeRelativePath(UpdateEntryName(stored.name))) {
-      DebugTrace("Refused update entry : %s", word);
+      DebugTrace("%s%s", kTraceRefusedEntry, word);
       continue;
     }
 
     if (maxVersion < version) maxVersion = version;
     if (ContainsNoCase(word, "ulmet.ex_")) {
       config.selfUpdatePending = 1;
-      DebugTrace("SelfUpdate");
+      DebugTrace("%s", kTraceSelfUpdate);
     } else if (ContainsNoCase(word, "ulmet_install.exe")) {
       config.majorUpdatePending = 1;
-      DebugTrace("MajorUpdate");
+      DebugTrace("%s", kTraceMajorUpdate);
     }
-    DebugTrace("InsertFileList : %s\n", word);
+    DebugTrace("%s%s\n", kTraceInsertedEntry, word);
     InsertFile(word);
   }
 }

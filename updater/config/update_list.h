@@ -39,6 +39,14 @@ bool UpdateLineVersion(const char* line, int32_t* version);
 // so that what is deleted is what was written.
 void LocalNameOf(const char* listName, char (&out)[ul::kPathCap]);
 
+// What the reader traces for each name of a line it takes in: its verdicts
+// as the beginnings of trace lines (the name follows where there is one).
+// The operators' verify reads the reader's verdicts from these.
+constexpr char kTraceRefusedEntry[] = "Refused update entry : ";
+constexpr char kTraceInsertedEntry[] = "InsertFileList : ";
+constexpr char kTraceSelfUpdate[] = "SelfUpdate";
+constexpr char kTraceMajorUpdate[] = "MajorUpdate";
+
 class UpdateFileList {
  public:
   UpdateFileList() = default;
