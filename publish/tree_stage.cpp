@@ -2,6 +2,7 @@
 
 #include "disk_names.h"
 #include "file_io.h"
+#include "folder_swap.h"
 #include "tree_layout.h"
 
 namespace ulp {
@@ -91,6 +92,14 @@ bool TreeStage::MoveIn(bool keepPrevious, std::string* error) {
   std::error_code ec;
   const fs::path previous = PreviousOf(target_);
   const bool hadTarget = fs::exists(target_, ec);
+  if (hadTarget && fs::is_directory(target_, ec) && ExchangeFolders(root_, target_)) {
+    // The new tree is served; the old one now lies at the stage's place.
+    moved_ = true;
+    fs::remove_all(previous, ec);
+    if (keepPrevious) fs::rename(root_, previous, ec);
+    if (!keepPrevious || ec) fs::remove_all(root_, ec);
+    return true;
+  }
   if (hadTarget && keepPrevious) {
     fs::remove_all(previous, ec);
     if (!ec) fs::rename(target_, previous, ec);

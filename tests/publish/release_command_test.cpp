@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "folder_swap.h"
 #include "server_lists.h"
 
 namespace {
@@ -176,6 +177,17 @@ TEST_F(Release, SignedTreeGoesUnsignedOnlyWhenAskedAndThenWithoutItsOldSignature
   EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 0u);
   EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.dat"), 0u);
   EXPECT_EQ(ReadByClientAt(1000), Strings{"a.dll"});
+}
+
+// Where the system exchanges folders in one step, the served path is never
+// without a tree; the release uses that on Debian.
+TEST(TreeStage, FoldersExchangeInOneStepOnThisSystem) {
+  const fs::path dir = fs::path(testing::TempDir()) / "ulp_exchange";
+  fs::remove_all(dir);
+  Put(dir, {{"tree/which", "old"}, {"tree.new/which", "new"}});
+  ASSERT_TRUE(ulp::ExchangeFolders(dir / "tree.new", dir / "tree"));
+  EXPECT_EQ(Snapshot(dir), (Files{{"tree/which", "new"}, {"tree.new/which", "old"}}));
+  fs::remove_all(dir);
 }
 
 TEST(Init, RefusesWithoutWritingAndKeepsAnExistingTree) {
