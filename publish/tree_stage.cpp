@@ -40,6 +40,7 @@ TreeStage::~TreeStage() {
 }
 
 bool TreeStage::Begin(std::string* error) {
+  if (!lock_.Acquire(target_, error)) return false;
   std::error_code ec;
   fs::remove_all(root_, ec);
   if (!ec) fs::create_directories(root_, ec);

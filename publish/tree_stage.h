@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include "tree_lock.h"
+
 namespace ulp {
 
 class TreeStage {
@@ -17,8 +19,9 @@ class TreeStage {
   TreeStage(const TreeStage&) = delete;
   TreeStage& operator=(const TreeStage&) = delete;
 
-  // Removes what an interrupted run may have left at the stage's place and
-  // creates it empty.
+  // Takes the tree's lock (one publication at a time), removes what an
+  // interrupted run may have left at the stage's place and creates it
+  // empty. The lock is held until the stage goes.
   bool Begin(std::string* error);
 
   const std::filesystem::path& root() const { return root_; }
@@ -47,6 +50,7 @@ class TreeStage {
  private:
   std::filesystem::path target_;
   std::filesystem::path root_;
+  TreeLock lock_;
   bool begun_ = false;
   bool moved_ = false;
 };

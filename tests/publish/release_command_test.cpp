@@ -12,6 +12,7 @@
 
 #include "commands.h"
 #include "folder_swap.h"
+#include "tree_lock.h"
 #include "server_lists.h"
 
 namespace {
@@ -177,6 +178,20 @@ TEST_F(Release, SignedTreeGoesUnsignedOnlyWhenAskedAndThenWithoutItsOldSignature
   EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 0u);
   EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.dat"), 0u);
   EXPECT_EQ(ReadByClientAt(1000), Strings{"a.dll"});
+}
+
+TEST_F(Release, OnlyOneRunPublishesATreeAtATime) {
+  Put(client_, {{"a.dll", "a 2"}});
+  const Files before = Snapshot(tree_);
+  std::string err;
+  {
+    ulp::TreeLock other;
+    ASSERT_TRUE(other.Acquire(tree_, &err)) << err;
+    EXPECT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_}, &err), 1);
+    EXPECT_NE(err.find("another ulmet-publish is publishing"), std::string::npos) << err;
+    EXPECT_EQ(Snapshot(tree_), before);
+  }
+  EXPECT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_}, &err), 0) << err;
 }
 
 // Where the system exchanges folders in one step, the served path is never
