@@ -64,6 +64,9 @@ version 1003 a.dll Data\\config.ini big.pak =OldCache
 version 1004 Ulmet.ex_
 REL
 "$NAT/testbed_publish" --client "$C" --release "$OUT/release/release.txt" --out "$OUT/tree" --quiet || exit 1
+# The operators' check of the tree, with the updater's own readers and rules.
+"$NAT/ulmet-publish" verify "$OUT/tree" >"$OUT/verify.txt" 2>/dev/null ||
+  { cat "$OUT/verify.txt"; echo "main job: the sample release does not pass ulmet-publish verify"; exit 1; }
 
 # --- An older client installed in the prefix (version 1001). ----------------
 wine "$WIN/tbctl.exe" quit 3000 >/dev/null 2>&1
@@ -101,6 +104,7 @@ for _ in $(seq 1 100); do grep -q '"ready"' "$OUT/logs/boxes.jsonl" 2>/dev/null 
 SHOTS_PID=$!
 
 say "main job: client $BEFORE installed in C:\\Ulmet; release of versions 1001-1004 served on $HOST:80"
+say "main job: ulmet-publish verify of the tree: $(tail -n 1 "$OUT/verify.txt")"
 say "main job: starting Ulmet.exe with the launch argument 5001<FF>2"
 START=$(date +%s.%N)
 WINEDEBUG=-all,+debugstr timeout 120 wine "$CLIENT_UNIX/Ulmet.exe" "$ARG" >"$OUT/stdout.log" 2>"$OUT/trace.log"
