@@ -354,7 +354,7 @@ void Scenario::ResetPrefix() {
   std::ostringstream reg;
   reg << "Windows Registry Editor Version 5.00\r\n\r\n";
   for (const char* hive : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"}) {
-    for (const char* key : {"Software\\ULMET", "Software\\ULMET3", "Software\\Zolte"})
+    for (const char* key : {"Software\\ULMET", "Software\\ULMET3", "Software\\Zolte", "Software\\ULPatchwell"})
       reg << "[-" << hive << "\\" << key << "]\r\n";
   }
   for (const auto& key : world_.removedKeys_) reg << "[-" << LongHive(key) << "]\r\n";
