@@ -8,6 +8,10 @@
 
 namespace {
 
+// How long a system program's start waits for it to be idle (or gone), as
+// WinExec does: regsvr32 has then done its work.
+constexpr DWORD kIdleWait = 30000;  // ms
+
 void ShowStartFailure(DWORD error) {
   char* text = nullptr;
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -18,7 +22,7 @@ void ShowStartFailure(DWORD error) {
   if (text) LocalFree(text);
 }
 
-bool Start(const char* module, const char* commandLine, ul::Handle* process) {
+bool Start(const char* module, const char* commandLine, ul::Handle* process, bool waitIdle) {
   // CreateProcessA may write into the command line, so it gets a copy.
   char command[ul::kTextCap];
   ul::Copy(command, commandLine);
@@ -31,6 +35,7 @@ bool Start(const char* module, const char* commandLine, ul::Handle* process) {
     return false;
   ul::Handle thread(pi.hThread);
   ul::Handle started(pi.hProcess);
+  if (waitIdle) WaitForInputIdle(started.Get(), kIdleWait);
   if (process != nullptr) *process = std::move(started);
   return true;
 }
@@ -38,7 +43,7 @@ bool Start(const char* module, const char* commandLine, ul::Handle* process) {
 }  // namespace
 
 bool StartProgram(const char* module, const char* commandLine) {
-  if (Start(module, commandLine, nullptr)) return true;
+  if (Start(module, commandLine, nullptr, false)) return true;
   ShowStartFailure(GetLastError());
   return false;
 }
@@ -49,5 +54,5 @@ bool StartSystemProgram(const char* name, const char* commandLine, ul::Handle* p
   if (n == 0 || n >= sizeof folder) return false;
   char module[ul::kTextCap];
   ul::Format(module, "%s\\%s", folder, name);
-  return Start(module, commandLine, process);
+  return Start(module, commandLine, process, true);
 }

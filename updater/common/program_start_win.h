@@ -15,7 +15,7 @@ bool StartProgram(const char* module, const char* commandLine);
 // Starts the system's own program name ("regsvr32.exe") from the system
 // folder, never a program of that name found elsewhere (the client folder,
 // where a release's files land, comes first in Windows' search), with
-// commandLine, shown normally, without waiting for it and without a box.
-// process, when given, receives the process's handle. False when it cannot
-// be started.
+// commandLine, shown normally, without a box. Like WinExec it waits until
+// the program is idle or gone (at most 30 s), not for its end. process, when
+// given, receives the process's handle. False when it cannot be started.
 bool StartSystemProgram(const char* name, const char* commandLine, ul::Handle* process = nullptr);
