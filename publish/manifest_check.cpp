@@ -97,35 +97,20 @@ bool ReadRelease(VerifyRun& run, const ServedRelease& r, const Readers& readers,
   return false;
 }
 
-// The version the tree's clients reach: its settings' (a folder the tool
-// wrote), else its update list's; -1 when neither is known.
-int32_t TreeVersion(VerifyRun& run, std::string* source) {
-  Settings settings;
-  if (!run.tree.served() && ReadTreeSettings(run.tree.Name(), &settings)) {
-    *source = "the tree's settings";
-    return settings.version;
-  }
-  LocalCopy copy;
-  int32_t version = -1;
-  std::string error;
-  if (run.config.updateListPath[0] == '\0' ||
-      run.tree.Fetch(run.config.updateListPath, &copy).status != kFetched ||
-      !ReleaseVersion(copy.path(), &version, &error))
-    return -1;
-  *source = "its update list";
-  return version;
-}
-
+// The signed version against the version the tree's clients are at, as
+// the settings of a folder the tool wrote say. (A list that matches its
+// record has the signed version already: sign takes it from those bytes.)
 void CheckVersion(VerifyRun& run, const ServedRelease& r, const ul::ReleaseManifest& m,
                   const Readers& readers) {
-  std::string source;
-  const int32_t version = TreeVersion(run, &source);
-  if (m.version >= version) return;
+  Settings settings;
+  if (run.tree.served() || !ReadTreeSettings(run.tree.Name(), &settings) ||
+      m.version >= settings.version)
+    return;
   run.report.Problem(run.tree.Where(r.manifestPath),
-                     "signed as release " + std::to_string(m.version) + ", but " + source +
-                         " say the tree's clients are at version " + std::to_string(version) +
-                         ": " + readers.refuse + " there as an old release (code-SG04); sign "
-                         "the tree again");
+                     "signed as release " + std::to_string(m.version) + ", but the tree's settings "
+                     "say its clients are at version " + std::to_string(settings.version) + ": " +
+                         readers.refuse + " there as an old release (code-SG04); sign the tree "
+                         "again");
 }
 
 // The files the configuration reads before the named files, fetched again,

@@ -191,10 +191,9 @@ bool ReleaseFilePaths(const char* updateListPath, char (&manifest)[kTextCap],
 }
 
 void LaunchReleasePaths(char (&manifest)[kTextCap], char (&signature)[kTextCap]) {
-  char m[kTextCap];
-  char s[kTextCap];
-  ReleaseFilePaths(kDirectoryFilePath, m, s);  // the directory file's folder is short
-  const std::string folder(m, std::strlen(m) - (sizeof kManifestName - 1));
+  std::string folder;
+  NormalServerPath(kDirectoryFilePath, &folder);  // short and normal: "/UlLaunch/global_Ulmet.cfg"
+  folder.erase(folder.rfind('/') + 1);
   Copy(manifest, (folder + kLaunchManifestName).c_str());
   Copy(signature, (folder + kLaunchSignatureName).c_str());
 }

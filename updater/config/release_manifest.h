@@ -105,7 +105,7 @@ bool ReleaseFilePaths(const char* updateListPath, char (&manifest)[kTextCap],
                       char (&signature)[kTextCap]);
 
 // The server paths of the format 2 manifest and its signature, beside the
-// directory file.
+// directory file ("/UlLaunch/ULRelease2.dat", ".sig").
 void LaunchReleasePaths(char (&manifest)[kTextCap], char (&signature)[kTextCap]);
 
 // Exactly 2 * n hexadecimal characters (either case) into n bytes.

@@ -202,8 +202,8 @@ TEST(ReleaseManifest, ManifestAndSignatureLieBesideTheUpdateListAndTheDirectoryF
   char launch[ul::kTextCap];
   char launchSignature[ul::kTextCap];
   ul::LaunchReleasePaths(launch, launchSignature);
-  EXPECT_STREQ(launch, "./UlLaunch/ULRelease2.dat");
-  EXPECT_STREQ(launchSignature, "./UlLaunch/ULRelease2.sig");
+  EXPECT_STREQ(launch, "/UlLaunch/ULRelease2.dat");
+  EXPECT_STREQ(launchSignature, "/UlLaunch/ULRelease2.sig");
   const char* cases[][3] = {
       {"/Ulmet3/UpdateList.dat", "/Ulmet3/ULRelease.dat", "/Ulmet3/ULRelease.sig"},
       {"Ulmet3\\sub/list.txt", "Ulmet3\\sub/ULRelease.dat", "Ulmet3\\sub/ULRelease.sig"},

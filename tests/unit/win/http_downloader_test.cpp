@@ -220,20 +220,28 @@ TEST_F(Download, WithAReleaseOnlyTheRecordedBodyReplacesTheFile) {
   }
 }
 
-// A build with a release key in the shared Temp folder: a partial file that
-// another user made first under the download's name, and keeps open with
-// write access, is never written into; the file held for use can be neither
-// changed nor renamed nor removed, and is read as it was checked.
-TEST_F(Download, WithAReleaseSomeoneElsesPartialFileIsNotUsedAndTheHeldFileStaysAsChecked) {
-  ScopedFolder t("dlh");
-  const std::string data = "[ULMET]\r\n1001 a.dll\r\n1002 b.dll\r\n";
-  Publish("held.bin", data);
-  ul::ReleaseManifest release;
-  release.files.resize(1);
-  release.files[0].path = "/dl/held.bin";
-  release.files[0].size = data.size();
-  ul::Sha256 sha;
-  ASSERT_TRUE(sha.Update(data.data(), data.size()) && sha.Finish(release.files[0].sha256));
+// A build with a release key: the record of one text file, published.
+class HeldDownload : public Download {
+ protected:
+  void SetUp() override {
+    Download::SetUp();
+    if (IsSkipped()) return;
+    Publish("held.bin", data_);
+    release_.files.resize(1);
+    release_.files[0].path = "/dl/held.bin";
+    release_.files[0].size = data_.size();
+    ul::Sha256 sha;
+    ASSERT_TRUE(sha.Update(data_.data(), data_.size()) && sha.Finish(release_.files[0].sha256));
+  }
+  const std::string data_ = "[ULMET]\r\n1001 a.dll\r\n1002 b.dll\r\n";
+  ul::ReleaseManifest release_;
+};
+
+// In the shared Temp folder, a partial file that another user made first
+// under the download's name, and keeps open with write access, is never
+// written into.
+TEST_F(HeldDownload, SomeoneElsesPartialFileIsNotUsed) {
+  ScopedFolder t("dlp");
   const std::string local = t / "held.bin";
   for (DWORD sharing : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
                         DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
@@ -243,12 +251,8 @@ TEST_F(Download, WithAReleaseSomeoneElsesPartialFileIsNotUsedAndTheHeldFileStays
     HANDLE foreign = CreateFileA((local + "~dl").c_str(), GENERIC_READ | GENERIC_WRITE, sharing,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(foreign, INVALID_HANDLE_VALUE);
-    CHttpDownloader downloader(&release);
-    ul::HeldFile held;
-    char path[MAX_PATH];
-    lstrcpynA(path, local.c_str(), sizeof path);
-    EXPECT_EQ(downloader.DownloadFile(host_.c_str(), "/dl/held.bin", path, nullptr, nullptr, &held), 0);
-    EXPECT_FALSE(held.IsOpen());
+    std::string path = local;
+    EXPECT_EQ(Fetch("held.bin", &path, false, &release_), 0);
     EXPECT_FALSE(Exists(local));
     DWORD n = 0;
     char back[64] = {0};
@@ -257,10 +261,18 @@ TEST_F(Download, WithAReleaseSomeoneElsesPartialFileIsNotUsedAndTheHeldFileStays
     EXPECT_STREQ(back, "made first by someone else") << "the download wrote into it";
     CloseHandle(foreign);
   }
-
-  // Once the name is free the file is fetched, and held.
   DeleteFileA((local + "~dl").c_str());
-  CHttpDownloader downloader(&release);
+  std::string path = local;
+  EXPECT_EQ(Fetch("held.bin", &path, false, &release_), 1) << "once the name is free";
+}
+
+// The file held for use can be neither changed nor renamed nor removed, and
+// is read as it was checked.
+TEST_F(HeldDownload, HeldFileStaysAsChecked) {
+  ScopedFolder t("dlh");
+  const std::string local = t / "held.bin";
+  const std::string& data = data_;
+  CHttpDownloader downloader(&release_);
   ul::HeldFile held;
   char path[MAX_PATH];
   lstrcpynA(path, local.c_str(), sizeof path);
