@@ -36,8 +36,7 @@ bool FetchToTemp(UpdateConfig& config, const char* host, const char* path, const
   ul::Format(local, "%s\\%s", temp, name);
   DeleteFileA(local);
   CHttpDownloader downloader(config.release.get());
-  if (downloader.DownloadFile(host, path, local, nullptr, nullptr, held) == 1 && held->IsOpen())
-    return true;
+  if (downloader.DownloadFile(host, path, local, nullptr, nullptr, held) == 1) return true;
   if (downloader.RefusedByRelease()) config.releaseRefusal = ul::kReleaseListDiffers;
   return false;
 }

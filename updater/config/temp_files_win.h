@@ -17,8 +17,8 @@ bool TempFolder(char (&out)[ul::kTextCap]);
 
 // Downloads host/path into "<Temp folder>\<name>" and holds it open (see
 // ul::HeldFile) for the caller to read; local receives that path. An
-// earlier run's copy is deleted first: an empty answer writes no file, and
-// the old one must not be read in its place. With config's release, what
+// earlier run's copy is deleted first: an empty answer writes no file (and
+// holds none), and the old one must not be read in its place. With config's release, what
 // arrives must be what it records; when it is not, the result is false and
 // config.releaseRefusal is ul::kReleaseListDiffers.
 bool FetchToTemp(UpdateConfig& config, const char* host, const char* path, const char* name,

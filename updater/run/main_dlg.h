@@ -66,8 +66,9 @@ class CULPatchwellDlg : public CDialog {
   HWND Window() const { return m_hWnd; }
 
   UpdateFileList updateList;
-  // The full installer, held by the worker that fetched it until the launch
-  // step has started it (see ul::HeldFile).
+  // The full installer, held from before its check until the launch step
+  // has started it (see ul::HeldFile): opened by the worker before it sets
+  // updateFinished, closed by the launch step (or with the dialog).
   ul::HeldFile heldInstaller;
 
  protected:
