@@ -83,13 +83,13 @@ int UpdateConfig::CheckReleaseBinding() {
   if (clientRegistryKey[0] != '\0' &&
       ReadRegistryString(clientRegistryKey, "AppVersion", text, registryHive) && text[0] != '\0')
     installed = std::atoi(text);
-  if (refusal == 0)
-    refusal = ul::CheckReleaseVersion(*release, std::max(installed, NewestReleaseSeen()));
+  const int32_t seen = NewestReleaseSeen();
+  if (refusal == 0) refusal = ul::CheckReleaseVersion(*release, std::max(installed, seen));
   if (refusal != 0) {
     release.reset();
     return refusal;
   }
-  if (release->version > NewestReleaseSeen()) {
+  if (release->version > seen) {
     char version[32];
     ul::Format(version, "%d", release->version);
     WriteRegistryString(kNewestReleaseKey, kNewestReleaseValue, version, kCurrentUser);
