@@ -474,7 +474,7 @@ void PrintTo(const FailedDownload& f, std::ostream* os) { *os << f.name; }
 
 class FailedDownloadBox : public Scenario, public ::testing::WithParamInterface<FailedDownload> {};
 
-TEST_P(FailedDownloadBox, ShowsThePartsTextThenCloses) {
+TEST_P(FailedDownloadBox, ShowsTheDownloadErrorThenCloses) {
   GetParam().given(Given());
   Run(LaunchArg(2));
   const std::string text = std::string("[") + GetParam().shown +
