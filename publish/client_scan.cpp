@@ -52,6 +52,10 @@ bool ScanClient(const fs::path& folder, ClientScan* scan, std::vector<std::strin
     if (ClientName(rel, &name) && MadeOnThePlayersMachine(name)) {
       if (it->is_directory()) it.disable_recursion_pending();
       continue;
+    } else if (IsLink(it->path())) {
+      problems->push_back(Shown(rel) + ": is a link: what it points to would be published to every "
+                          "player; put the file or folder itself in the client folder");
+      it.disable_recursion_pending();
     } else if (!ClientName(rel, &name)) {
       problems->push_back(Shown(rel) + ": has no form in code page 949, the updater's");
     } else if (it->is_directory()) {

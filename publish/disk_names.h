@@ -50,6 +50,10 @@ std::string Shown(const fs::path& path);
 // system's ANSI code page cannot name it.
 bool NarrowPath(const fs::path& path, std::string* narrow);
 
+// True when path is a link of the system's (a symbolic link; on Windows
+// any reparse point, junctions too) rather than a file or folder itself.
+bool IsLink(const fs::path& path);
+
 // The file's last modification as local calendar time. False when the file
 // cannot be asked.
 bool LocalModifiedTime(const fs::path& path, std::tm* local);

@@ -62,6 +62,11 @@ bool NarrowPath(const fs::path& path, std::string* narrow) {
   return true;
 }
 
+bool IsLink(const fs::path& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool LocalModifiedTime(const fs::path& path, std::tm* local) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;

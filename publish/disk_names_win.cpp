@@ -80,6 +80,11 @@ std::string Shown(const fs::path& path) {
 
 bool NarrowPath(const fs::path& path, std::string* narrow) { return Narrow(CP_ACP, path.wstring(), narrow); }
 
+bool IsLink(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool LocalModifiedTime(const fs::path& path, std::tm* local) {
   struct _stat64 st;
   if (_wstat64(path.c_str(), &st) != 0) return false;

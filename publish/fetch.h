@@ -30,14 +30,19 @@ class HttpFetcher {
   HttpFetcher& operator=(const HttpFetcher&) = delete;
 
   // GETs target (sent as it stands; it begins with '/') and writes the body
-  // to localPath, created or replaced. On any outcome but kFetched the file
-  // may hold part of a body or nothing.
-  FetchOutcome Get(const std::string& target, const std::string& localPath);
+  // to localPath, created or replaced. A body longer than maxBytes is not
+  // stored further: the answer is then kBroken. On any outcome but kFetched
+  // the file may hold part of a body or nothing.
+  FetchOutcome Get(const std::string& target, const std::string& localPath,
+                   unsigned long long maxBytes);
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// What a fetch that stopped at maxBytes reports.
+std::string RunsPast(unsigned long long maxBytes);
 
 // A new, empty folder for the check's temporary files, in the system's
 // temporary folder. False when none can be made.

@@ -47,12 +47,14 @@ FetchOutcome FromError(httplib::Error error, long long received) {
 
 }  // namespace
 
-FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& localPath) {
+FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& localPath,
+                              unsigned long long maxBytes) {
   std::FILE* out = std::fopen(localPath.c_str(), "wb");
   if (out == nullptr) return {kBroken, "cannot write " + localPath + ": " + std::strerror(errno)};
   int status = 0;
   long long received = 0;
   bool writeFailed = false;
+  bool tooLong = false;
   httplib::Headers headers = {
       {"Accept", "*/*"}, {"Pragma", "no-cache"}, {"User-Agent", "ulmet-publish"}};
   httplib::Result res = impl_->client.Get(
@@ -63,11 +65,16 @@ FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& loca
       },
       [&](const char* data, std::size_t n) {
         if (status != 200 && status != 206) return true;  // an error page is no file
+        if (static_cast<unsigned long long>(received) + n > maxBytes) {
+          tooLong = true;
+          return false;
+        }
         received += static_cast<long long>(n);
         if (std::fwrite(data, 1, n, out) != n) writeFailed = true;
         return !writeFailed;
       });
   const bool closed = std::fclose(out) == 0;
+  if (tooLong) return {kBroken, RunsPast(maxBytes)};
   if (!res) return FromError(res.error(), received);
   if (status != 200 && status != 206) return {kMissing, "HTTP " + std::to_string(status)};
   if (writeFailed || !closed) return {kBroken, "cannot write " + localPath};

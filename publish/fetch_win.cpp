@@ -51,8 +51,10 @@ HttpFetcher::~HttpFetcher() = default;
 
 namespace {
 
-// Reads the body into out. False, with why, when a read or a write fails.
-bool ReadBody(HINTERNET request, std::FILE* out, unsigned long long* received, std::string* why) {
+// Reads the body into out, at most maxBytes of it. False, with why, when a
+// read or a write fails or the body runs past maxBytes.
+bool ReadBody(HINTERNET request, std::FILE* out, unsigned long long maxBytes,
+              unsigned long long* received, std::string* why) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
     DWORD got = 0;
@@ -61,6 +63,10 @@ bool ReadBody(HINTERNET request, std::FILE* out, unsigned long long* received, s
       return false;
     }
     if (got == 0) return true;
+    if (*received + got > maxBytes) {
+      *why = RunsPast(maxBytes);
+      return false;
+    }
     if (std::fwrite(buffer.data(), 1, got, out) != got) {
       *why = "cannot write the temporary copy";
       return false;
@@ -71,7 +77,8 @@ bool ReadBody(HINTERNET request, std::FILE* out, unsigned long long* received, s
 
 }  // namespace
 
-FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& localPath) {
+FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& localPath,
+                              unsigned long long maxBytes) {
   if (!impl_->connection) return {kUnreachable, ErrorText("InternetConnect")};
   const char* accept[] = {"*/*", nullptr};
   ul::InternetHandle request(HttpOpenRequestA(impl_->connection.Get(), "GET", target.c_str(),
@@ -90,7 +97,7 @@ FetchOutcome HttpFetcher::Get(const std::string& target, const std::string& loca
   if (out == nullptr) return {kBroken, "cannot write " + localPath};
   unsigned long long received = 0;
   std::string why;
-  bool ok = ReadBody(request.Get(), out, &received, &why);
+  bool ok = ReadBody(request.Get(), out, maxBytes, &received, &why);
   if (std::fclose(out) != 0 && ok) {
     ok = false;
     why = "cannot write " + localPath;

@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,12 +9,15 @@
 #include <system_error>
 
 #include "config/release_check.h"
+#include "config/release_roles.h"
 #include "config/release_crypto.h"
 #include "config/update_config.h"
 #include "config/update_list.h"
 #include "common/text_line.h"
+#include "config/directory_file.h"
 #include "key.h"
 #include "served_tree.h"
+#include "settings.h"
 #include "trace_capture.h"
 #include "verify.h"
 #include "verify_checks.h"
@@ -97,8 +101,12 @@ bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error)
   if (!indexed) return false;
   const UpdateConfig& c = run->config;
   plan->updateListPath = c.updateListPath;
+  plan->roles = ul::RolesOf(c);
+  Settings settings;
+  plan->settingsVersion = ReadTreeSettings(tree, &settings) ? settings.version : -1;
   plan->sources.clear();
-  std::vector<std::pair<std::string, bool>> named = {{c.updateListPath, true}};
+  std::vector<std::pair<std::string, bool>> named = {
+      {kDirectoryFilePath, true}, {c.programConfigPath, true}, {c.updateListPath, true}};
   if (c.hashListPath[0] != '\0') named.emplace_back(c.hashListPath, true);
   for (const NamedFile& f : run->index.files()) named.emplace_back(f.objectPath, f.required);
   for (const auto& n : named) {
@@ -110,8 +118,12 @@ bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error)
       return false;
     }
   }
-  plan->updateListFile = plan->sources[0].treeFile;
+  plan->updateListFile = plan->sources[2].treeFile;
   return true;
+}
+
+int32_t SignedVersion(int32_t listVersion, int32_t settingsVersion) {
+  return std::max(listVersion, settingsVersion);
 }
 
 bool ReleaseVersion(const std::string& updateListFile, int32_t* version, std::string* error) {
@@ -166,52 +178,74 @@ bool RecordSources(const std::vector<ReleaseSource>& sources, std::vector<ul::Re
   return true;
 }
 
-bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
-                 SignReport* report, std::string* error) {
-  std::vector<ul::ReleaseFile> files;
-  std::string manifest;
-  uint8_t signature[ul::kP256SignatureBytes];
-  char manifestPath[ul::kTextCap];
-  char signaturePath[ul::kTextCap];
-  if (!ul::ReleaseFilePaths(plan.updateListPath.c_str(), manifestPath, signaturePath)) {
-    *error = "the update list's path leaves no room for the manifest's";
-    return false;
-  }
-  // The manifest cannot record itself or its signature.
-  std::vector<ReleaseSource> sources;
-  for (const ReleaseSource& s : plan.sources) {
-    const std::string normal = NormalOrEmpty(s.requestPath.c_str());
-    if (normal != NormalOrEmpty(manifestPath) && normal != NormalOrEmpty(signaturePath))
-      sources.push_back(s);
-  }
-  if (!ReleaseVersion(plan.updateListFile, &report->version, error) ||
-      !RecordSources(sources, &files, error))
-    return false;
-  if (!ul::FormatManifest(report->version, files, &manifest)) {
-    *error = "the release's paths do not make a manifest";
-    return false;
-  }
-  if (!SignP256(key, manifest.data(), manifest.size(), signature, error)) return false;
-  report->files = files.size();
-  report->bytes = 0;
-  for (const ul::ReleaseFile& f : files) report->bytes += f.size;
-  report->manifestFile = TreeFileOf(tree, NormalOrEmpty(manifestPath));
-  report->signatureFile = TreeFileOf(tree, NormalOrEmpty(signaturePath));
-  if (!ReplaceFile(report->manifestFile, manifest, error) ||
-      !ReplaceFile(report->signatureFile, ul::FormatSignature(signature), error))
-    return false;
+namespace {
 
-  // What a client will read: the files as written, against the public half.
+// Signs text, writes it and its signature at the tree files that answer
+// manifestPath and signaturePath, and checks what a client will read: the
+// files as written, against the public half.
+bool WriteSignedManifest(const std::string& tree, const char* manifestPath,
+                         const char* signaturePath, const std::string& text, const KeyPair& key,
+                         std::string* manifestFile, std::string* signatureFile, std::string* error) {
+  uint8_t signature[ul::kP256SignatureBytes];
+  if (!SignP256(key, text.data(), text.size(), signature, error)) return false;
+  *manifestFile = TreeFileOf(tree, NormalOrEmpty(manifestPath));
+  *signatureFile = TreeFileOf(tree, NormalOrEmpty(signaturePath));
+  if (!ReplaceFile(*manifestFile, text, error) ||
+      !ReplaceFile(*signatureFile, ul::FormatSignature(signature), error))
+    return false;
   std::string writtenManifest, writtenSignature;
   uint8_t rs[ul::kP256SignatureBytes];
-  if (!ReadWholeFile(report->manifestFile, ul::kManifestMaxBytes, &writtenManifest) ||
-      !ReadWholeFile(report->signatureFile, 4096, &writtenSignature) ||
+  if (!ReadWholeFile(*manifestFile, ul::kManifestMaxBytes, &writtenManifest) ||
+      !ReadWholeFile(*signatureFile, 4096, &writtenSignature) ||
       !ul::ParseSignature(writtenSignature, rs) ||
       !ul::VerifyP256(key.publicKey, writtenManifest.data(), writtenManifest.size(), rs)) {
     *error = "the written manifest and signature do not check out";
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
+                 SignReport* report, std::string* error) {
+  char legacyManifest[ul::kTextCap];
+  char legacySignature[ul::kTextCap];
+  char launchManifest[ul::kTextCap];
+  char launchSignature[ul::kTextCap];
+  if (!ul::ReleaseFilePaths(plan.updateListPath.c_str(), legacyManifest, legacySignature)) {
+    *error = "the update list's path leaves no room for the manifest's";
+    return false;
+  }
+  ul::LaunchReleasePaths(launchManifest, launchSignature);
+  // A manifest cannot record itself or a signature.
+  std::vector<ReleaseSource> sources;
+  for (const ReleaseSource& s : plan.sources) {
+    const std::string normal = NormalOrEmpty(s.requestPath.c_str());
+    bool own = false;
+    for (const char* path : {legacyManifest, legacySignature, launchManifest, launchSignature})
+      own = own || normal == NormalOrEmpty(path);
+    if (!own) sources.push_back(s);
+  }
+  int32_t listVersion = 0;
+  std::vector<ul::ReleaseFile> files;
+  if (!ReleaseVersion(plan.updateListFile, &listVersion, error) ||
+      !RecordSources(sources, &files, error))
+    return false;
+  report->version = SignedVersion(listVersion, plan.settingsVersion);
+  std::string manifest, legacy;
+  if (!ul::FormatManifest(report->version, &plan.roles, files, &manifest) ||
+      !ul::FormatManifest(report->version, nullptr, files, &legacy)) {
+    *error = "the release's paths do not make a manifest";
+    return false;
+  }
+  report->files = files.size();
+  report->bytes = 0;
+  for (const ul::ReleaseFile& f : files) report->bytes += f.size;
+  return WriteSignedManifest(tree, launchManifest, launchSignature, manifest, key,
+                             &report->manifestFile, &report->signatureFile, error) &&
+         WriteSignedManifest(tree, legacyManifest, legacySignature, legacy, key,
+                             &report->legacyManifestFile, &report->legacySignatureFile, error);
 }
 
 bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* report,
@@ -224,15 +258,20 @@ bool SignTree(const std::string& tree, const std::string& keyFile, SignReport* r
 
 namespace {
 
-// The stage's manifest and signature files, when the tree before was signed.
+// The stage's manifests and signature files, when the tree before was
+// signed.
 bool CarriedSignature(const std::string& stage, std::vector<std::string>* files, std::string* error) {
   ReleasePlan plan;
-  char manifestPath[ul::kTextCap];
-  char signaturePath[ul::kTextCap];
+  char manifestPath[ul::kTextCap] = {0};
+  char signaturePath[ul::kTextCap] = {0};
+  char launchManifest[ul::kTextCap];
+  char launchSignature[ul::kTextCap];
   if (!PlanRelease(stage, &plan, error)) return false;
-  if (!ul::ReleaseFilePaths(plan.updateListPath.c_str(), manifestPath, signaturePath)) return true;
+  ul::ReleaseFilePaths(plan.updateListPath.c_str(), manifestPath, signaturePath);
+  ul::LaunchReleasePaths(launchManifest, launchSignature);
   std::error_code ec;
-  for (const char* path : {manifestPath, signaturePath}) {
+  for (const char* path : {manifestPath, signaturePath, launchManifest, launchSignature}) {
+    if (path[0] == '\0') continue;
     std::string file = TreeFileOf(stage, NormalOrEmpty(path));
     if (!file.empty() && std::filesystem::exists(file, ec)) files->push_back(file);
   }
@@ -253,13 +292,13 @@ bool SignStage(const std::string& stage, const char* keyFile, bool dropSignature
     }
     std::error_code ec;
     for (const auto& f : carried) std::filesystem::remove(f, ec);
-    std::printf("published unsigned: the earlier release's manifest and signature are gone\n");
+    std::printf("published unsigned: the earlier release's manifests and signatures are gone\n");
     return true;
   }
   SignReport report;
   if (!SignTree(stage, keyFile, &report, error)) return false;
-  std::printf("signed release %d: %zu files recorded beside the update list\n", report.version,
-              report.files);
+  std::printf("signed release %d: %zu files recorded beside the directory file and the update list\n",
+              report.version, report.files);
   return true;
 }
 

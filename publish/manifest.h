@@ -1,5 +1,8 @@
 // The signed release of a tree: which files it records (the plan), and the
-// manifest and its signature written beside the update list.
+// manifest and its signature written beside the directory file (with the
+// roles, for the updaters of today) and beside the update list (without,
+// for the keyed updaters built before the roles existed, until they have
+// replaced themselves).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,8 @@ struct ReleaseSource {
 struct ReleasePlan {
   std::string updateListPath;  // [UPDATELIST] as the updater requests it
   std::string updateListFile;  // its tree file
+  ul::ReleaseRoles roles;      // the paths the tree's configuration names for them
+  int32_t settingsVersion = -1;  // the tree's settings' version; -1 without settings
   std::vector<ReleaseSource> sources;
 };
 
@@ -29,9 +34,10 @@ struct ReleasePlan {
 std::string TreeFileOf(const std::string& tree, const std::string& normalPath);
 
 // Reads the tree folder the way verify does (the updater's own readers) and
-// lists what a run may fetch: the update list, the hash list and every file
-// they name (the installer too when a client may need it). A named file
-// the tree lacks is an error, unless only [INSTALLVERSION] names it.
+// lists what a run may fetch: the directory file, the program
+// configuration, the update list, the hash list and every file they name
+// (the installer too when a client may need it). A named file the tree
+// lacks is an error, unless only [INSTALLVERSION] names it.
 bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error);
 
 // The version a client has once it took every line of the update list: the
@@ -44,16 +50,22 @@ bool ReleaseVersion(const std::string& updateListFile, int32_t* version, std::st
 bool RecordSources(const std::vector<ReleaseSource>& sources, std::vector<ul::ReleaseFile>* files,
                    std::string* error);
 
+// The version a release is signed with: the update list's, or the tree's
+// settings' when higher (a first tree's list has only its header, while
+// its clients are installed at the settings' version).
+int32_t SignedVersion(int32_t listVersion, int32_t settingsVersion);
+
 struct SignReport {
   int32_t version = 0;
   std::size_t files = 0;
   uint64_t bytes = 0;
-  std::string manifestFile, signatureFile;
+  std::string manifestFile, signatureFile;              // beside the directory file
+  std::string legacyManifestFile, legacySignatureFile;  // beside the update list
 };
 
-// Records the plan's files, writes the manifest and its signature by key
-// into the tree (each replaced whole) and checks the signature once more
-// against the written files.
+// Records the plan's files, writes both manifests and their signatures by
+// key into the tree (each replaced whole) and checks the signatures once
+// more against the written files.
 bool SignRelease(const std::string& tree, const ReleasePlan& plan, const KeyPair& key,
                  SignReport* report, std::string* error);
 

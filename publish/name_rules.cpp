@@ -37,15 +37,17 @@ ReaderView ReadAsUpdater(const std::string& word) {
 
 bool EndsInZip(const std::string& name) { return name.size() > 3 && ul::EndsWithNoCase(name.c_str(), "zip"); }
 
-// The name as the updater resolves it below the nominal folder; false when
-// its gate refuses it.
-bool ResolvedBelow(const std::string& installFolder, const std::string& word, std::string* resolved) {
+// The name as the updater resolves it below the nominal folder (and the
+// whole path); false when its gate refuses it.
+bool ResolvedBelow(const std::string& installFolder, const std::string& word, std::string* resolved,
+                   std::string* whole) {
   char local[ul::kPathCap];
   LocalNameOf(UpdateEntryName(word.c_str()), local);
   char path[ul::kPathCap];
   std::size_t folderLength = 0;
   if (!ul::ResolveInsideFolder(installFolder.c_str(), local, path, &folderLength)) return false;
   *resolved = path + folderLength;
+  *whole = path;
   return true;
 }
 
@@ -81,10 +83,14 @@ std::string NameProblem(const std::string& name, bool hashListed, const std::str
   if (ClassifyUpdateEntry(word.c_str()) != kEntryFetch) return "is the installer marker, which the updater never fetches";
   if (!view.intact || !ReadAsUpdater("-" + word).intact) return "is refused by the updater's list reader";
   if (EndsInZip(name)) return "ends in \"zip\": the updater would unpack it as an archive and delete it";
-  std::string resolved;
-  if (!ResolvedBelow(installFolder, word, &resolved))
+  std::string resolved, whole;
+  if (!ResolvedBelow(installFolder, word, &resolved, &whole))
     return "is refused by the updater's path gate below " + installFolder +
            " (too long, a device name, a character Windows forbids, or a name of dots)";
+  if (!ul::DownloadPathFits(whole.c_str()))
+    return "is too long below " + installFolder + ": the updater downloads it as \"" + whole +
+           ul::kPartialSuffix + "\", longer than the " + std::to_string(ul::kLongestPath) +
+           " characters Windows opens";
   std::string expected = name;
   std::replace(expected.begin(), expected.end(), '/', '\\');
   if (resolved != expected) return "would be stored by Windows as \"" + resolved + "\"";

@@ -10,6 +10,7 @@
 #include "common/safe_path.h"
 #include "common/text_line.h"
 #include "config/hash_list.h"
+#include "config/release_manifest.h"
 #include "config/update_config.h"
 
 namespace ulp {
@@ -147,15 +148,33 @@ std::string ServedTree::Where(const std::string& objectPath) const {
   return folder_ + kSeparator + ForDisplay(relative);
 }
 
-FetchOutcome ServedTree::Fetch(const std::string& objectPath, LocalCopy* copy) {
+FetchOutcome ServedTree::Fetch(const std::string& objectPath, LocalCopy* copy,
+                               unsigned long long maxBytes) {
   copy->Clear();
-  return served_ ? FetchServed(objectPath, copy) : FetchFromFolder(objectPath, copy);
+  if (!served_) return FetchFromFolder(objectPath, copy);
+  if (maxBytes == 0) {
+    std::string normal;
+    auto record = ul::NormalServerPath(objectPath.c_str(), &normal) ? recorded_.find(normal)
+                                                                    : recorded_.end();
+    maxBytes = record != recorded_.end() ? record->second + kRecordMargin : kUnrecordedLimit;
+  }
+  return FetchServed(objectPath, copy, maxBytes);
 }
 
-FetchOutcome ServedTree::FetchServed(const std::string& objectPath, LocalCopy* copy) {
+void ServedTree::Bound(const ul::ReleaseManifest& release) {
+  for (const ul::ReleaseFile& f : release.files) recorded_[f.path] = f.size;
+}
+
+std::string RunsPast(unsigned long long maxBytes) {
+  return "the body runs past " + std::to_string(maxBytes) + " bytes, more than the release " +
+         "records (or the updater reads), and was not stored further";
+}
+
+FetchOutcome ServedTree::FetchServed(const std::string& objectPath, LocalCopy* copy,
+                                     unsigned long long maxBytes) {
   const std::string local = TempPath();
   copy->Set(local, true);
-  FetchOutcome o = fetcher_->Get(RequestTarget(objectPath), local);
+  FetchOutcome o = fetcher_->Get(RequestTarget(objectPath), local, maxBytes);
   if (o.status != kFetched) copy->Clear();
   return o;
 }

@@ -14,8 +14,18 @@
 
 class UpdateConfig;
 struct HashEntry;
+namespace ul {
+class ReleaseManifest;
+}
 
 namespace ulp {
+
+// What a served check stores of a body the release does not record: more
+// than any length the updater reads from a Content-Length header.
+constexpr unsigned long long kUnrecordedLimit = 0x7FFFFFFFull;
+// What it stores beyond the size a release records, to tell a longer body
+// from a cut one in the report.
+constexpr unsigned long long kRecordMargin = 65536;
 
 // A local file with a resource's bytes: the tree's own file, or a temporary
 // copy of served bytes that is deleted when this object lets it go.
@@ -59,15 +69,23 @@ class ServedTree {
   std::string Where(const std::string& objectPath) const;
 
   // Brings the resource the updater requests as objectPath to a local file,
-  // as the updater would receive it.
-  FetchOutcome Fetch(const std::string& objectPath, LocalCopy* copy);
+  // as the updater would receive it. Served, at most maxBytes of it are
+  // stored (0: what Bound says for it).
+  FetchOutcome Fetch(const std::string& objectPath, LocalCopy* copy,
+                     unsigned long long maxBytes = 0);
+
+  // From here on a served body is stored up to the size the release
+  // records for its path, plus kRecordMargin; one it does not record up to
+  // kUnrecordedLimit.
+  void Bound(const ul::ReleaseManifest& release);
 
   // A new path for a temporary file of this check (which the caller hands
   // to a LocalCopy as temporary). Empty when no temporary folder can be made.
   std::string TempPath();
 
  private:
-  FetchOutcome FetchServed(const std::string& objectPath, LocalCopy* copy);
+  FetchOutcome FetchServed(const std::string& objectPath, LocalCopy* copy,
+                           unsigned long long maxBytes);
   FetchOutcome FetchFromFolder(const std::string& objectPath, LocalCopy* copy) const;
 
   bool served_ = false;
@@ -77,6 +95,7 @@ class ServedTree {
   std::string temp_;
   unsigned long tempCount_ = 0;
   std::unique_ptr<HttpFetcher> fetcher_;
+  std::map<std::string, unsigned long long> recorded_;  // by normal server path
 };
 
 // The request target that goes out for an object path: WinINet puts a '/'

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace ulp {
@@ -128,6 +130,14 @@ bool ParseSettings(const std::string& text, Settings* settings, std::string* err
   }
   *settings = s;
   return true;
+}
+
+bool ReadTreeSettings(const std::string& tree, Settings* settings) {
+  std::ifstream in(std::filesystem::path(tree) / kSettingsFile, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string error;
+  return in && ParseSettings(text.str(), settings, &error);
 }
 
 }  // namespace ulp

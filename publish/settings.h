@@ -30,6 +30,10 @@ struct Settings {
 
 std::string SettingsText(const Settings& settings);
 
+// The settings file of the published folder tree. False when there is none
+// (a served address, a tree the tool did not write) or it does not read.
+bool ReadTreeSettings(const std::string& tree, Settings* settings);
+
 // False, with the line and what is wrong in *error, for a name it does not
 // know, a value out of range or a missing version or host.
 bool ParseSettings(const std::string& text, Settings* settings, std::string* error);

@@ -22,7 +22,9 @@ const char kKeygenUsage[] =
 const char kSignUsage[] =
     "usage: ulmet-publish sign --tree TREE --key BASE.key\n"
     "  Writes the release manifest (every file the release serves, with size and\n"
-    "  SHA-256) and its signature beside the tree's update list.\n";
+    "  SHA-256, and which path the program configuration names for each role) and\n"
+    "  its signature beside the tree's directory file, and the same records\n"
+    "  without the roles beside its update list, for keyed updaters built before.\n";
 
 // "--name value" pairs into the given slots; false (after a message) for
 // anything else. "--help" prints usage and ends with 0 through *exitCode.
@@ -95,8 +97,10 @@ int ulp::RunSign(int argc, char** argv) {
   if (!SignTree(tree, keyFile, &report, &error)) return Fail(error);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("signed release %d: %zu files, %llu bytes (%.2f s)\n  manifest  %s\n  signature %s\n",
+  std::printf("signed release %d: %zu files, %llu bytes (%.2f s)\n  manifest  %s\n  signature %s\n"
+              "  for keyed updaters built before: %s, %s\n",
               report.version, report.files, static_cast<unsigned long long>(report.bytes), seconds,
-              report.manifestFile.c_str(), report.signatureFile.c_str());
+              report.manifestFile.c_str(), report.signatureFile.c_str(),
+              report.legacyManifestFile.c_str(), report.legacySignatureFile.c_str());
   return 0;
 }

@@ -12,7 +12,8 @@ namespace ulp {
 
 namespace {
 
-// The steps in the updater's order: the directory file, the program
+// The steps in the updater's order: the signed release (whose sizes bound
+// what a served check stores), the directory file, the program
 // configuration and the hash list before the run's dialog, then the update
 // list, then every file they name. Further checks of the served tree (its
 // signatures, say) follow as steps of their own: by then run.index holds
@@ -21,7 +22,7 @@ struct Step {
   bool (*run)(VerifyRun& run);
 };
 const Step kSteps[] = {
-    {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
+    {ReadSignedRelease},  {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
     {CheckUpdateList},    {CheckInstaller},     {CheckNamedFiles},
     {CheckSignedRelease},
 };

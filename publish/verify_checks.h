@@ -33,6 +33,7 @@ struct VerifyRun {
   std::map<std::string, ul::ReleaseFile> served;
 };
 
+bool ReadSignedRelease(VerifyRun& run);   // manifest_check.cpp: bounds what is stored
 bool CheckDirectoryFile(VerifyRun& run);  // verify.cpp
 bool CheckProgramConfig(VerifyRun& run);  // verify.cpp
 bool CheckHashList(VerifyRun& run);       // verify_hash_list.cpp

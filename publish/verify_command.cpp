@@ -49,13 +49,8 @@ int Wrong(const char* what, const char* detail) {
 // The install folder that the publisher checked the names against, when
 // where is a published folder with its settings; the default otherwise.
 std::string ulp::TreeInstallFolder(const std::string& where) {
-  std::ifstream in(std::filesystem::path(where) / ulp::kSettingsFile, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
   ulp::Settings settings;
-  std::string error;
-  if (!in || !ulp::ParseSettings(text.str(), &settings, &error)) return ulp::kDefaultInstallFolder;
-  return settings.installFolder;
+  return ulp::ReadTreeSettings(where, &settings) ? settings.installFolder : ulp::kDefaultInstallFolder;
 }
 
 int ulp::RunVerify(int argc, char** argv) {

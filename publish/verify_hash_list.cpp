@@ -3,6 +3,7 @@
 // where and why the reader stopped or passed a line over.
 #include <cstring>
 
+#include "common/safe_path.h"
 #include "config/hash_list.h"
 #include "trace_capture.h"
 #include "verify_checks.h"
@@ -36,6 +37,11 @@ void IndexEntry(VerifyRun& run, const HashEntry& entry, int line, const std::str
                                   ": the updater neither compares nor fetches it");
     return;
   }
+  if (!ul::DownloadPathFits(local.c_str()))
+    run.report.Problem(where, LineRef(line) + Quoted(local + ul::kPartialSuffix) +
+                                  ", where the updater fetches it again, is longer than the " +
+                                  std::to_string(ul::kLongestPath) +
+                                  " characters Windows opens: its repair always fails");
   const std::string origin = "hash list line " + std::to_string(line);
   NamedFile& file = run.index.Add(objectPath, origin);
   file.digests.push_back({entry.digestHex, origin});

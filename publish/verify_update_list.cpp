@@ -52,7 +52,15 @@ void CheckEntry(VerifyRun& run, const ListWalk& walk, const std::string& entry, 
                                        run.clientFolder + ": the updater passes it over");
     return;
   }
-  if (kind != kEntryFetch || run.config.updateSubPath[0] == '\0') return;
+  if (kind != kEntryFetch) return;
+  if (!ul::DownloadPathFits(path)) {
+    run.report.Problem(walk.where, at + ": " + Quoted(std::string(path) + ul::kPartialSuffix) +
+                                       ", where the updater downloads it, is longer than the " +
+                                       std::to_string(ul::kLongestPath) +
+                                       " characters Windows opens: every download of it fails");
+    return;
+  }
+  if (run.config.updateSubPath[0] == '\0') return;
   if (entry.find('\\') != std::string::npos)
     run.report.Warning(walk.where, at + " names its folder with '\\': only a server that takes "
                                         "'\\' for '/' serves it");

@@ -1,8 +1,9 @@
 // The release manifest reader over any bytes, and the path normalising it
 // looks files up by. Besides memory safety: a manifest is read only when it
 // is the one text the writer makes of what was read (so two texts never mean
-// the same release), its paths are normal, strictly ascending and each found
-// under itself; a refused text leaves nothing behind. The normal form of a
+// the same release, and roles or none say which format it is), its paths
+// are normal, strictly ascending and each found under itself; a refused
+// text leaves nothing behind. The normal form of a
 // path is its own normal form and never holds "." or ".." components.
 #include "config/release_manifest.h"
 
@@ -15,7 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ul::ReleaseManifest m;
   if (m.Parse(text.data(), text.size())) {
     std::string again;
-    FUZZ_CHECK(ul::FormatManifest(m.version, m.files, &again), fuzz::Shown(text));
+    FUZZ_CHECK(m.format == ul::kLegacyFormat || m.format == ul::kRoleFormat, fuzz::Shown(text));
+    FUZZ_CHECK(ul::FormatManifest(m.version, m.format == ul::kRoleFormat ? &m.roles : nullptr,
+                                  m.files, &again),
+               fuzz::Shown(text));
     FUZZ_CHECK(again == text, fuzz::Shown(text) + " -> " + fuzz::Shown(again));
     for (std::size_t i = 0; i < m.files.size(); ++i) {
       const ul::ReleaseFile& f = m.files[i];
@@ -23,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(i == 0 || m.files[i - 1].path < f.path, f.path);
     }
   } else {
-    FUZZ_CHECK(m.files.empty() && m.version == 0, fuzz::Shown(text));
+    FUZZ_CHECK(m.files.empty() && m.version == 0 && m.format == 0 && m.roles.updateList.empty(),
+               fuzz::Shown(text));
   }
 
   const std::string path = fuzz::TextOf(data, size);

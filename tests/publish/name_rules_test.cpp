@@ -49,6 +49,7 @@ const Refusal kRefused[] = {
     {"Data/CON.txt", 5, "path gate"},
     {"tab\tname.txt", 5, "list reader"},
     {"Data/" + k250, 5, "path gate"},                    // 9 + 5 + 250 > 259
+    {"Data/" + std::string(243, 'k'), 5, "~dl"},          // 257 characters, its partial 260
     {std::string(260, 'm'), 5, "259 characters"},        // its deletion would be cut
     {"trailing./x.txt", 5, "stored by Windows as"},
     {"blank /x.txt", 5, "stored by Windows as"},
@@ -71,7 +72,7 @@ TEST(NameRules, NamesTheUpdaterTakesAsTheyAre) {
                       {Cp949("그림/하늘.bmp"), 1},
                       {"Ulmet.exe", 1},
                       {"Log/;crash.log", 1},  // the hash list leaves Log/ out
-                      {"Data/" + std::string(245, 'k'), 1}}),
+                      {"Data/" + std::string(242, 'k'), 1}}),  // 256, its partial 259
             Strings{});
 }
 

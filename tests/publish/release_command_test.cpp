@@ -12,6 +12,7 @@
 
 #include "commands.h"
 #include "folder_swap.h"
+#include "verify.h"
 #include "tree_lock.h"
 #include "server_lists.h"
 
@@ -136,6 +137,26 @@ const Failure kFailures[] = {
     {"an archive folder the client folder does not have",
      [](const fs::path& c, const fs::path&) { Put(c, {{"a.dll", "a 2"}}); },
      {"--archive", "Data/None"}, "no such folder"},
+    {"a link in the client folder",
+     [](const fs::path& c, const fs::path&) {
+       Put(c.parent_path() / "private", {{"secret.txt", "not for players"}});
+       Put(c, {{"a.dll", "a 2"}});
+       fs::create_symlink(c.parent_path() / "private/secret.txt", c / "Data/secret.txt");
+     },
+     {}, "Data/secret.txt: is a link"},
+    {"an archive folder that is a link",
+     [](const fs::path& c, const fs::path&) {
+       Put(c.parent_path() / "private", {{"secret.txt", "not for players"}});
+       fs::create_directory_symlink(c.parent_path() / "private", c / "Data/Linked");
+     },
+     {"--archive", "Data/Linked"}, "Data/Linked: is a link"},
+    {"a name whose partial download would be too long",
+     [](const fs::path& c, const fs::path&) {
+       // Below C:\Program Files\Ulmet\ the path has 259 characters: the
+       // gate takes it, the downloader's "~dl" name would not fit.
+       Put(c, {{"Data/" + std::string(230, 'k'), "k"}});
+     },
+     {}, "~dl"},
     {"a signed tree released without its key",
      [](const fs::path& c, const fs::path& t) {
        Put(c, {{"a.dll", "a 2"}});
@@ -173,10 +194,12 @@ TEST_F(Release, AFailedReleaseLeavesTheTreeAsItWas) {
 TEST_F(Release, SignedTreeGoesUnsignedOnlyWhenAskedAndThenWithoutItsOldSignature) {
   ASSERT_EQ(Command(ulp::RunSign, {"--tree", tree_, "--key", ULP_TEST_KEYS "test-release.key"}), 0);
   ASSERT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 1u);
+  ASSERT_EQ(Snapshot(tree_).count("UlLaunch/ULRelease2.sig"), 1u);
   Put(client_, {{"a.dll", "a 2"}});
   ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_, "--unsigned"}), 0);
-  EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.sig"), 0u);
-  EXPECT_EQ(Snapshot(tree_).count("Ulmet3/ULRelease.dat"), 0u);
+  for (const char* file : {"Ulmet3/ULRelease.sig", "Ulmet3/ULRelease.dat", "UlLaunch/ULRelease2.sig",
+                           "UlLaunch/ULRelease2.dat"})
+    EXPECT_EQ(Snapshot(tree_).count(file), 0u) << file;
   EXPECT_EQ(ReadByClientAt(1000), Strings{"a.dll"});
 }
 
@@ -202,6 +225,55 @@ TEST(TreeStage, FoldersExchangeInOneStepOnThisSystem) {
   Put(dir, {{"tree/which", "old"}, {"tree.new/which", "new"}});
   ASSERT_TRUE(ulp::ExchangeFolders(dir / "tree.new", dir / "tree"));
   EXPECT_EQ(Snapshot(dir), (Files{{"tree/which", "new"}, {"tree.new/which", "old"}}));
+  fs::remove_all(dir);
+}
+
+// A first tree for clients installed at another version than 1000 is
+// signed as that version, and verify holds the signed version against the
+// tree's settings.
+TEST(Init, SignsTheVersionItsClientsHaveAndVerifyHoldsItToTheSettings) {
+  const fs::path dir = fs::path(testing::TempDir()) / "ulp_init_signed";
+  fs::remove_all(dir);
+  Put(dir / "client", {{"UlmetMain.exe", "c"}, {"a.dll", "a"}});
+  const std::string tree = (dir / "tree").string();
+  const auto verify = [&]() {
+    std::string out = (dir / "verify.out").string();
+    std::FILE* f = std::fopen(out.c_str(), "w");
+    ulp::VerifyOptions options;
+    options.where = tree;
+    options.releaseKey = ULP_TEST_KEYS "test-release.pub";
+    const int code = ulp::VerifyTree(options, f, nullptr);
+    std::fclose(f);
+    std::ifstream in(out);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::make_pair(code, text.str());
+  };
+  ASSERT_EQ(Command(ulp::RunInit, {"--client", (dir / "client").string(), "--out", tree, "--version", "1005",
+                                   "--key", ULP_TEST_KEYS "test-release.key"}),
+            0);
+  const Files files = Snapshot(tree);
+  for (const char* manifest : {"Ulmet3/ULRelease.dat", "UlLaunch/ULRelease2.dat"}) {
+    ASSERT_EQ(files.count(manifest), 1u) << manifest;
+    EXPECT_NE(files.at(manifest).find("\nversion 1005\n"), std::string::npos) << files.at(manifest);
+  }
+  auto v = verify();
+  EXPECT_EQ(v.first, 0) << v.second;
+
+  // Signed below the settings' version, as a tree signed without them is.
+  const fs::path settings = fs::path(tree) / "ulmet-publish.cfg";
+  const std::string kept = Snapshot(tree).at("ulmet-publish.cfg");
+  std::string lower = kept;
+  lower.replace(lower.find("\nversion 1005\n"), 14, "\nversion 1000\n");
+  std::ofstream(settings, std::ios::binary) << lower;
+  ASSERT_EQ(Command(ulp::RunSign, {"--tree", tree, "--key", ULP_TEST_KEYS "test-release.key"}), 0);
+  std::ofstream(settings, std::ios::binary) << kept;
+  v = verify();
+  EXPECT_EQ(v.first, 1) << v.second;
+  EXPECT_NE(v.second.find("UlLaunch/ULRelease2.dat: signed as release 1000, but the tree's settings say its "
+                          "clients are at version 1005"),
+            std::string::npos)
+      << v.second;
   fs::remove_all(dir);
 }
 

@@ -183,33 +183,40 @@ const Fault kFaults[] = {
      "/Ulmet3/files/Data/Skins/x.bmp cut bytes=1000\n"},
 };
 
+// The good tree, published once per suite below base: every kind of entry
+// the checks know.
+void PublishGoodTree(const fs::path& base) {
+  const fs::path client = base / "client";
+  Write(client / "a.dll", "a");
+  Write(client / "my file.txt", "blank");
+  Write(client / "Data/Skins/x.bmp", std::string(70000, 'x'));  // three digest chunks
+  Write(client / "sub/b.dat", "b");
+  Write(client / "\xED\x95\x9C/\xEA\xB8\x80.txt", "hangul");
+  Write(client / "Ulmet.exe", "new copy");
+  Write(base / "setup.exe", "installer");
+  tb::Release release;
+  std::string error;
+  ASSERT_TRUE(tb::ParseRelease("installer " + (base / "setup.exe").string() +
+                                   "\narchive Data/Skins.zip Skins\nfile Ulmet.ex_ Ulmet.exe\n"
+                                   "version 1001 a.dll \"my file.txt\" \xED\x95\x9C/\xEA\xB8\x80.txt\n"
+                                   "version 1002 Data/Skins.zip sub/b.dat -old.dll =Old\n"
+                                   "version 1003 Ulmet3_install.exe Ulmet.ex_\n",
+                               &release, &error))
+      << error;
+  tb::PublishOptions options;
+  options.clientDir = client.string();
+  options.outDir = (base / "tree").string();
+  tb::PublishResult result;
+  ASSERT_TRUE(tb::Publish(release, options, &result)) << result.error;
+}
+
+fs::path GoodTreeBase() { return fs::temp_directory_path() / ("ulp-verify-" + std::to_string(getpid())); }
+
 class Verify : public ::testing::TestWithParam<Fault> {
  public:
-  // The good tree, published once: every kind of entry the checks know.
   static void SetUpTestSuite() {
-    base_ = fs::temp_directory_path() / ("ulp-verify-" + std::to_string(getpid()));
-    const fs::path client = base_ / "client";
-    Write(client / "a.dll", "a");
-    Write(client / "my file.txt", "blank");
-    Write(client / "Data/Skins/x.bmp", std::string(70000, 'x'));  // three digest chunks
-    Write(client / "sub/b.dat", "b");
-    Write(client / "\xED\x95\x9C/\xEA\xB8\x80.txt", "hangul");
-    Write(client / "Ulmet.exe", "new copy");
-    Write(base_ / "setup.exe", "installer");
-    tb::Release release;
-    std::string error;
-    ASSERT_TRUE(tb::ParseRelease("installer " + (base_ / "setup.exe").string() +
-                                     "\narchive Data/Skins.zip Skins\nfile Ulmet.ex_ Ulmet.exe\n"
-                                     "version 1001 a.dll \"my file.txt\" \xED\x95\x9C/\xEA\xB8\x80.txt\n"
-                                     "version 1002 Data/Skins.zip sub/b.dat -old.dll =Old\n"
-                                     "version 1003 Ulmet3_install.exe Ulmet.ex_\n",
-                                 &release, &error))
-        << error;
-    tb::PublishOptions options;
-    options.clientDir = client.string();
-    options.outDir = (base_ / "tree").string();
-    tb::PublishResult result;
-    ASSERT_TRUE(tb::Publish(release, options, &result)) << result.error;
+    base_ = GoodTreeBase();
+    PublishGoodTree(base_);
   }
   static void TearDownTestSuite() { fs::remove_all(base_); }
 
@@ -309,23 +316,65 @@ INSTANTIATE_TEST_SUITE_P(Warnings, VerifyWarning, ::testing::ValuesIn(kWarnings)
 // good tree signed, then one fault each that only that check finds.
 const std::string kTestKeys = std::string(ULP_SOURCE_DIR) + "/tests/keys/";
 
-const Fault kSignedFaults[] = {
-    {"SignedGood", nullptr, "", ""},
-    {"SignedByAnotherKey", [](const fs::path&) {}, "Ulmet3/ULRelease.sig", "not signed by the key", kBoth},
-    {"SignatureMissing", [](const fs::path& t) { fs::remove(t / "Ulmet3/ULRelease.sig"); },
-     "Ulmet3/ULRelease.sig", "missing: updaters built with the release key refuse every run (code-SG01)"},
-    {"NewCopyNotAsSigned", [](const fs::path& t) { Write(t / "Ulmet3/files/Ulmet.ex_", "other copy"); },
-     "Ulmet3/files/Ulmet.ex_", "differs from the signed release", kBoth},
-    {"ListChangedAfterSigning", [](const fs::path& t) { Append(t / kList, "1004 a.dll\n"); }, kList,
-     "(133 bytes served, 122 signed, or another SHA-256): updaters built with the release key refuse "
-     "every run (code-SG03)"},
+// Each row: the problems, in the report's order, as (tree file, part of
+// the reason). Both manifests record the lists and the files; only the one
+// beside the directory file records the configuration files.
+struct SignedFault {
+  const char* name;
+  void (*plant)(const fs::path& tree);
+  std::vector<std::pair<const char*, const char*>> problems;
+  int ways = kBoth;
 };
 
-class SignedVerify : public Verify {};
+const char kToday[] = "updaters built with the release key refuse";
+const char kEarlier[] = "keyed updaters built before the roles existed";
+
+const SignedFault kSignedFaults[] = {
+    {"SignedGood", nullptr, {}},
+    {"SignedByAnotherKey", [](const fs::path&) {},
+     {{"UlLaunch/ULRelease2.sig", "not signed by the key"}, {"Ulmet3/ULRelease.sig", "not signed by the key"}}},
+    {"SignatureMissing", [](const fs::path& t) { fs::remove(t / "UlLaunch/ULRelease2.sig"); },
+     {{"UlLaunch/ULRelease2.sig", "missing: updaters built with the release key refuse every run (code-SG01)"}},
+     kFolder},
+    {"EarlierUpdatersSignatureMissing", [](const fs::path& t) { fs::remove(t / "Ulmet3/ULRelease.sig"); },
+     {{"Ulmet3/ULRelease.sig", kEarlier}}, kFolder},
+    {"NewCopyNotAsSigned", [](const fs::path& t) { Write(t / "Ulmet3/files/Ulmet.ex_", "other copy"); },
+     {{"Ulmet3/files/Ulmet.ex_", kToday}, {"Ulmet3/files/Ulmet.ex_", kEarlier}}},
+    {"ListChangedAfterSigning", [](const fs::path& t) { Append(t / kList, "1004 a.dll\n"); },
+     {{kList, "(133 bytes served, 122 signed, or another SHA-256): updaters built with the release key refuse "
+              "every run (code-SG03)"},
+      {kList, kEarlier}}},
+    {"ProgramConfigChangedAfterSigning",
+     [](const fs::path& t) { Edit(t / kProgram, "[CHECKUPNOTICE]\nhttp://", "[CHECKUPNOTICE]\nhttps://"); },
+     {{kProgram, "differs from the signed release"}}},
+    // Served, a body longer than its record is not stored past the record
+    // and a margin.
+    {"BodyRunsPastItsRecord", [](const fs::path& t) { Write(t / "Ulmet3/files/sub/b.dat", std::string(300000, 'b')); },
+     {{"Ulmet3/files/sub/b.dat", "runs past 65537 bytes"}}, kServed},
+};
+
+class SignedVerify : public ::testing::TestWithParam<SignedFault> {
+ public:
+  static void SetUpTestSuite() { PublishGoodTree(GoodTreeBase()); }
+  static void TearDownTestSuite() { fs::remove_all(GoodTreeBase()); }
+};
+
+void ExpectProblems(const Verdict& v, const SignedFault& f, const std::string& prefix) {
+  ASSERT_EQ(v.problems.size(), f.problems.size()) << v.output;
+  for (std::size_t i = 0; i < f.problems.size(); ++i) {
+    EXPECT_EQ(v.problems[i].rfind(prefix + f.problems[i].first + ": ", 0), 0u) << v.output;
+    EXPECT_NE(v.problems[i].find(f.problems[i].second), std::string::npos) << v.output;
+  }
+  EXPECT_EQ(v.exitCode, f.problems.empty() ? 0 : 1);
+}
 
 TEST_P(SignedVerify, OnlyTheReleaseAsSignedPasses) {
-  const Fault& f = GetParam();
-  const fs::path dir = Planted({f.name, nullptr, "", ""});
+  const SignedFault& f = GetParam();
+  const fs::path base = GoodTreeBase();
+  const fs::path dir = base / f.name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy(base / "tree", dir / "tree", fs::copy_options::recursive);
   scn::ProcSpec sign;
   sign.argv = {kBin + "/ulmet-publish", "sign", "--tree", (dir / "tree").string(), "--key",
                kTestKeys + "test-release.key"};
@@ -334,22 +383,20 @@ TEST_P(SignedVerify, OnlyTheReleaseAsSignedPasses) {
   if (f.plant != nullptr) f.plant(dir / "tree");
   const std::string key = kTestKeys + (std::string(f.name) == "SignedByAnotherKey" ? "other" : "test") +
                           "-release.pub";
-  if (f.plant == nullptr) {
+  if (f.ways & kFolder) {
     Verdict v = Check({(dir / "tree").string(), "--key", key}, dir.string());
-    EXPECT_TRUE(v.problems.empty()) << v.output;
-    EXPECT_NE(v.output.find("signed release 1003: every file served as signed"), std::string::npos) << v.output;
-    return;
+    ExpectProblems(v, f, (dir / "tree/").string());
+    if (f.plant == nullptr)
+      EXPECT_NE(v.output.find("signed release 1003: every file served as signed"), std::string::npos) << v.output;
   }
-  if (f.ways & kFolder)
-    ExpectOneProblem(Check({(dir / "tree").string(), "--key", key}, dir.string()), f, (dir / "tree/").string());
   if (f.ways & kServed) {
     Server server((dir / "tree").string(), dir.string(), "");
-    ExpectOneProblem(Check({server.Url(), "--key", key}, dir.string()), f, "/");
+    ExpectProblems(Check({server.Url(), "--key", key}, dir.string()), f, "/");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signed, SignedVerify, ::testing::ValuesIn(kSignedFaults),
-                         [](const ::testing::TestParamInfo<Fault>& i) { return i.param.name; });
+                         [](const ::testing::TestParamInfo<SignedFault>& i) { return i.param.name; });
 
 // What is not a tree: a wrong command line (2), a missing folder or a
 // server that does not answer (1, one problem naming it).

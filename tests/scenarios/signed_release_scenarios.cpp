@@ -8,17 +8,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "harness/proc.h"
 #include "harness/scenario.h"
+#include "tree_layout.h"
 
 namespace scn {
 namespace {
 
-const char kManifest[] = "/Ulmet3/ULRelease.dat";
-const char kSignature[] = "/Ulmet3/ULRelease.sig";
+const char kManifest[] = "/UlLaunch/ULRelease2.dat";
+const char kSignature[] = "/UlLaunch/ULRelease2.sig";
 const char kDiffers[] = "differs from the signed release";
 
 std::string RefusalBox(int code) {
@@ -38,6 +40,26 @@ World& SignedClient(World& w, int installed) {
       .Release("version 1001 a.dll")
       .Release("version 1002 a.dll b.txt")
       .SignedWith("test-release");
+}
+
+// The program configuration as the test bed publishes it, with sections
+// changed after signing; an empty value leaves the section out.
+std::string AlteredConfig(const std::map<std::string, std::string>& changes) {
+  ulp::Sections sections;
+  for (auto s : ulp::DefaultProgramSections(TestPaths().configHost, ulp::ServerPaths())) {
+    auto c = changes.find(s.first);
+    if (c != changes.end()) s.second = c->second;
+    if (!s.second.empty()) sections.push_back(s);
+  }
+  return ulp::ProgramConfigText(sections);
+}
+
+// An attack on a client at 1003 with the older signed release 1002 and its
+// installer: the program configuration is made to look for the installed
+// version where there is none, so that the older release would pass and
+// the run would go to the installer.
+World& OlderReleaseWithInstaller(World& w, const std::map<std::string, std::string>& changes) {
+  return w.Release("installer " + StandInProgram()).ServerFile("UlLaunch/ULProgram.cfg", AlteredConfig(changes));
 }
 
 using SignedRelease = Scenario;
@@ -109,13 +131,33 @@ struct Refusal {
 };
 
 const Refusal kRefusals[] = {
-    {"MissingSignature", [](World& w) { w.ServerFileRemoved("Ulmet3/ULRelease.sig"); }, 1, 1001},
+    {"MissingSignature", [](World& w) { w.ServerFileRemoved("UlLaunch/ULRelease2.sig"); }, 1, 1001},
     {"SignedByAnotherKey", [](World& w) { w.SignedWith("other-release"); }, 2, 1001},
     {"TamperedUpdateList",
      [](World& w) { w.ServerFile("Ulmet3/UpdateList.dat", "[ULMET]\n1002 a.dll b.txt evil.exe\n"); }, 3, 1001},
     {"TamperedHashList", [](World& w) { w.ServerFile("Ulmet3/ULHashFile.dat", ";\n"); }, 3, 1001},
     // A release older than the installed one, signed and whole: replayed.
     {"OlderReleaseReplayed", [](World&) {}, 4, 1003},
+    // The directory file and the program configuration are signed too.
+    {"UnsignedDirectoryFile",
+     [](World& w) {
+       w.ServerFile("UlLaunch/global_Ulmet.cfg", "5001\n" + TestPaths().configHost + "\n80\n/evil/ULProgram.cfg\n")
+           .ServerFileCopy("UlLaunch/ULProgram.cfg", "evil/ULProgram.cfg");
+     },
+     3, 1001},
+    {"UnsignedProgramConfig",
+     [](World& w) { w.ServerFile("UlLaunch/ULProgram.cfg", AlteredConfig({{"UPDATESUBPATH", "/Ulmet3/files/Data/"}})); },
+     3, 1001},
+    {"ConfigWithoutRegistryKeys",
+     [](World& w) {
+       OlderReleaseWithInstaller(w, {{"REGISTRYPATH", ""}, {"REGISTRYNEWPATH", ""}, {"REGISTRYULMETPATH", ""}});
+     },
+     3, 1003},
+    {"ConfigNamingAKeyThatAlwaysExists",
+     [](World& w) { OlderReleaseWithInstaller(w, {{"REGISTRYULMETPATH", "Software"}}); }, 3, 1003},
+    {"ReleaseSignedOnlyForEarlierUpdaters",
+     [](World& w) { w.ServerFileRemoved("UlLaunch/ULRelease2.dat").ServerFileRemoved("UlLaunch/ULRelease2.sig"); },
+     1, 1001},
 };
 
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
@@ -138,6 +180,44 @@ TEST_P(SignedRefusal, StopsWithItsBoxBeforeAnyFileChanges) {
 
 INSTANTIATE_TEST_SUITE_P(Start, SignedRefusal, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// Without an installation where the signed configuration says, a run can
+// only install afresh, and only from a release no older than the newest
+// one a keyed run on this computer accepted before.
+struct Fresh {
+  const char* name;
+  int newestSeen;
+  bool installs;
+};
+
+const Fresh kFresh[] = {{"OlderThanSeenBefore", 1003, false}, {"NewestSeen", 1002, true}};
+
+void PrintTo(const Fresh& f, std::ostream* os) { *os << f.name; }
+
+class SignedFreshInstall : public Scenario, public ::testing::WithParamInterface<Fresh> {};
+
+TEST_P(SignedFreshInstall, TakesOnlyTheNewestSignedRelease) {
+  Given().Registry("HKCU\\Software\\ULPatchwell", "ReleaseVersion", std::to_string(GetParam().newestSeen))
+         .PublishedFile("a.dll", "a v2")
+         .Release("installer " + StandInProgram())
+         .Release("version 1001 a.dll")
+         .Release("version 1002 a.dll")
+         .SignedBuild();
+  Run(LaunchArg(2));
+  if (GetParam().installs) {
+    ExpectBoxes({"울메 설치를 시작합니다.(#1)"});
+    ExpectRequested("/Ulmet3/Ulmet_install.exe");
+    ExpectStarted("UL3_Install.ex_", "UL3_Install.ex_ " + QuotedArg(LaunchArg(2)));
+  } else {
+    ExpectBoxes({RefusalBox(4)});
+    ExpectNotRequested("/Ulmet3/Ulmet_install.exe");
+    ExpectNothingStarted();
+  }
+  ExpectRegistry("HKCU\\Software\\ULPatchwell", "ReleaseVersion", std::to_string(GetParam().newestSeen));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoInstallation, SignedFreshInstall, ::testing::ValuesIn(kFresh),
+                         [](const ::testing::TestParamInfo<Fresh>& info) { return std::string(info.param.name); });
 
 TEST_F(SignedRelease, SystemWithoutSignatureChecksRefusesEveryRun) {
   SignedClient(Given(), 1001).SignedBuild().SystemLibraryMissing("bcrypt");

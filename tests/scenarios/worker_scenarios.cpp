@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "harness/proc.h"
@@ -375,6 +376,35 @@ TEST_F(Worker, ComponentInUseCannotBeSetAsideAndTheRunEndsAfterTheBox) {
   ExpectEndedWithin(40);
 }
 
+// Whether a script creates the object now, through its ProgID, as a page does
+// (Wine's script host, in the scenario's prefix).
+bool ScriptCreates(const std::string& scratch, const std::string& progId) {
+  WriteText(scratch + ".js", "try { new ActiveXObject(\"" + progId +
+                                 "\"); WScript.Quit(0); } catch (e) { WScript.Echo(e.message); WScript.Quit(2); }");
+  ProcResult r = RunProcess({{"wine", "cscript", "//nologo", WindowsPathOf(scratch + ".js")}, {}, "",
+                             scratch + ".out", scratch + ".err"}, 60);
+  return r.exitCode == 0;
+}
+
+TEST_F(Worker, FailedDownloadOfANewComponentLeavesTheInstalledOneRegisteredAndWorking) {
+  const std::string component = ReadText(TestPaths().winBin + "/bvx.dll");
+  ASSERT_FALSE(component.empty());
+  ComponentReleasedUnregistered(Given().InstalledClient(1000))
+         .ClientFile("bvx.dll", component)
+         .Registered("bvx.dll")
+         .Release("version 1001 bvx.dll")
+         .Fault("/Ulmet3/files/bvx.dll", "status", "status=404");
+  Run(LaunchArg(2));
+  ExpectBoxes({"[bvx.dll] 파일을 다운로드 도중 오류가 발생하였습니다.\n잠시 후 다시 실행해 보시기 바랍니다."});
+  ExpectTrace("bvx dll restored");
+  EXPECT_EQ(ClientFileText("bvx.dll"), component) << "the installed copy is back under its name";
+  ExpectNoClientFile("bvx.dl_");
+  ExpectNothingStarted();
+  ExpectRegistry(kRegistryKey, "AppVersion", "1000");
+  EXPECT_TRUE(ScriptCreates(OutputDir() + "/create", "Brevix.Quillet"))
+      << ReadText(OutputDir() + "/create.out");
+}
+
 TEST_F(Worker, ComponentBroughtForTheFirstTimeIsInstalledAndRegistered) {
   std::string component = ReadText(TestPaths().winBin + "/bvx.dll");
   ASSERT_FALSE(component.empty());
@@ -411,6 +441,57 @@ TEST_F(Worker, FileStillDamagedAfterTheSecondFetchStartsTheClientWithoutALoop) {
   ExpectEndedWithin(40);
 }
 
+// A failed download ends the run with the error box (its help link too) in
+// front of the dialog; the dialog closes once the box is closed, and nothing
+// is started.
+struct FailedDownload {
+  const char* name;
+  std::function<void(World&)> given;
+  const char* shown;  // the name in the box
+};
+
+const FailedDownload kFailedDownloads[] = {
+    {"UpdateFile",
+     [](World& w) {
+       w.InstalledClient(1000).PublishedFile("a.dll", "a v2").Release("version 1001 a.dll")
+           .Fault("/Ulmet3/files/a.dll", "status", "status=404");
+     },
+     "a.dll"},
+    {"Installer",
+     [](World& w) {
+       w.Release("installer " + StandInProgram()).Fault("/Ulmet3/Ulmet_install.exe", "status", "status=404");
+     },
+     "/Ulmet3/Ulmet_install.exe"},
+    {"RepairByDigest",
+     [](World& w) {
+       w.InstalledClient(1001).ClientFile("b.txt", "damaged").PublishedFile("b.txt", "b")
+           .Release("version 1001 b.txt").Fault("/Ulmet3/files/b.txt", "status", "status=404");
+     },
+     "b.txt"},
+};
+
+void PrintTo(const FailedDownload& f, std::ostream* os) { *os << f.name; }
+
+class FailedDownloadBox : public Scenario, public ::testing::WithParamInterface<FailedDownload> {};
+
+TEST_P(FailedDownloadBox, ShowsTheDownloadErrorThenCloses) {
+  GetParam().given(Given());
+  Run(LaunchArg(2));
+  const std::string text = std::string("[") + GetParam().shown +
+                           "] 파일을 다운로드 도중 오류가 발생하였습니다.\n잠시 후 다시 실행해 보시기 바랍니다.";
+  ExpectBox(text, "오류");
+  auto boxes = Boxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back().text, text) << "the last thing the run shows";
+  EXPECT_TRUE(boxes.back().dialogVisible) << "the box comes before the dialog closes";
+  ExpectTrace(kRetryTrace);
+  ExpectNothingStarted();
+  ExpectEndedWithin(40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, FailedDownloadBox, ::testing::ValuesIn(kFailedDownloads),
+                         [](const ::testing::TestParamInfo<FailedDownload>& info) { return std::string(info.param.name); });
+
 TEST_F(Worker, DownloadCutMidwayKeepsTheFileItWasReplacingAndEndsTheRun) {
   std::string oldBody(50000, 'o');
   Given().InstalledClient(1000)
@@ -424,7 +505,7 @@ TEST_F(Worker, DownloadCutMidwayKeepsTheFileItWasReplacingAndEndsTheRun) {
   Run(LaunchArg(2));
   ExpectTrace("[big.dat] 파일을 다운로드 도중 오류가 발생하였습니다.");
   ExpectTrace(kRetryTrace);
-  ExpectNoBox();
+  ExpectBoxes({"[big.dat] 파일을 다운로드 도중 오류가 발생하였습니다.\n잠시 후 다시 실행해 보시기 바랍니다."});
   ExpectNothingStarted();
   ExpectRegistry(kRegistryKey, "AppVersion", "1000");
   // The file being replaced is untouched and nothing half-written is left.

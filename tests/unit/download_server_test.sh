@@ -6,7 +6,7 @@
 set -u
 TESTS=$1
 SERVER=$2
-FILTER=${3:-Download.*}
+FILTER=${3:-Download.*:HeldDownload.*}
 BIND=${ULMET_TEST_HTTP_BIND:-127.0.0.1}
 HERE=$(cd "$(dirname "$0")" && pwd)
 

@@ -5,8 +5,7 @@
 namespace ul {
 namespace {
 
-// Windows' own limit for a path (MAX_PATH without its terminator).
-constexpr std::size_t kMaxResolvedPath = 259;
+constexpr std::size_t kMaxResolvedPath = kLongestPath;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -211,6 +210,10 @@ bool IsSafeRelativePath(const char* path) {
   if (path == nullptr || path[0] == '\0') return false;
   if (IsSeparator(path[0])) return false;
   return StaysInsideFolder(path);
+}
+
+bool DownloadPathFits(const char* path) {
+  return path != nullptr && std::strlen(path) + sizeof kPartialSuffix - 1 <= kLongestPath;
 }
 
 }  // namespace ul

@@ -10,7 +10,7 @@
 namespace ul {
 
 int CheckRelease(const char* keyText, const std::string& manifest, const std::string& signature,
-                 int32_t installedVersion, ReleaseManifest* out) {
+                 int format, int32_t oldestAccepted, ReleaseManifest* out) {
   out->Parse(nullptr, 0);
   if (!ReleaseCryptoAvailable()) {
     DebugTrace("Release check: this system cannot check signatures");
@@ -27,13 +27,12 @@ int CheckRelease(const char* keyText, const std::string& manifest, const std::st
     DebugTrace("Release check: the manifest is not signed by the release key");
     return kReleaseBadSignature;
   }
-  if (!out->Parse(manifest.data(), manifest.size())) {
+  if (!out->Parse(manifest.data(), manifest.size()) || out->format != format) {
     DebugTrace("Release check: the signed manifest is unreadable");
+    out->Parse(nullptr, 0);
     return kReleaseBadSignature;
   }
-  if (installedVersion >= 0 && out->version < installedVersion) {
-    DebugTrace("Release check: release %d is older than the installed %d", out->version,
-               installedVersion);
+  if (CheckReleaseVersion(*out, oldestAccepted) != 0) {
     out->Parse(nullptr, 0);
     return kReleaseOlder;
   }
@@ -42,22 +41,42 @@ int CheckRelease(const char* keyText, const std::string& manifest, const std::st
   return 0;
 }
 
-bool Sha256File(const char* path, uint8_t (&digest)[kSha256Bytes], uint64_t* size) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
+int CheckReleaseVersion(const ReleaseManifest& m, int32_t oldestAccepted) {
+  if (oldestAccepted < 0 || m.version >= oldestAccepted) return 0;
+  DebugTrace("Release check: release %d is older than %d, which this computer has had", m.version,
+             oldestAccepted);
+  return kReleaseOlder;
+}
+
+bool Sha256Read(ByteReader read, void* source, uint8_t (&digest)[kSha256Bytes], uint64_t* size) {
   Sha256 sha;
   std::vector<char> buffer(65536);
   uint64_t total = 0;
+  std::size_t n = 0;
   bool ok = true;
-  std::size_t n;
-  while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
-    ok = sha.Update(buffer.data(), n);
+  while ((ok = read(source, buffer.data(), buffer.size(), &n)) && n > 0) {
+    if (!sha.Update(buffer.data(), n)) ok = false;
     total += n;
+    if (!ok) break;
   }
-  ok = ok && !std::ferror(f);
-  std::fclose(f);
   *size = total;
   return ok && sha.Finish(digest);
+}
+
+namespace {
+bool ReadStdio(void* source, char* buffer, std::size_t cap, std::size_t* got) {
+  std::FILE* f = static_cast<std::FILE*>(source);
+  *got = std::fread(buffer, 1, cap, f);
+  return !std::ferror(f);
+}
+}  // namespace
+
+bool Sha256File(const char* path, uint8_t (&digest)[kSha256Bytes], uint64_t* size) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  const bool ok = Sha256Read(ReadStdio, f, digest, size);
+  std::fclose(f);
+  return ok;
 }
 
 bool MatchesRecord(const ReleaseFile& record, uint64_t size, const uint8_t (&digest)[kSha256Bytes]) {

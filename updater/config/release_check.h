@@ -1,6 +1,7 @@
 // The checks of a build with a release key: the manifest's signature, its
-// version against the installed one, and a fetched file against its record.
-// The run shows the refusal codes as "code-SGnn".
+// version against the installed one, the program configuration's paths
+// against the roles the release binds, and a fetched file against its
+// record. The run shows the refusal codes as "code-SGnn".
 //
 // No Windows headers here: this builds natively too (the hashing and the
 // signature check come from release_crypto.h).
@@ -16,16 +17,30 @@ namespace ul {
 // Why a run must not go on; 0 when it may.
 constexpr int kReleaseMissing = 1;       // the manifest or its signature could not be fetched
 constexpr int kReleaseBadSignature = 2;  // not signed by the release key, or unreadable
-constexpr int kReleaseListDiffers = 3;   // the update list or hash list is not the signed one
+constexpr int kReleaseListDiffers = 3;   // a configuration file or list is not the signed one, or
+                                         // the configuration names another file for a role
 constexpr int kReleaseOlder = 4;         // older than the installed version (an old release replayed)
 constexpr int kReleaseNoCrypto = 5;      // this system cannot check signatures
 
 // Checks manifest (its bytes as fetched) and signature (the signature file's
 // bytes) against the public key line keyText, then reads the manifest into
-// out. installedVersion is the installed "AppVersion", below 0 when none is
-// installed. 0 when the run may go on.
+// out, which must be of format (kLegacyFormat or kRoleFormat). A release
+// older than oldestAccepted is refused (kReleaseOlder); below 0 accepts
+// any. 0 when the run may go on.
 int CheckRelease(const char* keyText, const std::string& manifest, const std::string& signature,
-                 int32_t installedVersion, ReleaseManifest* out);
+                 int format, int32_t oldestAccepted, ReleaseManifest* out);
+
+// kReleaseOlder (traced) when m is older than oldestAccepted, else 0; below
+// 0 accepts any.
+int CheckReleaseVersion(const ReleaseManifest& m, int32_t oldestAccepted);
+
+// Reads a stream of bytes for Sha256Read: up to cap bytes into buffer,
+// *got 0 at the end; false on a read error.
+using ByteReader = bool (*)(void* source, char* buffer, std::size_t cap, std::size_t* got);
+
+// Size and SHA-256 of everything read from source. False when a read fails
+// or the system cannot hash.
+bool Sha256Read(ByteReader read, void* source, uint8_t (&digest)[kSha256Bytes], uint64_t* size);
 
 // Size and SHA-256 of the file at path. False when it cannot be read whole.
 bool Sha256File(const char* path, uint8_t (&digest)[kSha256Bytes], uint64_t* size);

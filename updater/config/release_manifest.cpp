@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/directory_file.h"
+
 namespace ul {
 
 namespace {
 
-const char kHeader[] = "ulmet-release 1";
+const char kHeaderWord[] = "ulmet-release ";
 const char kVersionWord[] = "version ";
 const char kPublicKeyWord[] = "ulmet-p256-public ";
 const char kHexDigits[] = "0123456789abcdef";
@@ -52,10 +54,40 @@ bool ParseFileLine(const std::string& line, ReleaseFile* file) {
 
 bool ByPath(const ReleaseFile& a, const ReleaseFile& b) { return a.path < b.path; }
 
+// The role lines of format 2, in their order, with the field each fills.
+struct RoleLine {
+  const char* word;
+  std::string ReleaseRoles::*field;
+};
+const RoleLine kRoleLines[] = {
+    {"config ", &ReleaseRoles::programConfig}, {"list ", &ReleaseRoles::updateList},
+    {"hash ", &ReleaseRoles::hashList},        {"installer ", &ReleaseRoles::installer},
+    {"files ", &ReleaseRoles::entryFolder},
+};
+constexpr int kRoleCount = sizeof kRoleLines / sizeof kRoleLines[0];
+
+// A role's value is a line of the program configuration as its reader
+// keeps it: no control character, shorter than its fields.
+bool IsRoleValue(const std::string& value) {
+  for (char c : value) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+  }
+  return value.size() < kTextCap;
+}
+
+bool ParseRoleLine(const std::string& line, const RoleLine& role, ReleaseRoles* roles) {
+  const std::size_t word = std::strlen(role.word);
+  if (line.compare(0, word, role.word) != 0) return false;
+  roles->*role.field = line.substr(word);
+  return IsRoleValue(roles->*role.field);
+}
+
 bool ParseLines(const char* data, std::size_t size, ReleaseManifest* m) {
   if (size == 0 || data[size - 1] != '\n') return false;
   std::size_t at = 0;
   int lineNumber = 0;
+  int roleLines = 0;  // how many of the lines after the version are roles
   while (at < size) {
     const char* end = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
     const std::string line(data + at, static_cast<std::size_t>(end - (data + at)));
@@ -63,13 +95,22 @@ bool ParseLines(const char* data, std::size_t size, ReleaseManifest* m) {
     ++lineNumber;
     if (line.find('\0') != std::string::npos) return false;
     if (lineNumber == 1) {
-      if (line != kHeader) return false;
+      if (line == std::string(kHeaderWord) + std::to_string(kLegacyFormat)) {
+        m->format = kLegacyFormat;
+      } else if (line == std::string(kHeaderWord) + std::to_string(kRoleFormat)) {
+        m->format = kRoleFormat;
+        roleLines = kRoleCount;
+      } else {
+        return false;
+      }
     } else if (lineNumber == 2) {
       uint64_t v = 0;
       if (line.compare(0, sizeof kVersionWord - 1, kVersionWord) != 0 ||
           !ParseDecimal(line.substr(sizeof kVersionWord - 1), INT32_MAX, &v))
         return false;
       m->version = static_cast<int32_t>(v);
+    } else if (lineNumber - 3 < roleLines) {
+      if (!ParseRoleLine(line, kRoleLines[lineNumber - 3], &m->roles)) return false;
     } else {
       ReleaseFile file;
       if (!ParseFileLine(line, &file)) return false;
@@ -77,17 +118,15 @@ bool ParseLines(const char* data, std::size_t size, ReleaseManifest* m) {
       m->files.push_back(file);
     }
   }
-  return lineNumber >= 2;
+  return lineNumber >= 2 + roleLines;
 }
 
 }  // namespace
 
 bool ReleaseManifest::Parse(const char* data, std::size_t size) {
-  version = 0;
-  files.clear();
+  *this = ReleaseManifest();
   if (data != nullptr && size <= kManifestMaxBytes && ParseLines(data, size, this)) return true;
-  version = 0;
-  files.clear();
+  *this = ReleaseManifest();
   return false;
 }
 
@@ -98,9 +137,16 @@ const ReleaseFile* ReleaseManifest::Find(const char* serverPath) const {
   return it != files.end() && it->path == key.path ? &*it : nullptr;
 }
 
-bool FormatManifest(int32_t version, std::vector<ReleaseFile> files, std::string* out) {
+bool FormatManifest(int32_t version, const ReleaseRoles* roles, std::vector<ReleaseFile> files,
+                    std::string* out) {
   std::sort(files.begin(), files.end(), ByPath);
-  std::string text = std::string(kHeader) + "\n" + kVersionWord + std::to_string(version) + "\n";
+  std::string text = kHeaderWord + std::to_string(roles != nullptr ? kRoleFormat : kLegacyFormat) +
+                     "\n" + kVersionWord + std::to_string(version) + "\n";
+  for (int i = 0; roles != nullptr && i < kRoleCount; ++i) {
+    const std::string& value = roles->*kRoleLines[i].field;
+    if (!IsRoleValue(value)) return false;
+    text += kRoleLines[i].word + value + "\n";
+  }
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::string normal;
     if (!NormalServerPath(files[i].path.c_str(), &normal) || normal != files[i].path) return false;
@@ -142,6 +188,14 @@ bool ReleaseFilePaths(const char* updateListPath, char (&manifest)[kTextCap],
   Copy(manifest, m.c_str());
   Copy(signature, s.c_str());
   return true;
+}
+
+void LaunchReleasePaths(char (&manifest)[kTextCap], char (&signature)[kTextCap]) {
+  std::string folder;
+  NormalServerPath(kDirectoryFilePath, &folder);  // short and normal: "/UlLaunch/global_Ulmet.cfg"
+  folder.erase(folder.rfind('/') + 1);
+  Copy(manifest, (folder + kLaunchManifestName).c_str());
+  Copy(signature, (folder + kLaunchSignatureName).c_str());
 }
 
 bool ParseHex(const char* text, std::size_t length, uint8_t* out, std::size_t n) {

@@ -2,13 +2,29 @@
 // the Windows folder's Temp folder, under names ending in '_'.
 #pragma once
 
+#include <cstdio>
+#include <functional>
+
 #include "common/bounded.h"
+
+class UpdateConfig;
+namespace ul {
+class HeldFile;
+}
 
 // "<Windows folder>\Temp". False when the Windows folder is unknown.
 bool TempFolder(char (&out)[ul::kTextCap]);
 
-// Downloads host/path into "<Temp folder>\<name>"; local receives that path.
-// An earlier run's copy is deleted first: an empty answer writes no file,
-// and the old one must not be read in its place.
-bool FetchToTemp(const char* host, const char* path, const char* name,
-                 char (&local)[ul::kTextCap]);
+// Downloads host/path into "<Temp folder>\<name>" and holds it open (see
+// ul::HeldFile) for the caller to read; local receives that path. An
+// earlier run's copy is deleted first: an empty answer writes no file (and
+// holds none), and the old one must not be read in its place. With config's release, what
+// arrives must be what it records; when it is not, the result is false and
+// config.releaseRefusal is ul::kReleaseListDiffers.
+bool FetchToTemp(UpdateConfig& config, const char* host, const char* path, const char* name,
+                 char (&local)[ul::kTextCap], ul::HeldFile* held);
+
+// FetchToTemp, then parse on a text-mode stream over the held file (with
+// its local path); the local copy is deleted whatever the outcome.
+bool ReadFetchedText(UpdateConfig& config, const char* host, const char* path, const char* name,
+                     const std::function<bool(std::FILE*, const char*)>& parse);

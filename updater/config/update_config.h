@@ -40,14 +40,18 @@ class UpdateConfig {
   bool ReadHashList();
   void DetectVista();
 
-  // A build with a release key (its public key line): fetches the manifest
-  // and its signature beside the update list, checks them and keeps the
-  // manifest in release. 0, or the ul::kRelease... code of the refusal.
-  int CheckSignedRelease(const char* keyText);
-  // True when no release is kept (a build without a key) or the file at
-  // localPath is what it records for serverPath; otherwise false with
-  // releaseRefusal set to ul::kReleaseListDiffers.
-  bool SignedAsReleased(const char* serverPath, const char* localPath);
+  // A build with a release key (its public key line), before the directory
+  // file: fetches the manifest and its signature from beside the directory
+  // file on the configuration host, checks them and keeps the manifest in
+  // release, against which every later fetch is checked (a refusal there
+  // sets releaseRefusal). 0, or the ul::kRelease... code of the refusal.
+  int FetchSignedRelease(const char* keyText);
+  // Once the program configuration is read: it must name the release's
+  // files for their roles, and the release must be no older than the
+  // installed version (where the configuration says it lives) and the
+  // newest release this computer accepted before, which it then records.
+  // 0 without a release; otherwise 0 or the refusal's code.
+  int CheckReleaseBinding();
 
   const char* GetClientRegistryKey() const { return clientRegistryKey; }
   const char* GetRegistryPath() const { return registryPath; }

@@ -12,10 +12,12 @@
 
 #include "common/bounded.h"
 #include "common/program_name_win.h"
+#include "common/safe_path.h"
 #include "common/trace.h"
 #include "config/release_check.h"
 #include "config/release_crypto.h"
 #include "files/dir_tree_win.h"
+#include "net/held_file_win.h"
 
 namespace {
 
@@ -25,14 +27,6 @@ static_assert(kRequestFlags == 0x84400100, "always from the server, never the ca
 
 constexpr int kDefaultLength = 0x100000;  // assumed when the server sends no length
 constexpr DWORD kReadSize = 4096;
-// The body reaches the disk in pieces of this size rather than with one
-// system call after every 4 KB read.
-constexpr std::size_t kWriteBuffer = 65536;
-constexpr std::size_t kMaxPathLen = 259;
-
-// The body is written under this suffix and moved into place only when all
-// of it has arrived, so a failed transfer leaves the previous file intact.
-const char kPartialSuffix[] = "~dl";
 
 // Content-Length as the server sent it: decimal digits after optional
 // blanks. False for anything else (or a value beyond int).
@@ -146,8 +140,10 @@ void CHttpDownloader::ReleaseHandles() {
 }
 
 int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char* localPath,
-                                  HWND fileBar, HWND totalBar) {
+                                  HWND fileBar, HWND totalBar, ul::HeldFile* held) {
   DownloadProgress progress(fileBar, totalBar);
+  refused_ = false;
+  if (held != nullptr) held->Close();
   port_ = INTERNET_DEFAULT_HTTP_PORT;
   service_ = INTERNET_SERVICE_HTTP;
   if (host == nullptr || objectPath == nullptr || localPath == nullptr) return 0;
@@ -159,6 +155,7 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
   const ul::ReleaseFile* expected = release_ != nullptr ? release_->Find(objectPath) : nullptr;
   if (release_ != nullptr && expected == nullptr) {
     DebugTrace("Release check: %s is not in the signed release", objectPath);
+    refused_ = true;
     return 0;
   }
   BodyCheck check(expected);
@@ -168,13 +165,34 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     const bool lengthKnown = ContentLength(&length);
     progress.SetLength(length);
     // An announced empty resource: nothing to write.
-    if (lengthKnown && length == 0)
+    if (lengthKnown && length == 0) {
       result = check.Matches(objectPath_) ? 1 : 0;
-    else
+      refused_ = result == 0;
+    } else {
       result = StoreBody(localPath, lengthKnown, length, progress, check);
+      if (result == 1 && held != nullptr && !HoldChecked(localPath, expected, held)) result = 0;
+    }
   }
   ReleaseHandles();
   return result;
+}
+
+// What is checked is what the caller reads or starts: the stored file held
+// open for reading only, so that nobody can change, rename or delete it
+// from here on, and with a release its bytes as read through that very
+// handle matched once more against the record.
+bool CHttpDownloader::HoldChecked(const char* localPath, const ul::ReleaseFile* expected,
+                                  ul::HeldFile* held) {
+  if (!held->Open(localPath)) return false;
+  if (expected == nullptr) return true;
+  uint8_t digest[ul::kSha256Bytes];
+  uint64_t size = 0;
+  if (held->Sha256(digest, &size) && ul::MatchesRecord(*expected, size, digest)) return true;
+  DebugTrace("Release check: %s changed after it was stored", objectPath_);
+  held->Close();
+  DeleteFileA(localPath);
+  refused_ = true;
+  return false;
 }
 
 // One set of Internet handles per call: session, connection, request; the
@@ -221,14 +239,15 @@ bool CHttpDownloader::ContentLength(int* length) {
 int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int length,
                                DownloadProgress& progress, BodyCheck& check) {
   MakeParentFolder(localPath);
+  if (!ul::DownloadPathFits(localPath)) return 0;
   char partial[ul::kTextCap];
-  if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) return 0;
-  FILE* out = std::fopen(partial, "wb");
-  if (out == nullptr) return 0;
-  std::setvbuf(out, nullptr, _IOFBF, kWriteBuffer);
+  ul::Format(partial, "%s%s", localPath, ul::kPartialSuffix);
+  // With a release the partial file must be this download's own: a file
+  // someone made under its name first is never written into.
+  ul::PartialFile out;
+  if (!out.Create(partial, release_ != nullptr)) return 0;
   unsigned long long received = 0;
   bool ok = ReceiveBody(out, partial, progress, &received, check);
-  if (std::fclose(out) != 0) ok = false;
   ReleaseHandles();
 
   // A connection that drops mid-body ends the reads like a normal end; only
@@ -237,18 +256,19 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
     DebugTrace("Error : %llu of %d bytes", received, length);
     ok = false;
   }
-  if (ok && !check.Matches(objectPath_)) ok = false;
-  if (ok && !MoveFileExA(partial, localPath, MOVEFILE_REPLACE_EXISTING)) {
-    DebugTrace("Error : %d", static_cast<int>(GetLastError()));
+  if (ok && !check.Matches(objectPath_)) {
     ok = false;
+    refused_ = true;
   }
-  if (!ok) DeleteFileA(partial);
-  return ok ? 1 : 0;
+  if (ok) return out.Finish(localPath) ? 1 : 0;
+  out.Discard();
+  return 0;
 }
 
 // Reads the body in 4 KB pieces, each followed by a 1 ms pause, into out.
-bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgress& progress,
-                                  unsigned long long* received, BodyCheck& check) {
+bool CHttpDownloader::ReceiveBody(ul::PartialFile& out, const char* partial,
+                                  DownloadProgress& progress, unsigned long long* received,
+                                  BodyCheck& check) {
   std::vector<char> buffer(kReadSize);
   INTERNET_BUFFERSA record;
   std::memset(&record, 0, sizeof(record));
@@ -271,9 +291,10 @@ bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgre
     }
     if (!check.Add(buffer.data(), got)) {
       DebugTrace("Release check: %s is longer than the signed release says", objectPath_);
+      refused_ = true;
       return false;
     }
-    if (std::fwrite(buffer.data(), 1, got, out) != got) {
+    if (!out.Write(buffer.data(), got)) {
       DebugTrace("Error : write %s", partial);
       return false;
     }

@@ -6,8 +6,6 @@
 
 #include <wininet.h>
 
-#include <cstdio>
-
 #include "common/owned_win.h"
 
 // One file is worth this many steps on the progress bars: the downloader
@@ -17,7 +15,10 @@ constexpr int kStepsPerFile = 32;
 class BodyCheck;
 class DownloadProgress;
 namespace ul {
+class HeldFile;
+class PartialFile;
 class ReleaseManifest;
+struct ReleaseFile;
 }
 
 class CHttpDownloader {
@@ -40,9 +41,18 @@ class CHttpDownloader {
   // With a release: 0 without a request when objectPath is not listed, and
   // 0 when the body differs from its record (nothing at localPath changes;
   // the partial copy is deleted). An announced empty body must be listed
-  // as empty.
+  // as empty. The partial copy is then created new (see ul::PartialFile).
+  // held: the stored file is held open (see ul::HeldFile) for the caller,
+  // who reads it or starts it by its name while it is held; with a release
+  // it is checked against its record once more through that handle, and
+  // when it no longer matches, it is deleted and the result is 0. An
+  // announced empty body leaves nothing held.
   int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,
-                   HWND totalBar);
+                   HWND totalBar, ul::HeldFile* held = nullptr);
+
+  // True when the last DownloadFile failed because of the release: the path
+  // is not listed, or what arrived is not what the release records.
+  bool RefusedByRelease() const { return refused_; }
 
  private:
   bool OpenRequest();
@@ -50,8 +60,9 @@ class CHttpDownloader {
   bool ContentLength(int* length);
   int StoreBody(const char* localPath, bool lengthKnown, int length, DownloadProgress& progress,
                 BodyCheck& check);
-  bool ReceiveBody(std::FILE* out, const char* partial, DownloadProgress& progress,
+  bool ReceiveBody(ul::PartialFile& out, const char* partial, DownloadProgress& progress,
                    unsigned long long* received, BodyCheck& check);
+  bool HoldChecked(const char* localPath, const ul::ReleaseFile* expected, ul::HeldFile* held);
   void ReleaseHandles();
 
   char userName_[256];
@@ -61,6 +72,7 @@ class CHttpDownloader {
   unsigned short port_ = 80;
   int service_ = INTERNET_SERVICE_HTTP;
   const ul::ReleaseManifest* release_;
+  bool refused_ = false;
   ul::InternetHandle internet_;
   ul::InternetHandle connection_;
   ul::InternetHandle request_;

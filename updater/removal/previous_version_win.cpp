@@ -88,6 +88,6 @@ int RemoveEarlierVersion(const UpdateConfig& cfg) {
 
   ShowMessageBox(ul::kBoxInformation, kNotice);
 
-  if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) StartProgram(uninstaller);
+  if (uninstaller[0] != '\0' && _access(uninstaller, 0) != -1) StartProgram(uninstaller, uninstaller);
   return 0;
 }

@@ -43,6 +43,19 @@ std::string CULPatchwellApp::GetStatusText() {
   return statusText_;
 }
 
+// True when the release check did not refuse (refusal 0); otherwise its
+// box, and false.
+static bool Accepted(int refusal) {
+  if (refusal == 0) return true;
+  ShowReleaseRefusal(refusal);
+  return false;
+}
+
+BOOL CULPatchwellApp::EndStart() {
+  Accepted(config_->releaseRefusal);
+  return FALSE;
+}
+
 BOOL CULPatchwellApp::InitInstance() {
   // The framework has already set up the common controls (the progress
   // bars) with the system's look; there is no separate 3D switch to turn on.
@@ -60,25 +73,18 @@ BOOL CULPatchwellApp::InitInstance() {
 
   config_->clientRunning = IsProcessRunning(kClientModule) ? 1 : 0;
 
-  // A configuration file that cannot be read ends the run silently.
-  if (!config_->ReadDirectoryFile()) return FALSE;
+  // A build with a release key checks the release's signature before it
+  // reads anything else, and from then on every fetched file against it; a
+  // refusal ends the run with its box. A configuration file that cannot be
+  // read ends the run silently.
+  const bool keyed = releaseKey_ != nullptr && releaseKey_[0] != '\0';
+  if (keyed && !Accepted(config_->FetchSignedRelease(releaseKey_))) return FALSE;
+  if (!config_->ReadDirectoryFile()) return EndStart();
   config_->DetectVista();
   if (config_->isVista == 1) PrepareRegistryForVista();
-  if (!config_->ReadProgramConfig()) return FALSE;
-  // A build with a release key goes no further than this unless the
-  // server's release is signed by it, and no older than the installed one;
-  // from here on every fetched file is checked against that release.
-  if (releaseKey_ != nullptr && releaseKey_[0] != '\0') {
-    const int refusal = config_->CheckSignedRelease(releaseKey_);
-    if (refusal != 0) {
-      ShowReleaseRefusal(refusal);
-      return FALSE;
-    }
-  }
-  if (!config_->ReadHashList()) {
-    if (config_->releaseRefusal != 0) ShowReleaseRefusal(config_->releaseRefusal);
-    return FALSE;
-  }
+  if (!config_->ReadProgramConfig()) return EndStart();
+  if (keyed && !Accepted(config_->CheckReleaseBinding())) return FALSE;
+  if (!config_->ReadHashList()) return EndStart();
 
   {
     CULPatchwellDlg dialog;

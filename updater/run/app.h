@@ -33,6 +33,10 @@ class CULPatchwellApp : public CWinApp {
   void LendConfig(UpdateConfig* config) { config_ = config; }
 
  private:
+  // A start-up reading failed: the box of the release check's refusal, if
+  // it was one. FALSE.
+  BOOL EndStart();
+
   const char* releaseKey_;
   std::unique_ptr<UpdateConfig> ownedConfig_;
   UpdateConfig* config_ = nullptr;  // ownedConfig_, or the one a test lent

@@ -21,9 +21,12 @@ enum {
   CFR_ID_FAIL_READ_APP_VER = 5,
 };
 
-// A read counts only when it succeeds and the text is not empty.
+// A read counts only when it succeeds and the text is not empty. With a
+// release key, a configuration that names no existing key leaves no
+// installation to find (the empty key would read the hive's own values).
 bool ReadValue(const UpdateConfig& cfg, const char* name, char (&value)[ul::kTextCap]) {
   value[0] = '\0';
+  if (cfg.release != nullptr && cfg.clientRegistryKey[0] == '\0') return false;
   return ReadRegistryString(cfg.clientRegistryKey, name, value, cfg.registryHive) &&
          value[0] != '\0';
 }

@@ -58,7 +58,8 @@ bool CULPatchwellDlg::LaunchProgram() {
     return true;
   }
 
-  StartProgram(command);
+  StartProgram(module, command);
+  heldInstaller.Close();
   ShowWindow(m_hWnd, SW_HIDE);
   CloseRequest();
   return true;

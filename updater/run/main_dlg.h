@@ -10,6 +10,7 @@
 #include "common/owned_win.h"
 #include "config/update_list.h"
 #include "framework/framework.h"
+#include "net/held_file_win.h"
 
 class UpdateConfig;
 
@@ -65,6 +66,10 @@ class CULPatchwellDlg : public CDialog {
   HWND Window() const { return m_hWnd; }
 
   UpdateFileList updateList;
+  // The full installer, held from before its check until the launch step
+  // has started it (see ul::HeldFile): opened by the worker before it sets
+  // updateFinished, closed by the launch step (or with the dialog).
+  ul::HeldFile heldInstaller;
 
  protected:
   // The dialog's own messages: user-interface thread.

@@ -13,6 +13,7 @@
 #include "config/temp_files_win.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
+#include "net/held_file_win.h"
 #include "net/http_downloader_win.h"
 #include "run/app.h"
 #include "removal/previous_version_win.h"
@@ -139,23 +140,21 @@ bool CULPatchwellDlg::ReadUpdateList() {
   UpdateConfig& cfg = *GetConfig();
   SetStatus("\n버전 확인 및 업데이트 목록을 읽고 있습니다.");
   char local[ul::kTextCap];
-  if (!FetchToTemp(cfg.serverHost, cfg.updateListPath, "UpdateList.dat_", local)) {
+  ul::HeldFile held;
+  if (!FetchToTemp(cfg, cfg.serverHost, cfg.updateListPath, "UpdateList.dat_", local, &held)) {
     DebugTrace("Get UpdateList File.. failed..");
-    return false;
-  }
-  if (!cfg.SignedAsReleased(cfg.updateListPath, local)) {
-    DeleteFileA(local);
     return false;
   }
   // A list that cannot be read whole stays for a look; the next run
   // replaces it.
-  FILE* f = std::fopen(local, "rt");
+  FILE* f = held.TextStream();
   if (f == nullptr) {
     DebugTrace("[%s] file open failed..", local);
     return false;
   }
   bool ok = updateList.ReadListFile(f, local, cfg);
   std::fclose(f);
+  held.Close();
   if (!ok) return false;
   DeleteFileA(local);
   char status[ul::kTextCap];

@@ -20,6 +20,7 @@
 #include "net/http_downloader_win.h"
 #include "run/app.h"
 #include "run/main_dlg.h"
+#include "run/relay_swap.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 #include "run/run_paths.h"
@@ -40,18 +41,17 @@ void SetStatusF(const char* fmt, const char* value) {
   SetStatus(text);
 }
 
-// A failed download ends the run: the error stays on the status line for
-// the instant before the dialog closes.
-void ReportDownloadFailure(const char* name, char (&text)[ul::kTextCap]) {
+// A failed download ends the run: the error goes to the status line and,
+// since the dialog closes right after, into the error box the user closes
+// first.
+void EndOnFailedDownload(CULPatchwellDlg* dlg, const char* name) {
+  char text[ul::kTextCap];
   ul::FormatBounded(text, sizeof text, kDownloadFailed, name);
   SetStatus(text);
   DebugTrace("%s", text);
   DebugTrace("%s", kRetryTrace);
-}
-
-void ReportDownloadFailure(const char* name) {
-  char text[ul::kTextCap];
-  ReportDownloadFailure(name, text);
+  ShowMessageBox(ul::kBoxError, text, ul::kHelpLinkDownloadFailed);
+  dlg->CloseRequest();
 }
 
 void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
@@ -68,12 +68,12 @@ UINT FullInstallation(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   if (!InstallerPath(local)) return 0;
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
+  // Held from before its check until the launch step has started it.
   if (downloader.DownloadFile(cfg.serverHost, cfg.installerPath, local, dlg->PerFileBar(),
-                              dlg->TotalBar())) {
+                              dlg->TotalBar(), &dlg->heldInstaller)) {
     cfg.updateFinished = 1;
   } else {
-    ReportDownloadFailure(cfg.installerPath);
-    dlg->CloseRequest();
+    EndOnFailedDownload(dlg, cfg.installerPath);
   }
   return 0;
 }
@@ -109,10 +109,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
                                 dlg->TotalBar()))
       return true;
   }
-  char text[ul::kTextCap];
-  ReportDownloadFailure(plainName, text);
-  ShowMessageBox(ul::kBoxError, text, ul::kHelpLinkDownloadFailed);
-  dlg->CloseRequest();
+  EndOnFailedDownload(dlg, plainName);
   return false;
 }
 
@@ -136,16 +133,8 @@ void DeleteEntry(const char* entry) {
 // is unregistered and renamed out of the way, which works only when no page
 // holds it. A client without one has nothing to set aside. False, after the
 // box, when the run must end.
-bool SetRelayAside(CULPatchwellDlg* dlg, const char* path) {
-  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
-      GetLastError() == ERROR_FILE_NOT_FOUND)
-    return true;
-  char command[ul::kTextCap];
-  ul::Format(command, "regsvr32 -u -s \"%s\"", path);
-  WinExec(command, SW_SHOW);
-  char aside[ul::kPathCap];
-  if (ClientPath(kRelayAside, aside) && rename(path, aside) == 0) return true;
-  DebugTrace("bvx dll rename 실패");
+bool SetRelayAside(CULPatchwellDlg* dlg, const char* path, RelaySwap& swap) {
+  if (swap.SetAside(path)) return true;
   SetStatus(kCloseBrowsers);
   ShowMessageBox(ul::kBoxError, kCloseBrowsers);
   dlg->CloseRequest();
@@ -162,15 +151,16 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
   LocalNameOf(entry, name);
   if (!ClientPath(name, local)) return true;  // passed over like a refused list name
   const bool relay = ul::EqualsNoCase(name, kRelayName);
-  if (relay && !SetRelayAside(dlg, local)) return false;
+  RelaySwap swap;
+  if (relay && !SetRelayAside(dlg, local, swap)) return false;
 
   char serverPath[ul::kTextCap];
   ul::Format(serverPath, "%s%s", cfg.updateSubPath, entry);
   SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
   if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                dlg->TotalBar())) {
-    ReportDownloadFailure(entry);
-    dlg->CloseRequest();
+    swap.PutBack();  // the installed component stays the client's
+    EndOnFailedDownload(dlg, entry);
     return false;
   }
 
@@ -180,12 +170,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
   }
   if (len > 3 && ul::EndsWithNoCase(name, "dll")) {
     SetStatusF("\n[ %s ] dll 파일을 등록하고 있습니다.", entry);
-    if (relay) {
-      char command[ul::kTextCap];
-      ul::Format(command, "regsvr32 -s \"%s\"", local);
-      WinExec(command, SW_SHOW);
-      DebugTrace("%s", command);
-    }
+    if (relay) RegisterRelay(local);
   }
   return true;
 }
@@ -330,8 +315,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
                                  dlg->TotalBar())) {
-      ReportDownloadFailure(relative);
-      dlg->CloseRequest();
+      EndOnFailedDownload(dlg, relative);
       return 0;
     }
   }

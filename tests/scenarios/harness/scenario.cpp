@@ -184,6 +184,16 @@ World& World::InstalledFolder(const std::string& unixFolder, int version) {
   return InstalledClient(version);
 }
 
+World& World::ClientFolderAt(const std::string& windowsFolder) {
+  clientFolder_ = windowsFolder;
+  return *this;
+}
+
+World& World::Registered(const std::string& relative) {
+  registered_.push_back(relative);
+  return *this;
+}
+
 World& World::NoClientModule() {
   clientModule_ = false;
   return *this;
@@ -342,6 +352,7 @@ void Scenario::ResetPrefix() {
   RunProcess({{"wine", P.winBin + "/tbctl.exe", "quit", "3000"}, wineEnv_, "", "/dev/null", "/dev/null"}, 30);
   std::error_code ec;
   fs::remove_all(UnixPath(kClientFolder), ec);
+  fs::remove_all(UnixPath(ClientFolder()), ec);
   fs::path temp = P.prefix + "/drive_c/windows/temp";
   if (fs::is_directory(temp)) {
     for (const auto& e : fs::directory_iterator(temp, ec)) {
@@ -354,7 +365,7 @@ void Scenario::ResetPrefix() {
   std::ostringstream reg;
   reg << "Windows Registry Editor Version 5.00\r\n\r\n";
   for (const char* hive : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"}) {
-    for (const char* key : {"Software\\ULMET", "Software\\ULMET3", "Software\\Zolte"})
+    for (const char* key : {"Software\\ULMET", "Software\\ULMET3", "Software\\Zolte", "Software\\ULPatchwell"})
       reg << "[-" << hive << "\\" << key << "]\r\n";
   }
   for (const auto& key : world_.removedKeys_) reg << "[-" << LongHive(key) << "]\r\n";
@@ -365,9 +376,9 @@ void Scenario::ResetPrefix() {
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> keys;
   if (world_.installed_) {
     auto& k = keys[world_.installedForUser_ ? "HKCU\\Software\\ULMET" : "HKLM\\Software\\ULMET"];
-    k.emplace_back("MainPath", kClientFolder);
+    k.emplace_back("MainPath", ClientFolder());
     k.emplace_back("AppVersion", std::to_string(world_.installedVersion_));
-    k.emplace_back("PatchPath", "C:\\Ulmet");
+    k.emplace_back("PatchPath", ClientFolder().substr(0, ClientFolder().size() - 1));
   }
   for (const auto& r : world_.registry_) keys[r[0]].emplace_back(r[1], r[2]);
   for (const auto& k : keys) {
@@ -379,32 +390,37 @@ void Scenario::ResetPrefix() {
                              out_ + "/regedit.err"}, 60);
   ASSERT_EQ(r.exitCode, 0) << "regedit import failed";
 
-  fs::create_directories(UnixPath(kClientFolder), ec);
+  fs::create_directories(UnixPath(ClientFolder()), ec);
   const std::string updater = P.winBin + (world_.signedBuild_ ? "/signed/Ulmet.exe" : "/Ulmet.exe");
-  fs::copy_file(updater, UnixPath(std::string(kClientFolder) + "Ulmet.exe"),
+  fs::copy_file(updater, UnixPath(ClientFolder() + "Ulmet.exe"),
                 fs::copy_options::overwrite_existing, ec);
   ASSERT_FALSE(ec) << "cannot copy Ulmet.exe: " << ec.message();
   if (world_.installed_ && world_.clientModule_) {
-    fs::copy_file(P.winBin + "/UlmetMain.exe", UnixPath(std::string(kClientFolder) + "UlmetMain.exe"),
+    fs::copy_file(P.winBin + "/UlmetMain.exe", UnixPath(ClientFolder() + "UlmetMain.exe"),
                   fs::copy_options::overwrite_existing, ec);
   }
   if (!world_.installedFolder_.empty()) {
-    fs::copy(world_.installedFolder_, UnixPath(kClientFolder),
+    fs::copy(world_.installedFolder_, UnixPath(ClientFolder()),
              fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     ASSERT_FALSE(ec) << "cannot install " << world_.installedFolder_ << ": " << ec.message();
   }
   for (const auto& f : world_.clientFiles_) {
-    fs::path p = UnixPath(std::string(kClientFolder) + f.first);
+    fs::path p = UnixPath(ClientFolder() + f.first);
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), f.second);
   }
   for (const auto& name : world_.clientPrograms_) {
-    fs::path p = UnixPath(std::string(kClientFolder) + name);
+    fs::path p = UnixPath(ClientFolder() + name);
     fs::create_directories(p.parent_path(), ec);
     fs::copy_file(P.winBin + "/UlmetMain.exe", p, fs::copy_options::overwrite_existing, ec);
   }
+  for (const auto& dll : world_.registered_) {
+    ProcResult r = RunProcess({{"wine", "regsvr32", "/s", ClientFolder() + dll}, wineEnv_, "", "/dev/null",
+                               out_ + "/regsvr32.err"}, 60);
+    ASSERT_EQ(r.exitCode, 0) << "cannot register " << dll;
+  }
   for (const auto& c : world_.crashLogs_) {
-    fs::path p = UnixPath(std::string(kClientFolder) + "Log\\" + c.first);
+    fs::path p = UnixPath(ClientFolder() + "Log\\" + c.first);
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), tb::FormatCrashLog(c.second));
   }
@@ -591,8 +607,8 @@ void Scenario::Prepare() {
   StartAnswerer();
   if (HasFatalFailure() || !world_.clientRunning_) return;
   const auto& P = TestPaths();
-  StartProcess({{"wine", UnixPath(std::string(kClientFolder) + "UlmetMain.exe"), LaunchArg(6)}, wineEnv_,
-                UnixPath(kClientFolder), "/dev/null", "/dev/null"});
+  StartProcess({{"wine", UnixPath(ClientFolder() + "UlmetMain.exe"), LaunchArg(6)}, wineEnv_,
+                UnixPath(ClientFolder()), "/dev/null", "/dev/null"});
   ProcResult w = RunProcess({{"wine", P.winBin + "/tbctl.exe", "wait", "Ulmet", "15000"}, wineEnv_, "",
                              "/dev/null", "/dev/null"}, 30);
   ASSERT_EQ(w.exitCode, 0) << "the client did not come up before the run";
@@ -608,7 +624,7 @@ void Scenario::HoldFiles() {
     std::string err = out_ + "/hold-" + std::to_string(i + 1) + ".err";
     std::string ms = std::to_string(static_cast<long>(world_.timeLimit_ + 60) * 1000);
     holderPids_.push_back(StartProcess({{"wine", P.winBin + "/tbctl.exe", "hold",
-                                         std::string(kClientFolder) + world_.heldFiles_[i], ms},
+                                         ClientFolder() + world_.heldFiles_[i], ms},
                                         wineEnv_, "", out, err}));
     ASSERT_TRUE(WaitFor([&] { return ReadText(out).find("held") != std::string::npos; }, 20))
         << world_.heldFiles_[i] << " could not be held open: " << ReadText(err);
@@ -633,14 +649,14 @@ void Scenario::RunWithArguments(const std::vector<std::string>& arguments) {
 
 void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   ++result_.attempts;
-  std::vector<std::string> argv = {"wine", UnixPath(std::string(kClientFolder) + "Ulmet.exe")};
+  std::vector<std::string> argv = {"wine", UnixPath(ClientFolder() + "Ulmet.exe")};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   auto env = wineEnv_;
   env["WINEDEBUG"] = "-all,+debugstr" + (world_.wineDebug_.empty() ? "" : "," + world_.wineDebug_);
   env["WINEDLLOVERRIDES"] = Env("WINEDLLOVERRIDES", "") + world_.missingLibraries_;
   double start = NowSeconds();
   result_.startEpochMs = EpochMs();
-  pid_t pid = StartProcess({argv, env, UnixPath(kClientFolder), out_ + "/stdout.log", out_ + "/trace.log"});
+  pid_t pid = StartProcess({argv, env, UnixPath(ClientFolder()), out_ + "/stdout.log", out_ + "/trace.log"});
   size_t boxesSeen = 0;
   int dialogsSeen = 0;
   ProcResult r;
@@ -824,11 +840,11 @@ bool Scenario::RegistryKeyExists(const std::string& key) const {
 }
 
 bool Scenario::ClientFileExists(const std::string& relative) const {
-  return fs::exists(UnixPath(std::string(kClientFolder) + relative));
+  return fs::exists(UnixPath(ClientFolder() + relative));
 }
 
 std::string Scenario::ClientFileText(const std::string& relative) const {
-  return ReadText(UnixPath(std::string(kClientFolder) + relative));
+  return ReadText(UnixPath(ClientFolder() + relative));
 }
 
 void Scenario::WriteSummary() {
@@ -959,7 +975,7 @@ std::map<std::string, std::string> FolderContent(const fs::path& root) {
 
 void Scenario::ExpectClientFolderEquals(const std::string& unixFolder) {
   auto want = FolderContent(unixFolder);
-  auto have = FolderContent(UnixPath(kClientFolder));
+  auto have = FolderContent(UnixPath(ClientFolder()));
   // Every run makes the player's data folder; a release never holds it.
   for (auto it = have.begin(); it != have.end();) {
     it = it->first == "UserData" || it->first.rfind("UserData/", 0) == 0 ? have.erase(it) : std::next(it);

@@ -70,6 +70,12 @@ class World {
   // The installed client (as InstalledClient) is the whole content of this
   // folder on the Unix side, Ulmet.exe and UlmetMain.exe included.
   World& InstalledFolder(const std::string& unixFolder, int version);
+  // The client (and the updater beside it) installed in this folder instead
+  // of kClientFolder (a Windows path ending in '\', on drive C:).
+  World& ClientFolderAt(const std::string& windowsFolder);
+  // A file of the client folder registered with the system's regsvr32
+  // before the run (a component the installer registered).
+  World& Registered(const std::string& relative);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
   // The stand-in program copied into the client folder under this name
   // (for example "Update3.exe" or "uninstall.exe").
@@ -130,6 +136,8 @@ class World {
 
  private:
   friend class Scenario;
+  std::string clientFolder_ = kClientFolder;
+  std::vector<std::string> registered_;
   bool installed_ = false;
   bool installedForUser_ = false;
   bool clientModule_ = true;
@@ -204,6 +212,8 @@ class Scenario : public ::testing::Test {
   bool ClientFileExists(const std::string& relative) const;
   std::string ClientFileText(const std::string& relative) const;
   std::string OutputDir() const { return out_; }
+  // Where the client is installed: kClientFolder unless Given() says.
+  const std::string& ClientFolder() const { return world_.clientFolder_; }
   std::string UnixPath(const std::string& windowsPath) const;
 
   // Expectations (they wait a little for records of programs that are still

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "config/release_check.h"
+#include "config/release_roles.h"
+#include "config/update_config.h"
+
 #include <string>
 #include <vector>
 
@@ -44,7 +48,8 @@ TEST(ReleaseManifest, AnythingButTheOneWellFormedTextIsRefusedWhole) {
   const std::vector<std::string> refused = {
       "",
       "ulmet-release 1\n",                                // no version line
-      "ulmet-release 2\nversion 1004\n",                  // another format
+      "ulmet-release 2\nversion 1004\n",                  // format 2 without its roles
+      "ulmet-release 3\nversion 1004\n",                  // another format
       "ulmet-release 1\nversion 1004",                    // no final line feed
       "ulmet-release 1\r\nversion 1004\r\n",              // CR LF
       "ulmet-release 1\nversion 01004\n",                 // leading zero
@@ -84,7 +89,7 @@ TEST(ReleaseManifest, FormatSortsAndReadsBackTheSameRecords) {
   files[2].path = "/Ulmet3/files/\xb0\xa1.txt";  // code page 949
   files[2].size = uint64_t{1} << 40;
   std::string text;
-  ASSERT_TRUE(ul::FormatManifest(1002, files, &text));
+  ASSERT_TRUE(ul::FormatManifest(1002, nullptr, files, &text));
   ul::ReleaseManifest m;
   ASSERT_TRUE(Parse(text, &m)) << text;
   EXPECT_EQ(m.version, 1002);
@@ -96,9 +101,75 @@ TEST(ReleaseManifest, FormatSortsAndReadsBackTheSameRecords) {
   EXPECT_EQ(m.Find("/Ulmet3/files/\xb0\xa1.txt")->size, uint64_t{1} << 40);
 
   files[1].path = "/Ulmet3/files/z.dll";
-  EXPECT_FALSE(ul::FormatManifest(1002, files, &text)) << "a path twice";
+  EXPECT_FALSE(ul::FormatManifest(1002, nullptr, files, &text)) << "a path twice";
   files[1].path = "Ulmet3/UpdateList.dat";
-  EXPECT_FALSE(ul::FormatManifest(1002, files, &text)) << "not normal";
+  EXPECT_FALSE(ul::FormatManifest(1002, nullptr, files, &text)) << "not normal";
+}
+
+ul::ReleaseRoles TreeRoles() {
+  ul::ReleaseRoles r;
+  r.programConfig = "/UlLaunch/ULProgram.cfg";
+  r.updateList = "/Ulmet3/UpdateList.dat";
+  r.hashList = "/Ulmet3/ULHashFile.dat";
+  r.entryFolder = "/Ulmet3/files/";  // no installer published
+  return r;
+}
+
+TEST(ReleaseManifest, RolesAreReadInTheirOrderAndOnlyThere) {
+  std::vector<ul::ReleaseFile> files(1);
+  files[0].path = "/UlLaunch/global_Ulmet.cfg";
+  std::string text;
+  const ul::ReleaseRoles roles = TreeRoles();
+  ASSERT_TRUE(ul::FormatManifest(1003, &roles, files, &text));
+  EXPECT_EQ(text, "ulmet-release 2\nversion 1003\nconfig /UlLaunch/ULProgram.cfg\nlist "
+                  "/Ulmet3/UpdateList.dat\nhash /Ulmet3/ULHashFile.dat\ninstaller \nfiles /Ulmet3/files/\n0 " +
+                      std::string(64, '0') + " /UlLaunch/global_Ulmet.cfg\n");
+  ul::ReleaseManifest m;
+  ASSERT_TRUE(Parse(text, &m));
+  EXPECT_EQ(m.format, ul::kRoleFormat);
+  EXPECT_EQ(ul::DifferingRole(m.roles, TreeRoles()), nullptr);
+  ASSERT_EQ(m.files.size(), 1u);
+
+  const std::string head = "ulmet-release 2\nversion 1003\n";
+  const std::vector<std::string> refused = {
+      head + "config /c\nlist /l\nhash /h\ninstaller /i\n",               // no folder role
+      head + "list /l\nconfig /c\nhash /h\ninstaller /i\nfiles /f/\n",    // out of order
+      head + "config /c\nlist /l\nhash /h\ninstaller /i\nfiles /f\t/\n",  // control character
+      head + "config /c\nlist /l\nhash /h\nfiles /f/\ninstaller /i\n",
+      "ulmet-release 1\nversion 1003\nconfig /c\n",                       // roles in format 1
+  };
+  for (const std::string& bad : refused) EXPECT_FALSE(Parse(bad, &m)) << bad;
+  ul::ReleaseRoles tab = TreeRoles();
+  tab.installer = "/a\tb";
+  EXPECT_FALSE(ul::FormatManifest(1003, &tab, files, &text));
+}
+
+TEST(ReleaseManifest, EveryRoleTheConfigurationNamesMustBeTheBoundOne) {
+  UpdateConfig config;
+  const ul::ReleaseRoles bound = TreeRoles();
+  const struct {
+    char (UpdateConfig::*field)[ul::kTextCap];
+    const char* named;
+    const char* role;
+  } cases[] = {
+      {&UpdateConfig::programConfigPath, "/UlLaunch/Other.cfg", "program configuration"},
+      {&UpdateConfig::updateListPath, "/Ulmet3/ULHashFile.dat", "update list"},
+      {&UpdateConfig::hashListPath, "/Ulmet3/UpdateList.dat", "hash list"},
+      {&UpdateConfig::installerPath, "/Ulmet3/files/Ulmet.ex_", "installer"},
+      {&UpdateConfig::updateSubPath, "/Ulmet3/files/Data/", "update folder"},
+      {&UpdateConfig::updateSubPath, "/ulmet3/files/", "update folder"},
+  };
+  for (const auto& c : cases) {
+    ul::Copy(config.programConfigPath, bound.programConfig.c_str());
+    ul::Copy(config.updateListPath, bound.updateList.c_str());
+    ul::Copy(config.hashListPath, bound.hashList.c_str());
+    ul::Copy(config.installerPath, bound.installer.c_str());
+    ul::Copy(config.updateSubPath, bound.entryFolder.c_str());
+    EXPECT_EQ(ul::CheckRoles(bound, config), 0);
+    ul::Copy(config.*c.field, c.named);
+    EXPECT_EQ(ul::CheckRoles(bound, config), ul::kReleaseListDiffers) << c.named;
+    EXPECT_STREQ(ul::DifferingRole(bound, ul::RolesOf(config)), c.role) << c.named;
+  }
 }
 
 TEST(ReleaseManifest, NormalServerPaths) {
@@ -127,7 +198,12 @@ TEST(ReleaseManifest, NormalServerPaths) {
   EXPECT_FALSE(ul::NormalServerPath(("/" + std::string(ul::kTextCap - 1, 'x')).c_str(), &out));
 }
 
-TEST(ReleaseManifest, ManifestAndSignatureLieBesideTheUpdateList) {
+TEST(ReleaseManifest, ManifestAndSignatureLieBesideTheUpdateListAndTheDirectoryFile) {
+  char launch[ul::kTextCap];
+  char launchSignature[ul::kTextCap];
+  ul::LaunchReleasePaths(launch, launchSignature);
+  EXPECT_STREQ(launch, "/UlLaunch/ULRelease2.dat");
+  EXPECT_STREQ(launchSignature, "/UlLaunch/ULRelease2.sig");
   const char* cases[][3] = {
       {"/Ulmet3/UpdateList.dat", "/Ulmet3/ULRelease.dat", "/Ulmet3/ULRelease.sig"},
       {"Ulmet3\\sub/list.txt", "Ulmet3\\sub/ULRelease.dat", "Ulmet3\\sub/ULRelease.sig"},

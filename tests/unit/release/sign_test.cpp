@@ -76,22 +76,38 @@ TEST(ReleaseSigning, SignedTreeChecksOutAndEachServedFileAgainstIt) {
   ASSERT_TRUE(ulp::ReadWholeFile((tree / "U/ULRelease.sig").string(), 4096, &signature));
   const std::string pub = ul::FormatPublicKey(key.publicKey);
   ul::ReleaseManifest m;
-  ASSERT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, 1002, &m), 0);
+  ASSERT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, ul::kLegacyFormat, 1002, &m), 0);
   std::vector<std::string> paths;
   for (const auto& f : m.files) paths.push_back(f.path);
   EXPECT_EQ(paths, (std::vector<std::string>{"/U/files/Data/b!c.txt", "/U/files/Ulmet.ex_",
-                                             "/U/files/a.dll", "/U/hash.dat", "/U/list.dat"}));
+                                             "/U/files/a.dll", "/U/hash.dat", "/U/list.dat",
+                                             "/UlLaunch/ULProgram.cfg", "/UlLaunch/global_Ulmet.cfg"}));
+
+  // Beside the directory file: the same records, and the roles the
+  // configuration names.
+  std::string launch, launchSignature;
+  ASSERT_TRUE(ulp::ReadWholeFile((tree / "UlLaunch/ULRelease2.dat").string(), 1 << 20, &launch));
+  ASSERT_TRUE(ulp::ReadWholeFile((tree / "UlLaunch/ULRelease2.sig").string(), 4096, &launchSignature));
+  ul::ReleaseManifest roles;
+  ASSERT_EQ(ul::CheckRelease(pub.c_str(), launch, launchSignature, ul::kRoleFormat, -1, &roles), 0);
+  EXPECT_EQ(roles.files.size(), m.files.size());
+  EXPECT_EQ(roles.roles.programConfig, "/UlLaunch/ULProgram.cfg");
+  EXPECT_EQ(roles.roles.entryFolder, "/U/files/");
+  EXPECT_EQ(roles.roles.installer, "/U/missing.exe");
+  EXPECT_EQ(ul::CheckRelease(pub.c_str(), launch, launchSignature, ul::kLegacyFormat, -1, &roles),
+            ul::kReleaseBadSignature)
+      << "the updater takes the manifest beside the directory file only with its roles";
   EXPECT_TRUE(ul::FileMatchesRelease(m, "/U/files/Data\\b!c.txt", (tree / "U/files/Data/b!c.txt").string().c_str()));
   EXPECT_TRUE(ul::FileMatchesRelease(m, "/U/list.dat", (tree / "U/list.dat").string().c_str()));
   Write(tree / "U/files/a.dll", "b");
   EXPECT_FALSE(ul::FileMatchesRelease(m, "/U/files/a.dll", (tree / "U/files/a.dll").string().c_str()));
-  EXPECT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, 1003, &m), ul::kReleaseOlder);
+  EXPECT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, ul::kLegacyFormat, 1003, &m), ul::kReleaseOlder);
 
   // Signing again replaces both files whole.
   ASSERT_TRUE(ulp::SignRelease(tree.string(), plan, key, &report, &error)) << error;
   ASSERT_TRUE(ulp::ReadWholeFile((tree / "U/ULRelease.dat").string(), 1 << 20, &manifest));
   ASSERT_TRUE(ulp::ReadWholeFile((tree / "U/ULRelease.sig").string(), 4096, &signature));
-  ASSERT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, -1, &m), 0);
+  ASSERT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, ul::kLegacyFormat, -1, &m), 0);
   EXPECT_TRUE(ul::FileMatchesRelease(m, "/U/files/a.dll", (tree / "U/files/a.dll").string().c_str()));
   std::error_code ec;
   fs::remove_all(tree, ec);

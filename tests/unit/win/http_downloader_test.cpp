@@ -16,6 +16,7 @@
 #include "config/release_crypto.h"
 #include "config/release_manifest.h"
 #include "file_support.h"
+#include "net/held_file_win.h"
 #include "net/http_downloader_win.h"
 
 namespace {
@@ -217,6 +218,82 @@ TEST_F(Download, WithAReleaseOnlyTheRecordedBodyReplacesTheFile) {
     EXPECT_FALSE(Exists(local + "~dl")) << r.fault;
     Control("clear");
   }
+}
+
+// A build with a release key: the record of one text file, published.
+class HeldDownload : public Download {
+ protected:
+  void SetUp() override {
+    Download::SetUp();
+    if (IsSkipped()) return;
+    Publish("held.bin", data_);
+    release_.files.resize(1);
+    release_.files[0].path = "/dl/held.bin";
+    release_.files[0].size = data_.size();
+    ul::Sha256 sha;
+    ASSERT_TRUE(sha.Update(data_.data(), data_.size()) && sha.Finish(release_.files[0].sha256));
+  }
+  const std::string data_ = "[ULMET]\r\n1001 a.dll\r\n1002 b.dll\r\n";
+  ul::ReleaseManifest release_;
+};
+
+// In the shared Temp folder, a partial file that another user made first
+// under the download's name, and keeps open with write access, is never
+// written into.
+TEST_F(HeldDownload, SomeoneElsesPartialFileIsNotUsed) {
+  ScopedFolder t("dlp");
+  const std::string local = t / "held.bin";
+  for (DWORD sharing : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+                        DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+    SCOPED_TRACE(sharing);
+    DeleteFileA(local.c_str());
+    ASSERT_TRUE(WriteBytes(local + "~dl", "made first by someone else"));
+    HANDLE foreign = CreateFileA((local + "~dl").c_str(), GENERIC_READ | GENERIC_WRITE, sharing,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(foreign, INVALID_HANDLE_VALUE);
+    std::string path = local;
+    EXPECT_EQ(Fetch("held.bin", &path, false, &release_), 0);
+    EXPECT_FALSE(Exists(local));
+    DWORD n = 0;
+    char back[64] = {0};
+    SetFilePointer(foreign, 0, nullptr, FILE_BEGIN);
+    ReadFile(foreign, back, sizeof back - 1, &n, nullptr);
+    EXPECT_STREQ(back, "made first by someone else") << "the download wrote into it";
+    CloseHandle(foreign);
+  }
+  DeleteFileA((local + "~dl").c_str());
+  std::string path = local;
+  EXPECT_EQ(Fetch("held.bin", &path, false, &release_), 1) << "once the name is free";
+}
+
+// The file held for use can be neither changed nor renamed nor removed, and
+// is read as it was checked.
+TEST_F(HeldDownload, HeldFileStaysAsChecked) {
+  ScopedFolder t("dlh");
+  const std::string local = t / "held.bin";
+  const std::string& data = data_;
+  CHttpDownloader downloader(&release_);
+  ul::HeldFile held;
+  char path[MAX_PATH];
+  lstrcpynA(path, local.c_str(), sizeof path);
+  ASSERT_EQ(downloader.DownloadFile(host_.c_str(), "/dl/held.bin", path, nullptr, nullptr, &held), 1);
+  ASSERT_TRUE(held.IsOpen());
+  EXPECT_EQ(CreateFileA(local.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileA(local.c_str()));
+  EXPECT_FALSE(MoveFileA(local.c_str(), (t / "moved.bin").c_str()));
+  std::FILE* f = held.TextStream();  // read as the lists are: in text mode
+  ASSERT_NE(f, nullptr);
+  char text[64] = {0};
+  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, f), 30u);
+  std::fclose(f);
+  EXPECT_STREQ(text, "[ULMET]\n1001 a.dll\n1002 b.dll\n");
+  std::string bytes;
+  EXPECT_TRUE(held.ReadAll(1024, &bytes));
+  EXPECT_EQ(bytes, data);
+  held.Close();
+  EXPECT_TRUE(DeleteFileA(local.c_str()));
 }
 
 TEST_F(Download, LengthRulesSlowServersAndLocalNames) {

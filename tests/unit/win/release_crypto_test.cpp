@@ -43,20 +43,20 @@ TEST(ReleaseCrypto, ChecksTheNativeToolsSignatureAndRefusesAFlippedByte) {
   const std::string signature = ReadKeyFile("signed-manifest.sig");
   ASSERT_FALSE(manifest.empty());
   ul::ReleaseManifest read;
-  ASSERT_EQ(ul::CheckRelease(key.c_str(), manifest, signature, -1, &read), 0);
+  ASSERT_EQ(ul::CheckRelease(key.c_str(), manifest, signature, ul::kLegacyFormat, -1, &read), 0);
   EXPECT_GT(read.files.size(), 3u);
   for (std::size_t at : {std::size_t{0}, manifest.size() / 2, manifest.size() - 2}) {
     std::string flipped = manifest;
     flipped[at] ^= 0x01;
-    EXPECT_EQ(ul::CheckRelease(key.c_str(), flipped, signature, -1, &read), ul::kReleaseBadSignature) << at;
+    EXPECT_EQ(ul::CheckRelease(key.c_str(), flipped, signature, ul::kLegacyFormat, -1, &read), ul::kReleaseBadSignature) << at;
     EXPECT_TRUE(read.files.empty());
   }
   for (std::size_t at : {std::size_t{0}, std::size_t{64}, std::size_t{127}}) {
     std::string flipped = signature;
     flipped[at] = flipped[at] == '0' ? '1' : '0';
-    EXPECT_EQ(ul::CheckRelease(key.c_str(), manifest, flipped, -1, &read), ul::kReleaseBadSignature) << at;
+    EXPECT_EQ(ul::CheckRelease(key.c_str(), manifest, flipped, ul::kLegacyFormat, -1, &read), ul::kReleaseBadSignature) << at;
   }
-  EXPECT_EQ(ul::CheckRelease(ReadKeyFile("other-release.pub").c_str(), manifest, signature, -1, &read),
+  EXPECT_EQ(ul::CheckRelease(ReadKeyFile("other-release.pub").c_str(), manifest, signature, ul::kLegacyFormat, -1, &read),
             ul::kReleaseBadSignature);
 }
 
