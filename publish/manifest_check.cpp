@@ -108,6 +108,11 @@ bool CheckSignedRelease(VerifyRun& run) {
       Compare(run, m, file.objectPath, arrived->second,
               "updaters built with the release key refuse it like a failed download");
   }
+  for (const std::string& path : ChunkFilePaths(run)) {
+    auto arrived = run.served.find(path);
+    if (arrived != run.served.end())
+      Compare(run, m, path, arrived->second, "updaters built with the release key fetch files whole instead");
+  }
   if (run.report.problems() == before)
     run.report.Note(run.tree.Where(manifestPath),
                     "signed release " + std::to_string(m.version) + ": every file served as " +

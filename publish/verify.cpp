@@ -21,9 +21,8 @@ struct Step {
   bool (*run)(VerifyRun& run);
 };
 const Step kSteps[] = {
-    {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
-    {CheckUpdateList},    {CheckInstaller},     {CheckNamedFiles},
-    {CheckSignedRelease},
+    {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},   {CheckUpdateList},
+    {CheckInstaller},     {CheckChunkList},     {CheckNamedFiles}, {CheckSignedRelease},
 };
 
 }  // namespace

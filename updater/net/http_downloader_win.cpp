@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bounded.h"
+#include "common/partial_names.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
 #include "config/release_check.h"
@@ -29,10 +30,6 @@ constexpr DWORD kReadSize = 4096;
 // system call after every 4 KB read.
 constexpr std::size_t kWriteBuffer = 65536;
 constexpr std::size_t kMaxPathLen = 259;
-
-// The body is written under this suffix and moved into place only when all
-// of it has arrived, so a failed transfer leaves the previous file intact.
-const char kPartialSuffix[] = "~dl";
 
 // Content-Length as the server sent it: decimal digits after optional
 // blanks. False for anything else (or a value beyond int).
@@ -222,7 +219,9 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
                                DownloadProgress& progress, BodyCheck& check) {
   MakeParentFolder(localPath);
   char partial[ul::kTextCap];
-  if (ul::Format(partial, "%s%s", localPath, kPartialSuffix) > kMaxPathLen) return 0;
+  // The body goes beside the file and takes its place only when all of it
+  // has arrived, so a failed transfer leaves the previous file intact.
+  if (ul::Format(partial, "%s%s", localPath, ul::kDownloadPartialSuffix) > kMaxPathLen) return 0;
   FILE* out = std::fopen(partial, "wb");
   if (out == nullptr) return 0;
   std::setvbuf(out, nullptr, _IOFBF, kWriteBuffer);
