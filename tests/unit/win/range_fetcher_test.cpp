@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "config/release_manifest.h"
 #include "file_support.h"
@@ -41,6 +42,7 @@ class Ranges : public ::testing::Test {
     CreateDirectoryA((serversupport::ServedFolder() + "\\rg").c_str(), nullptr);
     data_ = filesupport::Pattern(300000, 9);
     ASSERT_TRUE(filesupport::WriteBytes(serversupport::ServedFolder() + "\\rg\\file.bin", data_));
+    logStart_ = LogLines().size();
   }
   void TearDown() override {
     if (!host_.empty()) Control("clear");
@@ -48,11 +50,18 @@ class Ranges : public ::testing::Test {
   void Arm(const std::string& kindAndParams) {
     ASSERT_EQ(Control("fault?path=/rg/file.bin&kind=" + kindAndParams), 200);
   }
-  // The client ports of the server's logged requests for the file.
-  std::set<std::string> ClientPorts() {
+  static std::vector<std::string> LogLines() {
     std::ifstream log(serversupport::WinePath("ULMET_TEST_HTTP_LOG"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    return lines;
+  }
+  // The client ports of the server's requests for the file in this test.
+  std::set<std::string> ClientPorts() {
+    const std::vector<std::string> lines = LogLines();
     std::set<std::string> ports;
-    for (std::string line; std::getline(log, line);) {
+    for (std::size_t i = logStart_; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
       const std::size_t at = line.find("\"remote_port\":");
       if (line.find("\"path\":\"/rg/file.bin\"") != std::string::npos && at != std::string::npos)
         ports.insert(line.substr(at + 14, line.find_first_of(",}", at) - at - 14));
@@ -60,6 +69,7 @@ class Ranges : public ::testing::Test {
     return ports;
   }
   std::string host_, data_;
+  std::size_t logStart_ = 0;
 };
 
 TEST_F(Ranges, RangesArriveAsAskedOverOneConnectionAtTheDownloadPace) {
