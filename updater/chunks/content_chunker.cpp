@@ -6,24 +6,24 @@ namespace ul {
 
 namespace {
 
-// One fixed 64-bit value per byte value for the rolling hash: shifting the
-// hash by one bit per byte lets every byte leave the top bits after 64 more,
-// which is what makes a boundary depend on the last 64 bytes only. The
+// One fixed 64-bit value per byte value for the rolling hash. The hash
+// moves one bit up for every byte, so a byte's part has left it 64 bytes
+// later: that is what makes a boundary depend on the last 64 bytes only. The
 // values come from a fixed pseudo-random sequence, so every build of the
 // publisher and of the updater cuts a file at the same places.
-constexpr std::array<uint64_t, 256> MakeGear() {
-  std::array<uint64_t, 256> gear{};
+constexpr std::array<uint64_t, 256> MakeByteValues() {
+  std::array<uint64_t, 256> values{};
   uint64_t state = 0x756c6d6574636875ull;
-  for (auto& g : gear) {
+  for (auto& v : values) {
     state += 0x9e3779b97f4a7c15ull;
     uint64_t z = state;
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    g = z ^ (z >> 31);
+    v = z ^ (z >> 31);
   }
-  return gear;
+  return values;
 }
-constexpr std::array<uint64_t, 256> kGear = MakeGear();
+constexpr std::array<uint64_t, 256> kByteValues = MakeByteValues();
 
 // A boundary falls where the hash's top bits are all zero. Up to the normal
 // size more bits must be zero than after it, which draws the sizes
@@ -45,7 +45,7 @@ std::size_t ContentChunker::Scan(const uint8_t* data, std::size_t n, bool* ends)
     i = skip;
   }
   for (; i < n && length_ < kChunkMaxBytes; ++i) {
-    hash_ = (hash_ << 1) + kGear[data[i]];
+    hash_ = (hash_ << 1) + kByteValues[data[i]];
     ++length_;
     const uint64_t mask = length_ <= kChunkNormalBytes ? kMaskBelowNormal : kMaskAboveNormal;
     if ((hash_ & mask) == 0 || length_ == kChunkMaxBytes) {
