@@ -62,7 +62,11 @@ bool WriteChunkIndexes(TreeStage& stage, const Settings& settings, const ClientS
   if (settings.paths.chunkList.empty()) return true;
   std::vector<const ClientFile*> big;
   for (const auto& f : scan.files) {
-    if (f.size >= settings.chunkIndexFrom) big.push_back(&f);
+    if (f.size < settings.chunkIndexFrom) continue;
+    if (f.size <= ul::kChunkIndexMaxFileBytes)
+      big.push_back(&f);
+    else
+      Fail(command, kExitDone, "note: " + Shown(f.name) + " is too big for a chunk index; it travels whole");
   }
   std::vector<std::string> names;
   std::set<fs::path> keep;

@@ -21,7 +21,8 @@ namespace ulp {
 bool IndexOfFile(const std::filesystem::path& path, ul::ChunkIndex* index);
 
 // Writes into the stage the index of every client file of at least
-// settings.chunkIndexFrom bytes, and the list that names them. A file whose
+// settings.chunkIndexFrom bytes (and at most ul::kChunkIndexMaxFileBytes:
+// a bigger one is noted and travels whole), and the list that names them. A file whose
 // name is not in changed keeps the index the stage carried over from the
 // tree before, as long as it is one of this program's for a file of its
 // size; the others are indexed from their bytes. Indexes the list no longer

@@ -36,11 +36,15 @@ namespace ul {
 constexpr std::size_t kChunkIndexHeaderBytes = 68;
 constexpr std::size_t kChunkRecordBytes = 44;
 // An index longer than this is refused unread. It bounds what the updater
-// holds of one index (some 190,000 chunks: files of 12 GiB at the least,
-// some 48 GiB as chunks fall on average); bigger files travel whole.
+// holds of one index (some 190,000 chunks: files of 11.6 GiB whatever their
+// content, some 44 GiB as chunks fall on average); bigger files travel
+// whole.
 constexpr std::size_t kChunkIndexMaxBytes = 8u << 20;
 constexpr std::size_t kChunkIndexMaxChunks =
     (kChunkIndexMaxBytes - kChunkIndexHeaderBytes) / kChunkRecordBytes;
+// Every file up to this size has an index whatever its content (each chunk
+// but the last is at least the smallest size).
+constexpr uint64_t kChunkIndexMaxFileBytes = uint64_t{kChunkIndexMaxChunks - 1} * kChunkMinBytes;
 
 struct ChunkRecord {
   uint64_t offset = 0;

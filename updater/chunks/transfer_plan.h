@@ -14,8 +14,9 @@
 
 namespace ul {
 
-// The most one range request asks for: a few average chunks, so that a
-// connection that breaks costs little and the journal keeps up.
+// The most one range request asks for: four of the largest chunks, some
+// sixteen average ones, so that a connection that breaks costs little and
+// the journal keeps up, while a request's own cost stays small.
 constexpr uint64_t kRangeRequestMaxBytes = 4u << 20;
 
 enum ChunkSource {
