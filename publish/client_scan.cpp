@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/bounded.h"
+#include "common/partial_names.h"
 #include "disk_names.h"
 #include "name_rules.h"
 #include "run/run_paths.h"
@@ -25,8 +26,9 @@ namespace {
 
 // What a client folder gathers on a player's machine and never belongs in a
 // release: the crash logs, the player's own data (a repair would overwrite
-// it with the operator's), and the updater's leftovers of a self-update or a
-// component swap. Operators often publish from a copy of a played client.
+// it with the operator's), the updater's leftovers of a self-update or a
+// component swap, and transfers a stopped run left unfinished. Operators
+// often publish from a copy of a played client.
 bool MadeOnThePlayersMachine(const std::string& name) {
   for (const char* folder : {"Log", "UserData"}) {
     std::size_t n = std::char_traits<char>::length(folder);
@@ -37,7 +39,7 @@ bool MadeOnThePlayersMachine(const std::string& name) {
   for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside}) {
     if (ul::EqualsNoCase(name.c_str(), file)) return true;
   }
-  return false;
+  return ul::IsPartialName(name.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chunk_indexes.h"
 #include "client_scan.h"
 #include "command_line.h"
 #include "commands.h"
@@ -26,6 +27,7 @@ const char kUsage[] =
     "  Ulmet3/UpdateList.dat       update list: the header only\n"
     "  Ulmet3/ULHashFile.dat       hash list of the client files\n"
     "  Ulmet3/files/...            every client file under its path, blanks as '!'\n"
+    "  Ulmet3/chunks/...           chunk indexes of the big files, and their list\n"
     "  ulmet-publish.cfg           settings that release reads (keep the web server from serving it)\n"
     "\n"
     "--client DIR   the client folder (with UlmetMain.exe)\n"
@@ -33,6 +35,8 @@ const char kUsage[] =
     "--host H       configuration server host (default 127.0.0.1)\n"
     "--version N    the version installed clients have (default 1000)\n"
     "--force        replace an existing tree (it is kept as TREE.previous)\n"
+    "--chunk-index-from N\n"
+    "               files of at least N bytes get a chunk index (default 4194304)\n"
     "--key FILE     sign the release with this private key (from keygen) before the tree\n"
     "               is moved into place\n";
 
@@ -43,6 +47,7 @@ struct InitOptions {
   int version = kFirstVersion;
   bool force = false;
   const char* key = nullptr;
+  int chunkIndexFrom = static_cast<int>(kDefaultChunkIndexFrom);
 };
 
 // False when the program ends here (--help or a mistake), with *code.
@@ -64,6 +69,8 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
       if (w == "--host") o->host = value;
     } else if (w == "--version") {
       if (!words.Number(w, kFirstVersion, 2147483647L, &o->version)) return false;
+    } else if (w == "--chunk-index-from") {
+      if (!words.Number(w, 1, 2147483647L, &o->chunkIndexFrom)) return false;
     } else if (w == "--force") {
       o->force = true;
     } else {
@@ -82,9 +89,10 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
   return true;
 }
 
-// The whole first tree into the stage; *hashed: the hash list's entries.
+// The whole first tree into the stage; *hashed: the hash list's entries,
+// *indexed: the files with a chunk index.
 bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan, std::size_t* hashed,
-                    std::string* error) {
+                    std::size_t* indexed, std::string* error) {
   std::vector<const ClientFile*> files;
   for (const auto& f : scan.files) files.push_back(&f);
   return stage.Write(kDirectoryFile, DirectoryFileText(s.host, s.port, s.paths.programConfig), error) &&
@@ -92,6 +100,7 @@ bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan,
                      ProgramConfigText(DefaultProgramSections(s.host, s.paths)), error) &&
          stage.Write(TreeRelative(s.paths.updateList), std::string(kUpdateListHeader) + "\n", error) &&
          PublishFiles(stage, s, files, kCommand, error) && WriteHashList(stage, s, scan, kCommand, hashed, error) &&
+         WriteChunkIndexes(stage, s, scan, {}, kCommand, indexed, error) &&
          WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
 }
 
@@ -111,6 +120,8 @@ int InitBody(int argc, char** argv) {
   s.host = o.host;
   s.version = o.version;
   s.hashExcludes = DefaultHashExclusions();
+  s.paths.chunkList = kDefaultChunkList;
+  s.chunkIndexFrom = static_cast<unsigned long long>(o.chunkIndexFrom);
   ClientScan scan;
   std::vector<std::string> problems;
   if (!ScanClient(client, &scan, &problems)) return Fail(kCommand, kExitFailed, "cannot read " + Shown(client));
@@ -124,12 +135,12 @@ int InitBody(int argc, char** argv) {
 
   TreeStage stage(tree);
   std::string error;
-  std::size_t hashed = 0;
-  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) ||
+  std::size_t hashed = 0, indexed = 0;
+  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &indexed, &error) ||
       !SignStage(stage.root().string(), o.key, false, &error) || !stage.MoveIn(true, &error))
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
-  std::printf("initialized %s: version %d, %zu client files, %zu in the hash list\n", Shown(tree).c_str(), s.version,
-              scan.files.size(), hashed);
+  std::printf("initialized %s: version %d, %zu client files, %zu in the hash list, %zu with a chunk index\n",
+              Shown(tree).c_str(), s.version, scan.files.size(), hashed, indexed);
   return kExitDone;
 }
 

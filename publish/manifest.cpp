@@ -69,7 +69,7 @@ bool IndexTree(VerifyRun& run, const std::string& tree, std::string* error) {
   }
   TakeTraceLines();
   for (bool (*step)(VerifyRun&) :
-       {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller}) {
+       {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller, CheckChunkList}) {
     if (!step(run)) {
       *error = "the updater cannot read " + tree + " (see ulmet-publish verify)";
       return false;
@@ -109,6 +109,7 @@ bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error)
       {kDirectoryFilePath, true}, {c.programConfigPath, true}, {c.updateListPath, true}};
   if (c.hashListPath[0] != '\0') named.emplace_back(c.hashListPath, true);
   for (const NamedFile& f : run->index.files()) named.emplace_back(f.objectPath, f.required);
+  for (const std::string& path : ChunkFilePaths(*run)) named.emplace_back(path, true);
   for (const auto& n : named) {
     std::string file;
     if (TreeFile(run->tree, n.first, &file)) {

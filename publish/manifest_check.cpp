@@ -177,6 +177,12 @@ bool CheckSignedRelease(VerifyRun& run) {
     CheckVersion(run, today, m, kToday);
     CheckRecords(run, m, kToday,
                  {kDirectoryFilePath, c.programConfigPath, c.updateListPath, c.hashListPath});
+    for (const std::string& path : ChunkFilePaths(run)) {
+      auto arrived = run.served.find(path);
+      if (arrived != run.served.end())
+        Compare(run, m, path, arrived->second,
+                "updaters built with the release key fetch files whole instead");
+    }
   }
   if (!earlier.haveManifest && !earlier.haveSignature) {
     run.report.Warning(run.tree.Where(legacyManifest),

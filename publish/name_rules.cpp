@@ -89,7 +89,7 @@ std::string NameProblem(const std::string& name, bool hashListed, const std::str
            " (too long, a device name, a character Windows forbids, or a name of dots)";
   if (!ul::DownloadPathFits(whole.c_str()))
     return "is too long below " + installFolder + ": the updater downloads it as \"" + whole +
-           ul::kPartialSuffix + "\", longer than the " + std::to_string(ul::kLongestPath) +
+           ul::kDownloadPartialSuffix + "\", longer than the " + std::to_string(ul::kLongestPath) +
            " characters Windows opens";
   std::string expected = name;
   std::replace(expected.begin(), expected.end(), '/', '\\');

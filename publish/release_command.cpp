@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "chunk_indexes.h"
 #include "client_scan.h"
 #include "common/bounded.h"
 #include "command_line.h"
@@ -240,9 +241,10 @@ std::vector<std::string> Expected(const Release& r) {
   return first;
 }
 
-bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::string* error) {
-  std::set<std::string> written;
+bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::size_t* indexed, std::string* error) {
+  std::set<std::string> written, changed;
   const std::vector<const ClientFile*> copies = NewCopies(r, &written);
+  for (const ClientFile* f : copies) changed.insert(f->name);
   Settings after = r.settings;
   after.version = r.version;
   after.archives = r.plan.archiveFolders;
@@ -257,11 +259,13 @@ bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::string
          (!r.plan.updaterCopy || stage.Copy(FetchedFile(after, kUpdaterNewCopy), updater, error)) &&
          (r.installer.empty() || stage.Copy(TreeRelative(after.paths.installer), r.installer, error)) &&
          stage.Write(TreeRelative(after.paths.updateList), NewList(r), error) &&
-         WriteHashList(stage, after, r.scan, kCommand, hashed, error) && WriteSettings(stage, after, error) &&
+         WriteHashList(stage, after, r.scan, kCommand, hashed, error) &&
+         WriteChunkIndexes(stage, after, r.scan, changed, kCommand, indexed, error) &&
+         WriteSettings(stage, after, error) &&
          CheckLists(stage, after, r.settings.version, Expected(r), r.version, *hashed, error);
 }
 
-void Report(const Release& r, std::size_t hashed) {
+void Report(const Release& r, std::size_t hashed, std::size_t indexed) {
   std::size_t changed = 0, added = 0;
   for (const auto& s : r.states) {
     changed += s.state == FileState::kChanged;
@@ -270,9 +274,13 @@ void Report(const Release& r, std::size_t hashed) {
   for (const auto& note : r.plan.notes) Fail(kCommand, kExitDone, "note: " + Shown(note));
   const std::vector<std::string> lines = VersionLines(r.version, r.plan.entries);
   std::printf("released version %d into %s: %zu changed and %zu added files, %zu entries on %zu line(s), %zu in "
-              "the hash list; the tree before is %s\n",
+              "the hash list, %zu with a chunk index; the tree before is %s\n",
               r.version, Shown(r.tree).c_str(), changed, added, r.plan.entries.size(), lines.size(), hashed,
-              Shown(TreeStage::PreviousOf(r.tree)).c_str());
+              indexed, Shown(TreeStage::PreviousOf(r.tree)).c_str());
+  if (!r.settings.paths.chunkList.empty() && !AnnouncesChunkList(r.tree, r.settings))
+    Fail(kCommand, kExitDone,
+         "note: the program configuration has no [CHUNKLIST] " + r.settings.paths.chunkList +
+             ": updaters fetch every file whole until it says so");
   for (const auto& line : lines) std::printf("  %s\n", Shown(line).c_str());
 }
 
@@ -294,11 +302,11 @@ int ReleaseBody(int argc, char** argv) {
   if (!why.empty())
     return Fail(kCommand, kExitFailed, fs::is_directory(r.tree, ec) ? why + "; the tree is unchanged" : why);
   TreeStage stage(r.tree);
-  std::size_t hashed = 0;
-  if (!WriteRelease(stage, r, &hashed, &why) || !SignStage(stage.root().string(), o.key, o.dropSignature, &why) ||
+  std::size_t hashed = 0, indexed = 0;
+  if (!WriteRelease(stage, r, &hashed, &indexed, &why) || !SignStage(stage.root().string(), o.key, o.dropSignature, &why) ||
       !stage.MoveIn(true, &why))
     return Fail(kCommand, kExitFailed, why + "; " + Shown(r.tree) + " is unchanged");
-  Report(r, hashed);
+  Report(r, hashed, indexed);
   return kExitDone;
 }
 

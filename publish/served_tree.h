@@ -157,6 +157,7 @@ struct NamedFile {
   std::string unpackFolder;          // archives: the client folder path they unpack into
   std::vector<Digest> digests;       // hash list entries that compare against it
   bool required = true;              // false: its absence is worth only a warning
+  std::string chunkIndex;            // the object path of its chunk index, if it has one
 };
 
 // The files, in the order first named, one per object path.

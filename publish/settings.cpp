@@ -29,6 +29,10 @@ const char kHeader[] =
     "#   update-files P    [UPDATESUBPATH]: every client file and archive lies below it\n"
     "#   hash-list P       [FILEHASH]\n"
     "#   installer P       [INSTALLVERSION]\n"
+    "#   chunk-list P      [CHUNKLIST]: the list of the files that have a chunk index;\n"
+    "#                     the indexes lie in its folder, which holds nothing else\n"
+    "#                     (no such line: no indexes, every file travels whole)\n"
+    "#   chunk-index-from N  files of at least N bytes get a chunk index\n"
     "#   archive F         client folder published as the archive F.zip whenever\n"
     "#                     anything in it changes (one line each)\n"
     "#   hash-exclude N    client file left out of the hash list; a folder ends in '/'\n"
@@ -61,6 +65,7 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
                       : name == "update-files" ? &s->paths.files
                       : name == "hash-list"    ? &s->paths.hashList
                       : name == "installer"    ? &s->paths.installer
+                      : name == "chunk-list"   ? &s->paths.chunkList
                                                : nullptr;
   if (path != nullptr) {
     *path = value;
@@ -68,6 +73,8 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
       *why = name + " must be a server path beginning with '/'";
     } else if (name == "update-files" && value.back() != '/') {
       *why = "update-files must end in '/'";
+    } else if (name == "chunk-list" && value.back() == '/') {
+      *why = "chunk-list names a file, not a folder";
     }
   } else if (name == "host") {
     s->host = value;
@@ -79,6 +86,12 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
   } else if (name == "install-folder") {
     s->installFolder = value;
     if (!IsAbsoluteWindowsFolder(value)) *why = "install-folder must be an absolute Windows folder (C:\\...)";
+  } else if (name == "chunk-index-from") {
+    char* end = nullptr;
+    s->chunkIndexFrom = std::strtoull(value.c_str(), &end, 10);
+    if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || s->chunkIndexFrom == 0 ||
+        s->chunkIndexFrom > (1ull << 50))
+      *why = "chunk-index-from must be a number of bytes from 1";
   } else if (name == "archive") {
     s->archives.push_back(value);
   } else if (name == "hash-exclude") {
@@ -91,7 +104,27 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
   return why->empty();
 }
 
+// Lower case: the folders of a server on Windows do not tell case apart.
+std::string Folded(const std::string& path) {
+  std::string folded = path;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
 }  // namespace
+
+std::string ChunkFolderProblem(const ServerPaths& paths) {
+  if (paths.chunkList.empty()) return "";
+  const std::string folder = Folded(paths.chunkList.substr(0, paths.chunkList.rfind('/') + 1));
+  if (folder == "/") return "chunk-list must lie in a folder of its own, not at the top of the tree";
+  if (folder.rfind(Folded(paths.files), 0) == 0) return "chunk-list must not lie below update-files";
+  for (const std::string* other :
+       {&paths.programConfig, &paths.updateList, &paths.files, &paths.hashList, &paths.installer}) {
+    if (Folded(*other).rfind(folder, 0) == 0)
+      return "chunk-list's folder must hold nothing but the chunk indexes, and " + *other + " lies in it";
+  }
+  return "";
+}
 
 std::string SettingsText(const Settings& s) {
   std::ostringstream out;
@@ -99,6 +132,8 @@ std::string SettingsText(const Settings& s) {
       << s.installFolder << "\nprogram-config " << s.paths.programConfig << "\nupdate-list " << s.paths.updateList
       << "\nupdate-files " << s.paths.files << "\nhash-list " << s.paths.hashList << "\ninstaller "
       << s.paths.installer << "\n";
+  if (!s.paths.chunkList.empty()) out << "chunk-list " << s.paths.chunkList << "\n";
+  out << "chunk-index-from " << s.chunkIndexFrom << "\n";
   for (const auto& a : s.archives) out << "archive " << a << "\n";
   for (const auto& e : s.hashExcludes) out << "hash-exclude " << e << "\n";
   for (const auto& f : s.files) out << "file " << f << "\n";
@@ -126,6 +161,11 @@ bool ParseSettings(const std::string& text, Settings* settings, std::string* err
   }
   if (!sawVersion || s.host.empty()) {
     *error = "the version or the host is missing";
+    return false;
+  }
+  const std::string why = ChunkFolderProblem(s.paths);
+  if (!why.empty()) {
+    *error = why;
     return false;
   }
   *settings = s;

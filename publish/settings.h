@@ -26,6 +26,7 @@ struct Settings {
   std::vector<std::string> archives;      // client folders published as archives
   std::vector<std::string> hashExcludes;  // files, or folders ending in '/'
   std::vector<std::string> files;         // the client files of the newest version
+  unsigned long long chunkIndexFrom = kDefaultChunkIndexFrom;  // with paths.chunkList
 };
 
 std::string SettingsText(const Settings& settings);
@@ -33,6 +34,11 @@ std::string SettingsText(const Settings& settings);
 // The settings file of the published folder tree. False when there is none
 // (a served address, a tree the tool did not write) or it does not read.
 bool ReadTreeSettings(const std::string& tree, Settings* settings);
+
+// Why the chunk list's folder cannot hold the indexes, or "": it must be a
+// folder of its own, outside the update files, holding none of the tree's
+// other files, so that no client file's name can be an index's.
+std::string ChunkFolderProblem(const ServerPaths& paths);
 
 // False, with the line and what is wrong in *error, for a name it does not
 // know, a value out of range or a missing version or host.

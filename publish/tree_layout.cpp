@@ -18,7 +18,7 @@ std::string DirectoryFileText(const std::string& host, int port, const std::stri
 }
 
 Sections DefaultProgramSections(const std::string& host, const ServerPaths& paths) {
-  return {
+  Sections sections = {
       {"INSTANCENUMBER", std::to_string(kInstanceNumber)},
       {"PATCHWELL", "1"},
       {"UPDATESUBPATH", paths.files},
@@ -36,6 +36,8 @@ Sections DefaultProgramSections(const std::string& host, const ServerPaths& path
       {"INSTALLVERSION", paths.installer},
       {"FILEHASH", paths.hashList},
   };
+  if (!paths.chunkList.empty()) sections.push_back({"CHUNKLIST", paths.chunkList});
+  return sections;
 }
 
 std::string ProgramConfigText(const Sections& sections) {

@@ -9,6 +9,8 @@
 //   Ulmet3/Ulmet_install.exe    the full installer, once a release has one
 //   Ulmet3/files/...            every client file under its path (blanks as
 //                               '!'), every archive, the updater's new copy
+//   Ulmet3/chunks/ULChunkList.dat  the files that have a chunk index, and
+//   Ulmet3/chunks/....chunks       their indexes (updater/chunks/chunk_list.h)
 //   ulmet-publish.cfg           the publisher's settings (see settings.h)
 //
 // The server paths below are those of the program configuration; a file's
@@ -40,7 +42,16 @@ struct ServerPaths {
   std::string files = "/Ulmet3/files/";  // [UPDATESUBPATH]
   std::string hashList = "/Ulmet3/ULHashFile.dat";
   std::string installer = "/Ulmet3/Ulmet_install.exe";
+  // [CHUNKLIST]; empty: the tree has no chunk indexes (a tree published
+  // before they existed).
+  std::string chunkList;
 };
+
+// Where a new tree keeps its chunk list and indexes.
+constexpr char kDefaultChunkList[] = "/Ulmet3/chunks/ULChunkList.dat";
+// Files of at least this size get a chunk index; below it a whole download
+// costs little.
+constexpr unsigned long long kDefaultChunkIndexFrom = 4ull << 20;
 
 // A server path's place in the tree: without its leading '/'.
 std::string TreeRelative(const std::string& serverPath);

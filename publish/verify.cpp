@@ -23,7 +23,7 @@ struct Step {
 };
 const Step kSteps[] = {
     {ReadSignedRelease},  {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
-    {CheckUpdateList},    {CheckInstaller},     {CheckNamedFiles},
+    {CheckUpdateList},    {CheckInstaller},     {CheckChunkList},     {CheckNamedFiles},
     {CheckSignedRelease},
 };
 

@@ -41,6 +41,18 @@ bool CheckUpdateList(VerifyRun& run);     // verify_update_list.cpp
 bool CheckInstaller(VerifyRun& run);      // verify_files.cpp
 bool CheckNamedFiles(VerifyRun& run);     // verify_files.cpp
 bool CheckSignedRelease(VerifyRun& run);  // manifest_check.cpp
+// The chunk list the program configuration announces: each file it names
+// is checked with its index when it arrives. verify_chunks.cpp
+bool CheckChunkList(VerifyRun& run);
+
+// The chunk index of a named file against the file's arrived bytes at
+// localPath. verify_chunks.cpp
+void CheckChunkIndex(VerifyRun& run, const NamedFile& file, const std::string& localPath);
+
+// The object paths of the chunk list and of every index it names, once
+// CheckChunkList ran: files the updaters fetch besides those the lists name.
+// verify_chunks.cpp
+std::vector<std::string> ChunkFilePaths(const VerifyRun& run);
 
 // Keeps the size and SHA-256 of a named file's arrived bytes for the
 // signed release's check. manifest_check.cpp

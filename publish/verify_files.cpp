@@ -135,6 +135,7 @@ bool CheckNamedFiles(VerifyRun& run) {
       continue;
     }
     CheckDigests(run, file, copy.path(), where);
+    if (!file.chunkIndex.empty()) CheckChunkIndex(run, file, copy.path());
     RememberServed(run, file.objectPath, copy.path());
     if (!file.unpackFolder.empty()) CheckArchive(run.report, where, copy.path(), file.unpackFolder);
   }

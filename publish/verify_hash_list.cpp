@@ -38,7 +38,7 @@ void IndexEntry(VerifyRun& run, const HashEntry& entry, int line, const std::str
     return;
   }
   if (!ul::DownloadPathFits(local.c_str()))
-    run.report.Problem(where, LineRef(line) + Quoted(local + ul::kPartialSuffix) +
+    run.report.Problem(where, LineRef(line) + Quoted(local + ul::kDownloadPartialSuffix) +
                                   ", where the updater fetches it again, is longer than the " +
                                   std::to_string(ul::kLongestPath) +
                                   " characters Windows opens: its repair always fails");

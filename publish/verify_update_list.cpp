@@ -54,7 +54,7 @@ void CheckEntry(VerifyRun& run, const ListWalk& walk, const std::string& entry, 
   }
   if (kind != kEntryFetch) return;
   if (!ul::DownloadPathFits(path)) {
-    run.report.Problem(walk.where, at + ": " + Quoted(std::string(path) + ul::kPartialSuffix) +
+    run.report.Problem(walk.where, at + ": " + Quoted(std::string(path) + ul::kDownloadPartialSuffix) +
                                        ", where the updater downloads it, is longer than the " +
                                        std::to_string(ul::kLongestPath) +
                                        " characters Windows opens: every download of it fails");

@@ -19,6 +19,9 @@ const char* FaultKindName(FaultKind kind) {
     case FaultKind::kDelay: return "delay";
     case FaultKind::kBody: return "body";
     case FaultKind::kLength: return "length";
+    case FaultKind::kNoRanges: return "noranges";
+    case FaultKind::kWrongRange: return "wrongrange";
+    case FaultKind::kWrongBytes: return "wrongbytes";
   }
   return "?";
 }
@@ -65,7 +68,8 @@ bool ApplyParameter(const std::string& name, const std::string& value, Fault* f,
   struct Limit { const char* name; long lo, hi; };
   static const Limit limits[] = {{"status", 100, 999}, {"bytes", 0, 1L << 30},
                                  {"delay_ms", 0, 600000}, {"interval_ms", 1, 60000},
-                                 {"count", -1, 1000000}};
+                                 {"count", -1, 1000000}, {"shift", -(1L << 30), 1L << 30},
+                                 {"at", 0, 1L << 30}};
   const Limit* limit = nullptr;
   for (const auto& l : limits) {
     if (name == l.name) limit = &l;
@@ -81,6 +85,8 @@ bool ApplyParameter(const std::string& name, const std::string& value, Fault* f,
   else if (name == "delay_ms") f->delayMs = static_cast<int>(v);
   else if (name == "interval_ms") f->intervalMs = static_cast<int>(v);
   else if (name == "count") f->count = static_cast<int>(v);
+  else if (name == "shift") f->shift = v;
+  else if (name == "at") f->at = v;
   return true;
 }
 
@@ -92,11 +98,15 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
       {"status", FaultKind::kStatus}, {"nolength", FaultKind::kNoLength},
       {"chunked", FaultKind::kChunked}, {"empty", FaultKind::kEmpty},
       {"cut", FaultKind::kCut}, {"trickle", FaultKind::kTrickle},
-      {"delay", FaultKind::kDelay}, {"body", FaultKind::kBody}, {"length", FaultKind::kLength}};
+      {"delay", FaultKind::kDelay}, {"body", FaultKind::kBody}, {"length", FaultKind::kLength},
+      {"noranges", FaultKind::kNoRanges}, {"wrongrange", FaultKind::kWrongRange},
+      {"wrongbytes", FaultKind::kWrongBytes}};
   Fault f;
   auto k = kinds.find(kind);
   if (k == kinds.end()) {
-    *error = "unknown fault kind '" + kind + "' (status, nolength, chunked, empty, cut, trickle, delay, body, length)";
+    *error = "unknown fault kind '" + kind +
+             "' (status, nolength, chunked, empty, cut, trickle, delay, body, length, noranges, wrongrange, "
+             "wrongbytes)";
     return false;
   }
   f.kind = k->second;
@@ -112,6 +122,10 @@ bool ParseFault(const std::string& kind, const std::map<std::string, std::string
     return false;
   }
   if (f.kind == FaultKind::kTrickle && f.bytes == 0) f.bytes = 1;
+  if (f.kind == FaultKind::kWrongRange && f.shift == 0) {
+    *error = "shift must not be 0";
+    return false;
+  }
   if (f.count == 0) {
     *error = "count must be positive or -1";
     return false;
@@ -217,6 +231,8 @@ std::string FaultTable::Describe() {
     if (f.second.bytes) text += " bytes=" + std::to_string(f.second.bytes);
     if (f.second.delayMs) text += " delay_ms=" + std::to_string(f.second.delayMs);
     if (f.second.kind == FaultKind::kTrickle) text += " interval_ms=" + std::to_string(f.second.intervalMs);
+    if (f.second.kind == FaultKind::kWrongRange) text += " shift=" + std::to_string(f.second.shift);
+    if (f.second.kind == FaultKind::kWrongBytes) text += " at=" + std::to_string(f.second.at);
     text += " count=" + std::to_string(f.second.count) + "\n";
   }
   return text;

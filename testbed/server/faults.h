@@ -18,6 +18,9 @@ enum class FaultKind {
   kDelay,      // wait `delay_ms` before answering normally
   kBody,       // status 200 with `body` in place of the file (for damaged downloads)
   kLength,     // the file with Content-Length `length` as given (any digits), delimited by closing
+  kNoRanges,   // a Range header is passed over: 200 with the whole file
+  kWrongRange, // 206 with the bytes asked for, but a Content-Range `shift` bytes off
+  kWrongBytes, // the answer's byte at `at` (within its body) flipped
 };
 
 struct Fault {
@@ -28,13 +31,15 @@ struct Fault {
   int intervalMs = 100;
   std::string body;
   std::string length;  // the Content-Length text of kLength
+  long shift = 1;      // kWrongRange
+  long at = 0;         // kWrongBytes
   int count = -1;  // answers left before the fault disarms itself; -1 = until cleared
 };
 
 const char* FaultKindName(FaultKind kind);
 
 // Builds a fault from its kind name and parameters (status, bytes,
-// delay_ms, interval_ms, body, count). False with a message in *error for an
+// delay_ms, interval_ms, body, length, shift, at, count). False with a message in *error for an
 // unknown kind or a bad number.
 bool ParseFault(const std::string& kind, const std::map<std::string, std::string>& params,
                 Fault* out, std::string* error);

@@ -3,21 +3,23 @@
 // any path, and answers with armed faults where a test asks for them.
 #include <httplib.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "../common/jsonl.h"
+#include "byte_ranges.h"
 #include "faults.h"
 
 namespace {
@@ -27,9 +29,15 @@ const char kUsage[] =
     "\n"
     "Serves the files under DIR over HTTP/1.1 and logs every request to FILE,\n"
     "one JSON object per line (seq, time_ms, method, target, path, version,\n"
-    "remote, headers, body, body_len, status, fault). POST goes to any path and\n"
-    "is answered 200. Bytes of 0x80 or more in target and body are written as\n"
-    "\\u0080..\\u00ff.\n"
+    "remote, remote_port, headers, body, body_len, status, fault); when the\n"
+    "answer of a file ends, one more line: answered (the request's seq), sent\n"
+    "(the body bytes the connection took), complete (1 or 0). POST goes to any\n"
+    "path and is answered 200. Bytes of 0x80 or more in target and body are\n"
+    "written as \\u0080..\\u00ff.\n"
+    "\n"
+    "A Range header of one range (bytes=A-B, A-, -N) is answered 206 with its\n"
+    "Content-Range, 416 when it starts beyond the end; several ranges in one\n"
+    "request are passed over (200, the whole file). Connections are kept open.\n"
     "\n"
     "options:\n"
     "  --bind ADDR        address to listen on (default 127.0.0.1)\n"
@@ -39,20 +47,24 @@ const char kUsage[] =
     "  --help             this text\n"
     "\n"
     "faults (per request path, compared after decoding, '\\' taken as '/',\n"
-    "'.' segments dropped):\n"
+    "'.' segments dropped; those that shape a body shape a range's too):\n"
     "  status  status=N      answer N with a short body (404, 401, 407, 500...)\n"
     "  nolength              the file without Content-Length; the end of the\n"
     "                        body is the closing of the connection\n"
     "  chunked               the file in chunked coding, no Content-Length\n"
     "  empty                 200 with Content-Length: 0\n"
-    "  cut     bytes=N       Content-Length of the whole file, N bytes, then\n"
-    "                        the connection is dropped\n"
+    "  cut     bytes=N       Content-Length of the whole file (or range), N\n"
+    "                        bytes, then the connection is dropped\n"
     "  trickle bytes=N interval_ms=M   the file, N bytes every M ms\n"
     "  delay   delay_ms=N    wait N ms, then answer normally\n"
     "  body    body=TEXT     200 with TEXT in place of the file\n"
     "  length  length=DIGITS the file with this Content-Length, whatever its\n"
     "                        size; the end of the body is the closing of the\n"
     "                        connection\n"
+    "  noranges              a Range header is passed over: 200, the whole file\n"
+    "  wrongrange shift=N    206 with the bytes asked for, but a Content-Range\n"
+    "                        N bytes off (default 1)\n"
+    "  wrongbytes at=N       the body's byte at N flipped (default 0)\n"
     "  every fault takes count=N: it disarms itself after N answers\n"
     "\n"
     "control (never logged):\n"
@@ -73,17 +85,21 @@ class RequestLog {
     out_.open(path, std::ios::app | std::ios::binary);
     return out_.good();
   }
-  void Write(const tb::JsonRecord& record) {
+  // Writes the record after its sequence number, which it returns: the
+  // numbers rise line by line, whichever thread writes.
+  long long Write(const tb::JsonRecord& record) {
     std::lock_guard<std::mutex> lock(mutex_);
-    out_ << record.Line() << "\n";
+    const long long seq = ++seq_;
+    const std::string rest = record.Line();
+    out_ << "{\"seq\":" << seq << (rest.size() > 2 ? "," : "") << rest.substr(1) << "\n";
     out_.flush();
+    return seq;
   }
-  long long NextSeq() { return ++seq_; }
 
  private:
   std::mutex mutex_;
   std::ofstream out_;
-  std::atomic<long long> seq_{0};
+  long long seq_ = 0;
 };
 
 long long NowMs() {
@@ -92,16 +108,53 @@ long long NowMs() {
       .count();
 }
 
-bool ReadFile(const std::string& path, std::string* data) {
+// The size of the regular file at path.
+bool FileSize(const std::string& path, uint64_t* size) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *data = ss.str();
+  *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
+
+// The bytes one answer carries: count bytes of a file from `from` on, read
+// piece by piece as they leave, so that no file sits whole in memory and
+// a range of a big file costs only its own bytes. It counts what the
+// connection took.
+class FileBody {
+ public:
+  FileBody(const std::string& path, uint64_t from, uint64_t count, long flipAt)
+      : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)), from_(from), count_(count), flipAt_(flipAt) {}
+  ~FileBody() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileBody(const FileBody&) = delete;
+  FileBody& operator=(const FileBody&) = delete;
+
+  uint64_t count() const { return count_; }
+  uint64_t sent() const { return sent_; }
+
+  // Writes the next piece of at most `most` bytes, from `offset` of the
+  // answer's body on. False at the end or when the file or the connection
+  // fails.
+  bool Send(uint64_t offset, uint64_t most, httplib::DataSink& sink) {
+    const uint64_t n = std::min<uint64_t>({most, sizeof buffer_, offset < count_ ? count_ - offset : 0});
+    if (n == 0 || fd_ < 0 ||
+        pread(fd_, buffer_, n, static_cast<off_t>(from_ + offset)) != static_cast<ssize_t>(n))
+      return false;
+    if (flipAt_ >= 0 && static_cast<uint64_t>(flipAt_) >= offset && static_cast<uint64_t>(flipAt_) < offset + n)
+      buffer_[flipAt_ - offset] ^= 0xff;
+    if (!sink.write(buffer_, n)) return false;
+    sent_ += n;
+    return true;
+  }
+
+ private:
+  int fd_;
+  uint64_t from_, count_;
+  long flipAt_;
+  uint64_t sent_ = 0;
+  char buffer_[65536];
+};
 
 const char* MimeType(const std::string& path) {
   auto dot = path.rfind('.');
@@ -145,7 +198,8 @@ class TestServer {
     svr_.Put(".*", serve);
     svr_.Delete(".*", serve);
     svr_.Options(".*", serve);
-    svr_.set_keep_alive_max_count(100);
+    // A transfer by chunks asks for many ranges over one connection.
+    svr_.set_keep_alive_max_count(10000);
     // Headers and body leave in separate writes; with Nagle's algorithm the
     // body would wait for the client's delayed acknowledgement, some 40 ms
     // on every answer.
@@ -228,7 +282,7 @@ class TestServer {
       faults_.Arm(p, f);
       res.set_content("armed " + p + " " + tb::FaultKindName(f.kind) + "\n", "text/plain");
     } else if (what == "mark") {
-      log_.Write(tb::JsonRecord().Add("seq", log_.NextSeq()).Add("time_ms", NowMs())
+      log_.Write(tb::JsonRecord().Add("time_ms", NowMs())
                      .Add("mark", req.get_param_value("text")));
       res.set_content("marked\n", "text/plain");
     } else {
@@ -243,19 +297,35 @@ class TestServer {
   }
 
   void Serve(const httplib::Request& req, httplib::Response& res) {
+    // The library would cut any body to a Range header itself, whatever the
+    // status; this server answers ranges on its own terms, faults included.
+    const std::string rangeHeader = req.get_header_value("Range");
+    const_cast<httplib::Request&>(req).ranges.clear();
+
     std::string path;
     bool pathOk = tb::NormalizePath(req.target, &path);
     tb::Fault fault;
     bool faulty = pathOk && faults_.Take(path, &fault);
+    auto is = [&](tb::FaultKind k) { return faulty && fault.kind == k; };
 
-    std::string data;
+    uint64_t size = 0;
     bool isUpload = req.method == "POST" || req.method == "PUT";
     bool found = false;
-    if (!isUpload && pathOk) found = ReadFile(opt_.root + path, &data);
+    if (!isUpload && pathOk) found = FileSize(opt_.root + path, &size);
 
     int status = isUpload ? 200 : (!pathOk ? 400 : (found ? 200 : 404));
-    if (faulty && fault.kind == tb::FaultKind::kStatus) status = fault.status;
-    if (faulty && (fault.kind == tb::FaultKind::kEmpty || fault.kind == tb::FaultKind::kBody)) status = 200;
+    if (is(tb::FaultKind::kStatus)) status = fault.status;
+    if (is(tb::FaultKind::kEmpty) || is(tb::FaultKind::kBody)) status = 200;
+
+    // The part of the file that answers: all of it, or the one range asked
+    // for.
+    uint64_t from = 0, count = size;
+    tb::RangeAsk ask = tb::RangeAsk::kWhole;
+    if (status == 200 && found && !isUpload && !is(tb::FaultKind::kEmpty) && !is(tb::FaultKind::kBody) &&
+        !is(tb::FaultKind::kNoRanges))
+      ask = tb::ParseByteRange(rangeHeader, size, &from, &count);
+    if (ask == tb::RangeAsk::kOne) status = 206;
+    if (ask == tb::RangeAsk::kUnsatisfiable) status = 416;
 
     std::string headers;
     for (const auto& h : req.headers) {
@@ -266,25 +336,25 @@ class TestServer {
       headers += h.first + ": " + h.second + "\r\n";
     }
     tb::JsonRecord rec;
-    rec.Add("seq", log_.NextSeq()).Add("time_ms", NowMs()).Add("method", req.method)
+    rec.Add("time_ms", NowMs()).Add("method", req.method)
         .AddBytes("target", req.target).AddBytes("path", pathOk ? path : "")
         .Add("version", req.version).Add("remote", req.remote_addr)
-        .AddBytes("headers", headers).AddBytes("body", req.body)
+        .Add("remote_port", static_cast<long long>(req.remote_port)).AddBytes("headers", headers).AddBytes("body", req.body)
         .Add("body_len", static_cast<long long>(req.body.size())).Add("status", status)
         .Add("fault", faulty ? tb::FaultKindName(fault.kind) : "");
-    log_.Write(rec);
+    const long long seq = log_.Write(rec);
 
-    if (faulty && fault.kind == tb::FaultKind::kDelay) SleepMs(fault.delayMs);
+    if (is(tb::FaultKind::kDelay)) SleepMs(fault.delayMs);
     res.status = status;
-    if (faulty && fault.kind == tb::FaultKind::kStatus) {
+    if (is(tb::FaultKind::kStatus)) {
       res.set_content("fault " + std::to_string(status) + "\n", "text/plain");
       return;
     }
-    if (faulty && fault.kind == tb::FaultKind::kEmpty) {
+    if (is(tb::FaultKind::kEmpty)) {
       res.set_content("", "application/octet-stream");
       return;
     }
-    if (faulty && fault.kind == tb::FaultKind::kBody) {
+    if (is(tb::FaultKind::kBody)) {
       res.set_content(fault.body, "application/octet-stream");
       return;
     }
@@ -296,66 +366,90 @@ class TestServer {
       res.set_content(status == 400 ? "bad path\n" : "not found\n", "text/plain");
       return;
     }
-    auto body = std::make_shared<std::string>(std::move(data));
-    const char* type = MimeType(path);
-    if (!faulty || fault.kind == tb::FaultKind::kDelay) {
-      res.set_content(*body, type);
+    if (ask == tb::RangeAsk::kUnsatisfiable) {
+      res.set_header("Content-Range", "bytes */" + std::to_string(size));
+      res.set_content("", "text/plain");
       return;
     }
+    if (ask == tb::RangeAsk::kOne) {
+      const long long shown = static_cast<long long>(from) + (is(tb::FaultKind::kWrongRange) ? fault.shift : 0);
+      res.set_header("Content-Range", tb::ContentRange(shown < 0 ? 0 : shown, count, size));
+    }
+    ServeBody(res, path, from, count, faulty ? fault : tb::Fault(), seq);
+  }
+
+  // The file's bytes [from, from + count) shaped by the fault, and a log
+  // record of how many the connection took when the answer ends.
+  void ServeBody(httplib::Response& res, const std::string& path, uint64_t from, uint64_t count,
+                 const tb::Fault& fault, long long seq) {
+    auto body = std::make_shared<FileBody>(opt_.root + path, from, count,
+                                           fault.kind == tb::FaultKind::kWrongBytes ? fault.at : -1);
+    const char* type = MimeType(path);
+    auto done = [this, body, seq](bool complete) {
+      log_.Write(tb::JsonRecord().Add("time_ms", NowMs()).Add("answered", seq)
+                     .Add("sent", static_cast<long long>(body->sent())).Add("complete", complete ? 1 : 0));
+    };
+    if (count == 0 && fault.kind != tb::FaultKind::kNoLength && fault.kind != tb::FaultKind::kLength &&
+        fault.kind != tb::FaultKind::kChunked) {
+      res.set_content("", type);  // a provider must have something to give
+      done(true);
+      return;
+    }
+    // The end of the body is the closing of the connection: the library
+    // would otherwise keep it open until its keep-alive time runs out.
+    auto untilClosed = [body](size_t offset, httplib::DataSink& sink) {
+      return body->Send(offset, body->count(), sink);
+    };
     switch (fault.kind) {
       case tb::FaultKind::kNoLength:
         res.set_header("Connection", "close");
-        res.set_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
-          if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
-          // Closing the connection is the end of such a body; the library
-          // would otherwise keep it open until its keep-alive time runs out.
-          return false;
-        });
+        res.set_content_provider(type, untilClosed, done);
         break;
       case tb::FaultKind::kLength:
         res.set_header("Content-Length", fault.length);
         res.set_header("Connection", "close");
-        res.set_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
-          if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
-          return false;  // the closing ends the body
-        });
+        res.set_content_provider(type, untilClosed, done);
         break;
       case tb::FaultKind::kChunked:
-        res.set_chunked_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
-          if (offset < body->size()) {
-            size_t n = std::min<size_t>(4096, body->size() - offset);
-            sink.write(body->data() + offset, n);
-          } else {
-            sink.done();
-          }
-          return true;
-        });
+        res.set_chunked_content_provider(
+            type,
+            [body](size_t offset, httplib::DataSink& sink) {
+              if (offset >= body->count()) {
+                sink.done();
+                return true;
+              }
+              return body->Send(offset, 4096, sink);
+            },
+            done);
         break;
       case tb::FaultKind::kCut: {
-        size_t keep = std::min<size_t>(static_cast<size_t>(fault.bytes), body->size());
-        res.set_content_provider(body->size(), type,
-                                 [body, keep](size_t offset, size_t, httplib::DataSink& sink) {
-                                   if (offset < keep) {
-                                     sink.write(body->data() + offset, keep - offset);
-                                     return true;
-                                   }
-                                   return false;  // drops the connection mid-body
-                                 });
+        const uint64_t keep = std::min<uint64_t>(static_cast<uint64_t>(fault.bytes), count);
+        res.set_content_provider(
+            count, type,
+            [body, keep](size_t offset, size_t length, httplib::DataSink& sink) {
+              // Returning false drops the connection mid-body.
+              return offset < keep && body->Send(offset, std::min<uint64_t>(length, keep - offset), sink);
+            },
+            done);
         break;
       }
       case tb::FaultKind::kTrickle: {
-        size_t step = static_cast<size_t>(fault.bytes);
-        int interval = fault.intervalMs;
-        res.set_content_provider(body->size(), type,
-                                 [body, step, interval](size_t offset, size_t, httplib::DataSink& sink) {
-                                   if (offset > 0) SleepMs(interval);
-                                   size_t n = std::min(step, body->size() - offset);
-                                   return sink.write(body->data() + offset, n);
-                                 });
+        const uint64_t step = static_cast<uint64_t>(fault.bytes);
+        const int interval = fault.intervalMs;
+        res.set_content_provider(
+            count, type,
+            [body, step, interval](size_t offset, size_t length, httplib::DataSink& sink) {
+              if (offset > 0) SleepMs(interval);
+              return body->Send(offset, std::min<uint64_t>(length, step), sink);
+            },
+            done);
         break;
       }
       default:
-        res.set_content(*body, type);
+        res.set_content_provider(
+            count, type,
+            [body](size_t offset, size_t length, httplib::DataSink& sink) { return body->Send(offset, length, sink); },
+            done);
     }
   }
 

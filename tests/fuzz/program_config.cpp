@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* field : {config.updateSubPath, config.updateListPath, config.checkupNotice,
                             config.registryPath, config.registryNewPath, config.clientRegistryKey,
                             config.updaterPathValueName, config.crashReportHost,
-                            config.crashReportPath, config.installerPath, config.hashListPath}) {
+                            config.crashReportPath, config.installerPath, config.hashListPath,
+                            config.chunkListPath}) {
     FUZZ_CHECK(std::strchr(field, '\n') == nullptr, text);
   }
   if (config.clientRegistryKey[0] != '\0') {

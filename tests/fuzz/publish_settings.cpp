@@ -1,7 +1,8 @@
 // The publisher's settings reader over any bytes (a settings file edited by
 // hand, or from a tree copied from elsewhere). Besides memory safety:
-// accepted settings keep their values in range and their server paths
-// absolute, and written back they read back the same, text for text.
+// accepted settings keep their values in range, their server paths
+// absolute and the chunk list's folder apart from every other file, and
+// written back they read back the same, text for text.
 #include "settings.h"
 
 #include <string>
@@ -22,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                &s.paths.installer}) {
     FUZZ_CHECK(!p->empty() && (*p)[0] == '/', fuzz::Shown(text));
   }
+  // A chunk list lies in a folder of its own, away from every other file.
+  FUZZ_CHECK(s.paths.chunkList.empty() || (s.paths.chunkList[0] == '/' && ulp::ChunkFolderProblem(s.paths).empty()),
+             fuzz::Shown(text));
+  FUZZ_CHECK(s.chunkIndexFrom >= 1, fuzz::Shown(text));
   const std::string written = ulp::SettingsText(s);
   ulp::Settings again;
   FUZZ_CHECK(ulp::ParseSettings(written, &again, &error), error + ": " + fuzz::Shown(written));

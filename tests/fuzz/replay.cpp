@@ -102,6 +102,7 @@ void Replay(const std::string& reader, const std::string& path, const std::strin
       Line("crashReportPath", config.crashReportPath);
       Line("installerPath", config.installerPath);
       Line("hashListPath", config.hashListPath);
+      Line("chunkListPath", config.chunkListPath);
     } else if (reader == "update_list") {
       const unsigned char hi = control.size() > 0 ? static_cast<unsigned char>(control[0]) : 0;
       const unsigned char lo = control.size() > 1 ? static_cast<unsigned char>(control[1]) : 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "chunk_indexes.h"
 #include "commands.h"
 #include "folder_swap.h"
 #include "verify.h"
@@ -111,10 +112,12 @@ TEST_F(Release, ChangesReachTheClientAsPlanned) {
   // The archive folder is remembered: the next change in it is an archive
   // again. What a played client gathers is never published.
   Put(client_, {{"Data/Skins/blue/p.bmp", "blue 2"}, {"Log/crash.log", "c"}, {"userdata/save.dat", "s"},
-                {"Ulmet.e__", "old updater"}, {"bvx.dl_", "old component"}});
+                {"Ulmet.e__", "old updater"}, {"bvx.dl_", "old component"}, {"a.dll~dl", "part"},
+                {"Data/config.ini~part", "part"}, {"Data/config.ini~journal", "journal"}});
   ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree_, "--client", client_}), 0);
   EXPECT_EQ(ReadByClientAt(1001), Strings{"Data/Skins.zip"});
-  for (const char* made : {"Log/crash.log", "userdata/save.dat", "Ulmet.e__", "bvx.dl_"})
+  for (const char* made : {"Log/crash.log", "userdata/save.dat", "Ulmet.e__", "bvx.dl_", "a.dll~dl",
+                           "Data/config.ini~part", "Data/config.ini~journal"})
     EXPECT_EQ(Snapshot(tree_).count(std::string("Ulmet3/files/") + made), 0u) << made;
   EXPECT_EQ(Snapshot(tree_ + ".previous").at("Ulmet3/files/a.dll"), "a 2");
 }
@@ -169,6 +172,13 @@ const Failure kFailures[] = {
        std::ofstream(t / "ulmet-publish.cfg", std::ios::app) << "hash-list /Ulmet3/files/a.dll/list\n";
      },
      {}, "cannot"},
+    // Last: the tree's settings keep what each case adds to them.
+    {"a chunk list among the update files",
+     [](const fs::path& c, const fs::path& t) {
+       Put(c, {{"a.dll", "a 2"}});
+       std::ofstream(t / "ulmet-publish.cfg", std::ios::app) << "chunk-list /Ulmet3/files/chunks/list.dat\n";
+     },
+     {}, "chunk-list must not lie below update-files"},
 };
 
 TEST_F(Release, AFailedReleaseLeavesTheTreeAsItWas) {
@@ -201,6 +211,53 @@ TEST_F(Release, SignedTreeGoesUnsignedOnlyWhenAskedAndThenWithoutItsOldSignature
                            "UlLaunch/ULRelease2.dat"})
     EXPECT_EQ(Snapshot(tree_).count(file), 0u) << file;
   EXPECT_EQ(ReadByClientAt(1000), Strings{"a.dll"});
+}
+
+// Bytes without repetition, cut into several chunks.
+std::string Noise(std::size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 23);
+  return s;
+}
+
+// The index as the updater would read it for the client file's bytes.
+std::string IndexOf(const fs::path& file) {
+  ul::ChunkIndex index;
+  std::string bytes;
+  EXPECT_TRUE(ulp::IndexOfFile(file, &index) && ul::FormatChunkIndex(index, &bytes)) << file;
+  return bytes;
+}
+
+TEST_F(Release, BigFilesGetChunkIndexesThatFollowTheirChanges) {
+  const fs::path tree = dir_ / "chunked";
+  const std::string key = ULP_TEST_KEYS "test-release.key";
+  Put(client_, {{"Data/big.pak", Noise(300000, 1)}, {"my big.pak", Noise(200000, 2)}, {"keep.pak", Noise(150000, 3)}});
+  ASSERT_EQ(Command(ulp::RunInit, {"--client", client_, "--out", tree.string(), "--chunk-index-from", "150000",
+                                   "--key", key}),
+            0);
+  Files served = Snapshot(tree);
+  EXPECT_EQ(served.at("Ulmet3/chunks/ULChunkList.dat"), "ulmet-chunks 1\nData/big.pak\nkeep.pak\nmy!big.pak\n");
+  EXPECT_NE(served.at("UlLaunch/ULProgram.cfg").find("[CHUNKLIST]\n/Ulmet3/chunks/ULChunkList.dat\n"),
+            std::string::npos);
+  EXPECT_EQ(served.at("Ulmet3/chunks/Data/big.pak.chunks"), IndexOf(fs::path(client_) / "Data/big.pak"));
+  EXPECT_EQ(served.at("Ulmet3/chunks/my!big.pak.chunks"), IndexOf(fs::path(client_) / "my big.pak"));
+  for (const char* signed_ : {" /Ulmet3/chunks/ULChunkList.dat\n", " /Ulmet3/chunks/my!big.pak.chunks\n"})
+    EXPECT_NE(served.at("Ulmet3/ULRelease.dat").find(signed_), std::string::npos) << signed_;
+  EXPECT_EQ(Command(ulp::RunVerify, {tree.string()}), 0);
+
+  // One file changes, one goes, one comes; the unchanged one keeps its index.
+  fs::remove(fs::path(client_) / "my big.pak");
+  Put(client_, {{"Data/big.pak", Noise(300000, 4)}, {"new.pak", Noise(160000, 5)}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree.string(), "--client", client_, "--key", key}), 0);
+  served = Snapshot(tree);
+  EXPECT_EQ(served.at("Ulmet3/chunks/ULChunkList.dat"), "ulmet-chunks 1\nData/big.pak\nkeep.pak\nnew.pak\n");
+  EXPECT_EQ(served.at("Ulmet3/chunks/Data/big.pak.chunks"), IndexOf(fs::path(client_) / "Data/big.pak"));
+  EXPECT_EQ(served.at("Ulmet3/chunks/new.pak.chunks"), IndexOf(fs::path(client_) / "new.pak"));
+  EXPECT_EQ(served.count("Ulmet3/chunks/my!big.pak.chunks"), 0u);
+  EXPECT_TRUE(fs::equivalent(tree / "Ulmet3/chunks/keep.pak.chunks",
+                             tree.string() + ".previous/Ulmet3/chunks/keep.pak.chunks"))
+      << "carried over, not made again";
+  EXPECT_EQ(Command(ulp::RunVerify, {tree.string()}), 0);
 }
 
 TEST_F(Release, OnlyOneRunPublishesATreeAtATime) {

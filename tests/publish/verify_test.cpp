@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "chunks/chunk_index.h"
 #include "harness/proc.h"
 #include "publisher.h"
 
@@ -109,6 +110,20 @@ std::string ListLine(std::size_t length) {
   return line + " -" + std::string(length - line.size() - 2, 'x') + "\n";
 }
 
+// The program configuration announces a chunk list with list's text, and
+// the index of Data/Skins/x.bmp is made of the bytes indexed (none: no index).
+void PlantChunks(const fs::path& tree, const std::string& list, const std::string& indexed) {
+  Append(tree / "UlLaunch/ULProgram.cfg", "[CHUNKLIST]\n/Ulmet3/chunks/list.dat\n");
+  Write(tree / "Ulmet3/chunks/list.dat", list);
+  ul::ChunkIndexBuilder builder;
+  ul::ChunkIndex index;
+  std::string bytes;
+  ASSERT_TRUE(builder.Add(indexed.data(), indexed.size()) && builder.Finish(&index) &&
+              ul::FormatChunkIndex(index, &bytes));
+  if (!indexed.empty()) Write(tree / "Ulmet3/chunks/Data/Skins/x.bmp.chunks", bytes);
+}
+const char kChunkList[] = "ulmet-chunks 1\nData/Skins/x.bmp\n";
+
 const char kList[] = "Ulmet3/UpdateList.dat";
 const char kHash[] = "Ulmet3/ULHashFile.dat";
 const char kProgram[] = "UlLaunch/ULProgram.cfg";
@@ -181,6 +196,13 @@ const Fault kFaults[] = {
      "Ulmet3/files/my!file.txt", "requests blanks as '!'", kBoth},
     {"ServedBodyCut", [](const fs::path&) {}, "Ulmet3/files/Data/Skins/x.bmp", "broke off", kServed,
      "/Ulmet3/files/Data/Skins/x.bmp cut bytes=1000\n"},
+    {"ChunkIndexOfOtherBytes", [](const fs::path& t) { PlantChunks(t, kChunkList, std::string(70000, 'y')); },
+     "Ulmet3/chunks/Data/Skins/x.bmp.chunks", "does not match", kBoth},
+    {"ChunkIndexMissing", [](const fs::path& t) { PlantChunks(t, kChunkList, ""); },
+     "Ulmet3/chunks/Data/Skins/x.bmp.chunks", "missing", kBoth},
+    {"ChunkListUnreadable",
+     [](const fs::path& t) { PlantChunks(t, "ulmet-chunks 1\nData/Skins/x.bmp\n../x\n", std::string(70000, 'x')); },
+     "Ulmet3/chunks/list.dat", "not a chunk list", kBoth},
 };
 
 // The good tree, published once per suite below base: every kind of entry

@@ -107,6 +107,51 @@ check "clear disarms every fault" cmp -s "$W/after" "$W/root/files/big.bin"
 curl -sS "$U/__control/fault?path=/a&kind=sideways" -o "$W/badkind" -w '%{http_code}' >"$W/badkind.code"
 check "unknown fault kind refused with 400" test "$(cat "$W/badkind.code")" = 400
 
+# Ranges: one range a request, 206 with its Content-Range, several on one
+# connection.
+part() { head -c $(($1 + $2)) "$BIG" | tail -c "$2"; } # part OFFSET LENGTH: bytes of the file
+export BIG="$W/root/files/big.bin"
+export -f part
+get "$W/r1" -r 1000-1999 "$U/files/big.bin"
+check "range: 206 with Content-Range and Content-Length, the bytes asked for" bash -c \
+  "[ $(status "$W/r1") = 206 ] && [ '$(hdr "$W/r1" Content-Range)' = 'bytes 1000-1999/70000' ] && [ '$(hdr "$W/r1" Content-Length)' = 1000 ] && cmp -s '$W/r1' <(part 1000 1000)"
+get "$W/r2" -r 69990- "$U/files/big.bin"
+get "$W/r3" -r -10 "$U/files/big.bin"
+get "$W/r4" -r 60000-99999 "$U/files/big.bin"
+check "range: open end, last bytes, an end beyond the file" bash -c \
+  "cmp -s '$W/r2' <(part 69990 10) && cmp -s '$W/r3' <(part 69990 10) && [ '$(hdr "$W/r4" Content-Range)' = 'bytes 60000-69999/70000' ]"
+get "$W/r5" -r 70000-70010 "$U/files/big.bin"
+check "range beyond the end: 416 with the size" bash -c \
+  "[ $(status "$W/r5") = 416 ] && [ '$(hdr "$W/r5" Content-Range)' = 'bytes */70000' ]"
+get "$W/r6" -r 0-1,5-6 "$U/files/big.bin"
+check "several ranges in one request: 200 with the whole file" bash -c \
+  "[ $(status "$W/r6") = 200 ] && cmp -s '$W/r6' '$W/root/files/big.bin'"
+curl -sS -o "$W/k1" -r 0-99 "$U/files/big.bin" -w '%{num_connects} ' --next -o "$W/k2" -r 100-199 "$U/files/big.bin" \
+  -w '%{num_connects}' >"$W/connects"
+check "ranges one after the other on one kept-open connection" bash -c \
+  "[ \"\$(cat '$W/connects')\" = '1 0' ] && cmp -s '$W/k2' <(part 100 100)"
+
+armp /files/big.bin noranges
+get "$W/nr" -r 10-19 "$U/files/big.bin"
+check "noranges: the range passed over, 200 with the whole file" bash -c \
+  "[ $(status "$W/nr") = 200 ] && cmp -s '$W/nr' '$W/root/files/big.bin' && ! grep -qi '^Content-Range' '$W/nr.h'"
+armp /files/big.bin wrongrange
+get "$W/wr" -r 10-19 "$U/files/big.bin"
+armp /files/big.bin wrongrange shift=-5
+get "$W/wr2" -r 10-19 "$U/files/big.bin"
+check "wrongrange: the bytes asked for under a Content-Range shift bytes off" bash -c \
+  "[ $(status "$W/wr") = 206 ] && [ '$(hdr "$W/wr" Content-Range)' = 'bytes 11-20/70000' ] && [ '$(hdr "$W/wr2" Content-Range)' = 'bytes 5-14/70000' ] && cmp -s '$W/wr' <(part 10 10)"
+armp /files/big.bin wrongbytes at=3
+get "$W/wb" -r 100-299 "$U/files/big.bin"
+get "$W/wbw" "$U/files/big.bin"
+check "wrongbytes: one byte flipped in the range and in a whole answer" bash -c \
+  "[ $(status "$W/wb") = 206 ] && [ \$(cmp -l '$W/wb' <(part 100 200) | wc -l) = 1 ] && cmp -l '$W/wb' <(part 100 200) | grep -q '^ *4 ' && [ \$(cmp -l '$W/wbw' '$W/root/files/big.bin' | wc -l) = 1 ]"
+armp /files/big.bin cut bytes=500
+get "$W/rc" -r 1000-9999 "$U/files/big.bin"
+check "cut inside a range: the range's length announced, 500 bytes, dropped (curl 18)" bash -c \
+  "[ \$(cat '$W/rc.rc') = 18 ] && [ '$(hdr "$W/rc" Content-Length)' = 9000 ] && cmp -s '$W/rc' <(part 1000 500)"
+curl -sS "$U/__control/clear" >/dev/null
+
 curl -sS -X POST -H 'Content-Type:application/x-www-form-urlencoded' --data-binary $'uid=12&ver=4001\n&conts=a+b%26c' \
   "$U/report/crash.php" -o "$W/post"
 check "form post answered" test "$(cat "$W/post")" = ok
@@ -126,11 +171,24 @@ assert p['body'] == 'uid=12&ver=4001\n&conts=a+b%26c', repr(p['body'])
 assert p['body_len'] == len(p['body']), p
 assert 'Content-Type: application/x-www-form-urlencoded\r\n' in p['headers'], p['headers']
 assert 'REMOTE_ADDR' not in p['headers'], p['headers']
-cut = [r for r in reqs if r['fault'] == 'cut']
+cut = [r for r in reqs if r['fault'] == 'cut' and 'Range:' not in r['headers']]
 assert len(cut) == 1 and cut[0]['status'] == 200
 dot = [r for r in reqs if r['target'] == '/./UlLaunch/global_Ulmet.cfg']
 assert dot and dot[0]['path'] == '/UlLaunch/global_Ulmet.cfg', dot
 assert any(r.get('mark') == 'phase-2' for r in recs)
+# What each answer's body carried to the connection, after its request.
+sent = {r['answered']: r for r in recs if 'answered' in r}
+byseq = {r['seq']: r for r in reqs}
+def answer(headers_part, status):
+    got = [sent[r['seq']] for r in reqs if headers_part in r['headers'] and r['status'] == status and r['seq'] in sent]
+    assert got, (headers_part, status)
+    return got[0]
+assert answer('Range: bytes=1000-1999', 206)['sent'] == 1000
+cutr = answer('Range: bytes=1000-9999', 206)
+assert cutr['sent'] == 500 and cutr['complete'] == 0, cutr
+assert all(s['answered'] < s['seq'] for s in sent.values())
+plain = [r for r in reqs if r['path'] == '/files/big.bin' and r['status'] == 200 and r['fault'] == '']
+assert sent[plain[0]['seq']]['sent'] == 70000 and sent[plain[0]['seq']]['complete'] == 1
 seqs = [r['seq'] for r in recs]
 assert seqs == sorted(seqs) and len(set(seqs)) == len(seqs)
 print('log ok', len(reqs))

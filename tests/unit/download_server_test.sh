@@ -33,7 +33,7 @@ if [ ! -f "$W/ready" ]; then
   exit 1
 fi
 
-export ULMET_TEST_HTTP_HOST=$BIND ULMET_TEST_HTTP_ROOT=$W/root
+export ULMET_TEST_HTTP_HOST=$BIND ULMET_TEST_HTTP_ROOT=$W/root ULMET_TEST_HTTP_LOG=$W/requests.jsonl
 "$HERE/../../scripts/wine-run.sh" "$TESTS" --gtest_filter="$FILTER" ${ULMET_GTEST_ARGS:-} >"$W/tests.out" 2>&1
 rc=$?
 cat "$W/tests.out"

@@ -213,7 +213,7 @@ bool IsSafeRelativePath(const char* path) {
 }
 
 bool DownloadPathFits(const char* path) {
-  return path != nullptr && std::strlen(path) + sizeof kPartialSuffix - 1 <= kLongestPath;
+  return path != nullptr && std::strlen(path) + sizeof kDownloadPartialSuffix - 1 <= kLongestPath;
 }
 
 }  // namespace ul

@@ -10,19 +10,17 @@
 
 #include <cstddef>
 
+#include "common/partial_names.h"
+
 namespace ul {
 
 // Windows' own limit for a path (MAX_PATH without its terminator).
 constexpr std::size_t kLongestPath = 259;
 
-// A download is written beside its target, under the target's name with
-// this suffix, and takes the target's name only when all of it has arrived
-// (and, with a release key, matched its record).
-constexpr char kPartialSuffix[] = "~dl";
-
 // True when a file can be downloaded to path: the partial name, path with
-// kPartialSuffix, fits in kLongestPath. The downloader refuses any other
-// path, and the operators' tool refuses names that would lead to one.
+// kDownloadPartialSuffix (common/partial_names.h), fits in kLongestPath.
+// The downloader refuses any other path, and the operators' tool refuses
+// names that would lead to one.
 bool DownloadPathFits(const char* path);
 
 // Joins folder and name the way Windows resolves the result and writes the

@@ -26,6 +26,7 @@ enum class Section {
   kExceptionPath,
   kInstallVersion,
   kFileHash,
+  kChunkList,
 };
 
 struct SectionName {
@@ -50,6 +51,7 @@ const SectionName kSections[] = {
     {"[EXCEPTIONPATH]", Section::kExceptionPath},
     {"[INSTALLVERSION]", Section::kInstallVersion},
     {"[FILEHASH]", Section::kFileHash},
+    {"[CHUNKLIST]", Section::kChunkList},
 };
 
 // Headers are compared exactly and case-sensitively, without their line feed.
@@ -81,6 +83,7 @@ const TextSection kTextSections[] = {
     {Section::kExceptionPath, &UpdateConfig::crashReportPath},
     {Section::kInstallVersion, &UpdateConfig::installerPath},
     {Section::kFileHash, &UpdateConfig::hashListPath},
+    {Section::kChunkList, &UpdateConfig::chunkListPath},
 };
 
 // The hive of the client's registry data. On Vista the client's data lives

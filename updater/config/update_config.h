@@ -88,6 +88,10 @@ class UpdateConfig {
   uint8_t majorUpdatePending = 0;
   char installerPath[ul::kTextCap] = {0};
   char hashListPath[ul::kTextCap] = {0};
+  // "[CHUNKLIST]": the server path of the list of files that have a chunk
+  // index (chunks/chunk_list.h); empty when the tree has none, and then
+  // every file travels whole.
+  char chunkListPath[ul::kTextCap] = {0};
   std::vector<HashEntry> hashEntries;
   uint8_t hashCheckDone = 0;
   int32_t isVista = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bounded.h"
+#include "common/partial_names.h"
 #include "common/program_name_win.h"
 #include "common/safe_path.h"
 #include "common/trace.h"
@@ -241,7 +242,7 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
   MakeParentFolder(localPath);
   if (!ul::DownloadPathFits(localPath)) return 0;
   char partial[ul::kTextCap];
-  ul::Format(partial, "%s%s", localPath, ul::kPartialSuffix);
+  ul::Format(partial, "%s%s", localPath, ul::kDownloadPartialSuffix);
   // With a release the partial file must be this download's own: a file
   // someone made under its name first is never written into.
   ul::PartialFile out;

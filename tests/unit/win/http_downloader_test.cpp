@@ -1,7 +1,5 @@
 // Downloads from the test bed's HTTP server on loopback port 80, with its
-// fault injection. tests/unit/download_server_test.sh starts the server and
-// names it in ULMET_TEST_HTTP_HOST and ULMET_TEST_HTTP_ROOT (the served
-// folder); without them these tests are skipped.
+// fault injection (server_support.h).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -18,38 +16,16 @@
 #include "file_support.h"
 #include "net/held_file_win.h"
 #include "net/http_downloader_win.h"
+#include "server_support.h"
 
 namespace {
 
 using filesupport::Exists;
 using filesupport::ScopedFolder;
 using filesupport::WriteBytes;
-
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-// The served folder as a Windows path (Wine's Z: is the Unix root).
-std::string ServedFolder() {
-  std::string root = Env("ULMET_TEST_HTTP_ROOT");
-  for (char& c : root) {
-    if (c == '/') c = '\\';
-  }
-  return root.empty() ? root : "Z:" + root;
-}
-
-// One control request to the server; its status code.
-int Control(const std::string& query) {
-  HINTERNET net = InternetOpenA("ctl", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  std::string url = "http://" + Env("ULMET_TEST_HTTP_HOST") + "/__control/" + query;
-  HINTERNET req = InternetOpenUrlA(net, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
-  DWORD status = 0, size = sizeof(status);
-  if (req) HttpQueryInfoA(req, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
-  if (req) InternetCloseHandle(req);
-  InternetCloseHandle(net);
-  return static_cast<int>(status);
-}
+using serversupport::Control;
+using serversupport::Env;
+using serversupport::ServedFolder;
 
 // Progress bars whose every PBM_SETPOS is recorded.
 std::vector<WPARAM> g_filePositions, g_totalPositions;
