@@ -1,0 +1,111 @@
+// The operator's pages in a real browser (headless Chromium): the signature
+// list and a report page as a person sees them, the pictures read back by
+// OCR for their Korean text and counts, and a script in a player's log that
+// must not run.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "crash/crash_log.h"
+#include "crash/form_encode.h"
+#include "harness.h"
+#include "harness/proc.h"
+#include "store.h"
+
+namespace ulrt {
+namespace {
+
+const char kPassword[] = "browser-secret-7";
+
+std::string Body(const std::string& uid, const std::string& fmod, const std::string& log) {
+  CrashLogFields f;
+  std::strcpy(f.ver, "4002\n");
+  std::strcpy(f.fadd, "0041A2B3");
+  std::strcpy(f.fmod, fmod.c_str());
+  std::strcpy(f.ladd, "00023456");
+  std::strcpy(f.lmod, "KERNEL32.dll");
+  return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
+}
+
+// Chromium's screenshot (or DOM with dump) of the page; false when it did
+// not run.
+bool Browse(const std::string& folder, const std::string& url, const std::string& shot, std::string* dom) {
+  scn::ProcSpec p;
+  p.argv = {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--hide-scrollbars", "--user-data-dir=" + folder + "/profile-" + std::to_string(scn::EpochMs()),
+            "--window-size=1280,720", "--lang=ko-KR"};
+  if (dom != nullptr) p.argv.push_back("--dump-dom");
+  else p.argv.push_back("--screenshot=" + shot);
+  p.argv.push_back(url);
+  p.stdoutFile = folder + "/chromium.out";
+  p.stderrFile = folder + "/chromium.err";
+  const scn::ProcResult r = scn::RunProcess(p, 60);
+  if (dom != nullptr) *dom = scn::ReadText(p.stdoutFile);
+  return r.exitCode == 0 && !r.timedOut;
+}
+
+// The text that OCR reads in a picture, blanks removed (Korean OCR puts
+// blanks between syllables now and then).
+std::string Ocr(const std::string& folder, const std::string& png) {
+  scn::ProcSpec p;
+  p.argv = {"tesseract", png, folder + "/ocr", "-l", "kor+eng", "--psm", "3"};
+  p.stderrFile = folder + "/ocr.err";
+  scn::RunProcess(p, 60);
+  std::string text;
+  for (char c : scn::ReadText(folder + "/ocr.txt"))
+    if (!std::isspace(static_cast<unsigned char>(c))) text += c;
+  return text;
+}
+
+TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
+  const std::string folder = TestFolder("browser");
+  const std::string spec = FreshStore("sqlite", "browser", folder);
+  ReportsServer server(spec, folder, kPassword);
+  ASSERT_TRUE(server.Start()) << server.Output();
+  const std::string korean = "\xBF\xEF\xB8\xDE \xC5\xAC\xB6\xF3\xC0\xCC\xBE\xF0\xC6\xAE \xBF\xC0\xB7\xF9\n";  // 울메 클라이언트 오류
+  const std::string script =
+      "<script>document.title='OWNED';document.body.setAttribute('data-owned','1')</script>\n"
+      "<img src=x onerror=\"document.body.setAttribute('data-owned','2')\">\n";
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", Body("k" + std::to_string(i), "UlmetMain.exe", korean)), 200);
+  for (int i = 0; i < 2; ++i)
+    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", Body("s" + std::to_string(i), "Skin.dll", korean + script)), 200);
+
+  std::string error;
+  auto store = ulr::OpenStore(spec, false, &error);
+  ASSERT_TRUE(store) << error;
+  std::vector<ulr::StoredReport> reports;
+  ASSERT_TRUE(store->ReportsAfter(0, 0, 10, &reports, &error));
+  ASSERT_EQ(reports.size(), 5u);
+  const std::string base = "http://operator:" + std::string(kPassword) + "@" + server.host() + ":" +
+                           std::to_string(server.port());
+  const std::string reportUrl = base + "/reports/" + std::to_string(reports.back().id);
+
+  std::string dom;
+  ASSERT_TRUE(Browse(folder, base + "/", "", &dom)) << scn::ReadText(folder + "/chromium.err");
+  EXPECT_NE(dom.find("받은 보고 5건"), std::string::npos) << dom;
+  EXPECT_NE(dom.find("<td class=\"n\">3</td>"), std::string::npos) << dom;
+  EXPECT_NE(dom.find("<td class=\"n\">2</td>"), std::string::npos) << dom;
+  ASSERT_TRUE(Browse(folder, reportUrl, "", &dom));
+  EXPECT_EQ(dom.find("OWNED"), dom.find("document.title='OWNED'")) << "the page's title was changed";
+  EXPECT_EQ(dom.find("data-owned=\""), std::string::npos) << "a script from the log ran";
+  EXPECT_EQ(dom.find("<img"), std::string::npos) << "an element from the log was made";
+  EXPECT_NE(dom.find("&lt;script&gt;document.title='OWNED'"), std::string::npos) << dom;
+
+  const std::string list = folder + "/signatures.png", report = folder + "/report.png";
+  ASSERT_TRUE(Browse(folder, base + "/", list, nullptr));
+  ASSERT_TRUE(Browse(folder, reportUrl, report, nullptr));
+  const std::string listText = Ocr(folder, list);
+  EXPECT_NE(listText.find("울메충돌보고"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("받은보고5건"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("UlmetMain.exe"), std::string::npos) << listText;
+  const std::string reportText = Ocr(folder, report);
+  EXPECT_NE(reportText.find("로그전체"), std::string::npos) << reportText;
+  EXPECT_NE(reportText.find("울메클라이언트오류"), std::string::npos) << reportText;
+  EXPECT_NE(reportText.find("document.title"), std::string::npos) << reportText;
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace ulrt
