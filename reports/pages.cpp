@@ -24,7 +24,7 @@ const char kStyle[] =
     "table{border-collapse:collapse;background:#fff;border:1px solid #d5dae1}"
     "th,td{padding:6px 10px;border-bottom:1px solid #e4e8ee;text-align:left;vertical-align:top}"
     "th{background:#eef1f5;font-weight:bold;white-space:nowrap}td.n{text-align:right;font-variant-numeric:tabular-nums}"
-    "code,pre{font-family:'NanumGothicCoding','DejaVu Sans Mono',monospace;font-size:13px}"
+    "code,pre{font-family:'NanumGothicCoding','DejaVu Sans Mono',monospace;font-size:14px}"
     "pre{background:#fff;border:1px solid #d5dae1;padding:12px;white-space:pre-wrap;word-break:break-all}"
     ".none{color:#9aa3ae}.nav{margin:0 0 14px}.pages{margin:12px 0}.pages a{margin-right:14px}"
     "table.fields th{width:180px}";

@@ -7,7 +7,9 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -141,9 +143,12 @@ bool LengthWithin(const std::string& value, std::size_t max) {
   return n <= max;
 }
 
+// The number in a page's address; 0 (which no row has) when it is out of
+// range.
 std::int64_t IdOf(const std::string& digits) {
-  if (digits.size() > 18) return 0;
-  return std::stoll(digits);
+  errno = 0;
+  const long long id = std::strtoll(digits.c_str(), nullptr, 10);
+  return errno == 0 ? id : 0;
 }
 
 class Service {
@@ -159,13 +164,13 @@ class Service {
     svr.Post(Literal(o_.path), [this](const httplib::Request& req, httplib::Response& res,
                                       const httplib::ContentReader& reader) { Receive(req, res, reader); });
     svr.Get("/", [this](const httplib::Request& req, httplib::Response& res) { List(req, res); });
-    svr.Get(R"(/signatures/(\d{1,18}))",
+    svr.Get(R"(/signatures/(\d{1,19}))",
             [this](const httplib::Request& req, httplib::Response& res) { ShowSignature(req, res); });
-    svr.Get(R"(/signatures/(\d{1,18})/reports\.(csv|json))",
+    svr.Get(R"(/signatures/(\d{1,19})/reports\.(csv|json))",
             [this](const httplib::Request& req, httplib::Response& res) { ExportSignature(req, res); });
-    svr.Get(R"(/reports/(\d{1,18}))",
+    svr.Get(R"(/reports/(\d{1,19}))",
             [this](const httplib::Request& req, httplib::Response& res) { ShowReport(req, res, false); });
-    svr.Get(R"(/reports/(\d{1,18})/log)",
+    svr.Get(R"(/reports/(\d{1,19})/log)",
             [this](const httplib::Request& req, httplib::Response& res) { ShowReport(req, res, true); });
     svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (res.body.empty()) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
@@ -34,7 +35,7 @@ bool Browse(const std::string& folder, const std::string& url, const std::string
   p.argv = {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
             "--disable-background-networking", "--disable-component-update", "--disable-sync",
             "--hide-scrollbars", "--user-data-dir=" + folder + "/profile-" + std::to_string(scn::EpochMs()),
-            "--window-size=1280,720", "--lang=ko-KR"};
+            "--window-size=1280,720", "--force-device-scale-factor=2", "--lang=ko-KR"};
   if (dom != nullptr) p.argv.push_back("--dump-dom");
   else p.argv.push_back("--screenshot=" + shot);
   p.argv.push_back(url);
@@ -45,11 +46,12 @@ bool Browse(const std::string& folder, const std::string& url, const std::string
   return r.exitCode == 0 && !r.timedOut;
 }
 
-// The text that OCR reads in a picture, blanks removed (Korean OCR puts
-// blanks between syllables now and then).
+// The text that OCR reads in a picture (taken at twice the pixels, read
+// as one column of lines), blanks removed (Korean OCR puts blanks between
+// syllables now and then).
 std::string Ocr(const std::string& folder, const std::string& png) {
   scn::ProcSpec p;
-  p.argv = {"tesseract", png, folder + "/ocr", "-l", "kor+eng", "--psm", "3"};
+  p.argv = {"tesseract", png, folder + "/ocr", "-l", "kor+eng", "--psm", "4"};
   p.stderrFile = folder + "/ocr.err";
   scn::RunProcess(p, 60);
   std::string text;
@@ -88,7 +90,8 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
   EXPECT_NE(dom.find("<td class=\"n\">3</td>"), std::string::npos) << dom;
   EXPECT_NE(dom.find("<td class=\"n\">2</td>"), std::string::npos) << dom;
   ASSERT_TRUE(Browse(folder, reportUrl, "", &dom));
-  EXPECT_EQ(dom.find("OWNED"), dom.find("document.title='OWNED'")) << "the page's title was changed";
+  EXPECT_NE(dom.find("<title>보고 " + std::to_string(reports.back().id) + " - 울메 충돌 보고</title>"), std::string::npos)
+      << "the page's title was changed";
   EXPECT_EQ(dom.find("data-owned=\""), std::string::npos) << "a script from the log ran";
   EXPECT_EQ(dom.find("<img"), std::string::npos) << "an element from the log was made";
   EXPECT_NE(dom.find("&lt;script&gt;document.title='OWNED'"), std::string::npos) << dom;
@@ -97,9 +100,13 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
   ASSERT_TRUE(Browse(folder, base + "/", list, nullptr));
   ASSERT_TRUE(Browse(folder, reportUrl, report, nullptr));
   const std::string listText = Ocr(folder, list);
-  EXPECT_NE(listText.find("울메충돌보고"), std::string::npos) << listText;
-  EXPECT_NE(listText.find("받은보고5건"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("울메충돌보고받은보고5건"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("클라이언트버전"), std::string::npos) << listText;
+  // Each row: module, offsets, then its count before the first date.
+  EXPECT_NE(listText.find("Skin.dll"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("0002345622026-"), std::string::npos) << listText;
   EXPECT_NE(listText.find("UlmetMain.exe"), std::string::npos) << listText;
+  EXPECT_NE(listText.find("0002345632026-"), std::string::npos) << listText;
   const std::string reportText = Ocr(folder, report);
   EXPECT_NE(reportText.find("로그전체"), std::string::npos) << reportText;
   EXPECT_NE(reportText.find("울메클라이언트오류"), std::string::npos) << reportText;

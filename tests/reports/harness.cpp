@@ -45,7 +45,7 @@ std::string FreshStore(const std::string& kind, const std::string& name, const s
   for (char c : name) db += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
   const std::string server = std::getenv("ULMET_REPORTS_TEST_PG");
   PGconn* conn = PQconnectdb((server + " dbname=postgres").c_str());
-  for (const std::string sql : {"DROP DATABASE IF EXISTS " + db + " WITH (FORCE)", "CREATE DATABASE " + db}) {
+  for (const std::string& sql : {std::string("SET client_min_messages = warning"), "DROP DATABASE IF EXISTS " + db + " WITH (FORCE)", "CREATE DATABASE " + db}) {
     PGresult* r = PQexec(conn, sql.c_str());
     if (PQresultStatus(r) != PGRES_COMMAND_OK) std::fprintf(stderr, "%s: %s", sql.c_str(), PQerrorMessage(conn));
     PQclear(r);

@@ -3,6 +3,8 @@
 // one store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "crash/crash_log.h"
@@ -35,7 +37,9 @@ class Receiver : public ::testing::TestWithParam<std::string> {
     std::vector<ulr::StoredReport> all;
     std::string error;
     auto s = OpenStored();
-    if (s) EXPECT_TRUE(s->ReportsAfter(0, 0, 100000, &all, &error)) << error;
+    if (s) {
+      EXPECT_TRUE(s->ReportsAfter(0, 0, 100000, &all, &error)) << error;
+    }
     return all;
   }
   std::string Request(const std::string& head, const std::string& body) {
@@ -73,12 +77,12 @@ TEST_P(Receiver, AnswersEveryInputAndStoresOnlyWholeReports) {
       {"a whole report", Request(post, good), false, 200},
       {"the same post again", Request(post, good), false, 200},
       {"a script in the log", Request(post, Body("script", script)), false, 200},
-      {"truncated body, sender gone", Request(post, good).substr(0, 300), true, 400},
+      {"truncated body, sender gone", Request(post, good).substr(0, 300), true, -1},
       {"truncated form", Request(post, good.substr(0, good.find("&conts="))), false, 400},
       {"wrong type", Request("POST /report HTTP/1.1\r\nContent-Type: text/plain\r\n", good), false, 415},
       {"compressed", Request(post + "Content-Encoding: gzip\r\n", good), false, 415},
       {"no length", post + "Host: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nuid=1\r\n0\r\n\r\n", false, 411},
-      {"oversized body", post + "Host: x\r\nContent-Length: 7000000\r\n\r\nuid=", true, 413},
+      {"oversized body", post + "Host: x\r\nContent-Length: 7000000\r\n\r\n", true, 413},  // answered before it is sent
       {"oversized log", Request(post, big), false, 413},
       {"broken escape", Request(post, good.substr(0, good.size() - 2) + "%4"), false, 400},
       {"binary bytes", Request(post, Body("bin", "a") + "\x01\xFF"), false, 400},
@@ -86,7 +90,7 @@ TEST_P(Receiver, AnswersEveryInputAndStoresOnlyWholeReports) {
       {"a field missing", Request(post, "uid=m&fver=ulmet3&ver=1&fadd=1&fmod=m&lmod=n&conts=x"), false, 400},
       {"GET on the receiving path", "GET /report HTTP/1.1\r\nHost: x\r\n\r\n", false, 405},
       {"another path", Request("POST /other HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n",
-                               good), false, 401},
+                               good), false, 405},
   };
   for (const auto& c : cases) {
     const int status = RawExchange(server_->host(), server_->port(), c.request, c.halfClose);
@@ -116,8 +120,9 @@ TEST_P(Receiver, PagesShowTheReportsToTheOperatorOnly) {
   EXPECT_EQ(GetPage(server_->host(), server_->port(), "/", "wrong", &page), 401);
   ASSERT_EQ(GetPage(server_->host(), server_->port(), "/", kPassword, &page), 200);
   EXPECT_NE(page.find("받은 보고 4건"), std::string::npos) << page;
-  EXPECT_NE(page.find("<td class=n>3</td>"), std::string::npos) << page;
-  const std::size_t link = page.find("/signatures/");
+  const std::size_t three = page.find("<td class=n>3</td>");
+  ASSERT_NE(three, std::string::npos) << page;
+  const std::size_t link = page.rfind("/signatures/", three);
   ASSERT_NE(link, std::string::npos);
   const std::string signature = page.substr(link, page.find('"', link) - link);
 

@@ -37,7 +37,9 @@ class Reports : public Scenario {
     auto store = ulr::OpenStore(store_, false, &error);
     EXPECT_TRUE(store) << error;
     std::vector<ulr::StoredReport> all;
-    if (store) EXPECT_TRUE(store->ReportsAfter(0, 0, 100, &all, &error)) << error;
+    if (store) {
+      EXPECT_TRUE(store->ReportsAfter(0, 0, 100, &all, &error)) << error;
+    }
     for (const auto& r : all) {
       EXPECT_EQ(byUid.count(r.form.uid), 0u) << r.form.uid << " stored twice";
       byUid[r.form.uid] = r;
