@@ -36,14 +36,25 @@ std::unique_ptr<ReportStore> OpenStore(const std::string& spec, bool upgrade, st
   return store;
 }
 
-std::string SchemaProblem(int found, bool upgrade) {
-  if (found > kSchemaVersion)
-    return "the store holds schema " + std::to_string(found) + ", made by a newer ulmet-reports (this one knows " +
-           std::to_string(kSchemaVersion) + ")";
-  if (!upgrade && found != kSchemaVersion)
-    return "the store holds schema " + std::to_string(found) + "; \"ulmet-reports upgrade\" brings it to " +
-           std::to_string(kSchemaVersion);
-  return "";
+bool BringSchema(int found, bool upgrade, const char* const* steps,
+                 const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
+  if (found > kSchemaVersion) {
+    *error = "the store holds schema " + std::to_string(found) + ", made by a newer ulmet-reports (this one knows " +
+             std::to_string(kSchemaVersion) + ")";
+    return false;
+  }
+  if (!upgrade && found != kSchemaVersion) {
+    *error = "the store holds schema " + std::to_string(found) + "; \"ulmet-reports upgrade\" brings it to " +
+             std::to_string(kSchemaVersion);
+    return false;
+  }
+  for (int v = found; v < kSchemaVersion; ++v) {
+    if (!exec(steps[v], error)) return false;
+  }
+  return found == kSchemaVersion ||
+         exec("DELETE FROM ulmet_reports_schema; INSERT INTO ulmet_reports_schema VALUES (" +
+                  std::to_string(kSchemaVersion) + ")",
+              error);
 }
 
 }  // namespace ulr

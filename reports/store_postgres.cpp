@@ -178,16 +178,8 @@ class PostgresStore : public ReportStore {
       else Fail(error);
     }
     *before = found;
-    if (ok) {
-      *error = SchemaProblem(found, upgrade);
-      ok = error->empty();
-    }
-    for (int v = found; ok && v < kSchemaVersion; ++v) ok = Exec(kSteps[v], error);
-    if (ok && found < kSchemaVersion) {
-      const std::string set = "DELETE FROM ulmet_reports_schema; INSERT INTO ulmet_reports_schema VALUES (" +
-                              std::to_string(kSchemaVersion) + ")";
-      ok = Exec(set.c_str(), error);
-    }
+    ok = ok && BringSchema(found, upgrade, kSteps,
+                           [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
     if (!ok) {
       std::string ignored;
       Exec("ROLLBACK", &ignored);

@@ -7,8 +7,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "crash/crash_log.h"
-#include "crash/form_encode.h"
 #include "harness.h"
 #include "harness/proc.h"
 #include "store.h"
@@ -17,16 +15,6 @@ namespace ulrt {
 namespace {
 
 const char kPassword[] = "browser-secret-7";
-
-std::string Body(const std::string& uid, const std::string& fmod, const std::string& log) {
-  CrashLogFields f;
-  std::strcpy(f.ver, "4002\n");
-  std::strcpy(f.fadd, "0041A2B3");
-  std::strcpy(f.fmod, fmod.c_str());
-  std::strcpy(f.ladd, "00023456");
-  std::strcpy(f.lmod, "KERNEL32.dll");
-  return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
-}
 
 // Chromium's screenshot (or DOM with dump) of the page; false when it did
 // not run.
@@ -70,9 +58,9 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
       "<script>document.title='OWNED';document.body.setAttribute('data-owned','1')</script>\n"
       "<img src=x onerror=\"document.body.setAttribute('data-owned','2')\">\n";
   for (int i = 0; i < 3; ++i)
-    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", Body("k" + std::to_string(i), "UlmetMain.exe", korean)), 200);
+    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", ReportBody("k" + std::to_string(i), korean, "UlmetMain.exe", "4002\n")), 200);
   for (int i = 0; i < 2; ++i)
-    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", Body("s" + std::to_string(i), "Skin.dll", korean + script)), 200);
+    ASSERT_EQ(PostReport(server.host(), server.port(), "/report", ReportBody("s" + std::to_string(i), korean + script, "Skin.dll", "4002\n")), 200);
 
   std::string error;
   auto store = ulr::OpenStore(spec, false, &error);

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "crash/crash_log.h"
+#include "crash/form_encode.h"
 #include "harness/proc.h"
 
 namespace ulrt {
@@ -127,6 +129,17 @@ std::string ReportsServer::Output() const {
   std::string all;
   for (int i = 1; i <= starts_; ++i) all += scn::ReadText(folder_ + "/server-" + std::to_string(i) + ".log");
   return all;
+}
+
+std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod,
+                       const std::string& ver) {
+  CrashLogFields f;
+  std::snprintf(f.ver, sizeof f.ver, "%s", ver.c_str());
+  std::snprintf(f.fadd, sizeof f.fadd, "0041A2B3");
+  std::snprintf(f.fmod, sizeof f.fmod, "%s", fmod.c_str());
+  std::snprintf(f.ladd, sizeof f.ladd, "00023456");
+  std::snprintf(f.lmod, sizeof f.lmod, "KERNEL32.dll");
+  return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
 }
 
 int RawExchange(const std::string& host, int port, const std::string& bytes, bool halfClose, std::string* answer) {

@@ -45,6 +45,10 @@ class ReportsServer {
   int starts_ = 0;
 };
 
+// A crash report body as the updater builds it, with these summary fields.
+std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod = "UlmetMain.exe",
+                       const std::string& ver = "4001\n");
+
 // Sends the bytes on a new connection and reads the answer's status: -1
 // when no answer came. With halfClose, the sending side is shut after the
 // bytes (a sender that stops in the middle of its body).

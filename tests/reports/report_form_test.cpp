@@ -16,11 +16,8 @@ using ulr::FormVerdict;
 
 CrashLogFields Fields(const char* ver, const char* fadd, const char* fmod, const char* ladd, const char* lmod) {
   CrashLogFields f;
-  std::strcpy(f.ver, ver);
-  std::strcpy(f.fadd, fadd);
-  std::strcpy(f.fmod, fmod);
-  std::strcpy(f.ladd, ladd);
-  std::strcpy(f.lmod, lmod);
+  for (auto field : {std::make_pair(f.ver, ver), {f.fadd, fadd}, {f.fmod, fmod}, {f.ladd, ladd}, {f.lmod, lmod}})
+    std::strcpy(field.first, field.second);
   return f;
 }
 

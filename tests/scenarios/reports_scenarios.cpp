@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "crash/form_encode.h"
 #include "harness.h"
 #include "harness/proc.h"
 #include "harness/scenario.h"
@@ -51,15 +52,6 @@ class Reports : public Scenario {
   std::unique_ptr<ulrt::ReportsServer> server_;
 };
 
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
 TEST_F(Reports, TheUpdatersPostsAreStoredByteForByte) {
   ASSERT_TRUE(StartService()) << server_->Output();
   // Korean text (code page 949) in the log and in the faulting module's name.
@@ -95,7 +87,7 @@ TEST_F(Reports, TheUpdatersPostsAreStoredByteForByte) {
     const ulr::ReportForm& f = stored[w.uid].form;
     const std::string file = tb::FormatCrashLog(*w.log);
     EXPECT_TRUE(ulr::RestoreLog(f.conts) == file) << "the stored log differs from the client's file";
-    EXPECT_TRUE(f.conts == WithCrLf(file)) << "the stored text differs from what the updater sent";
+    EXPECT_TRUE(f.conts == ToCrLf(file.data(), file.size())) << "the stored text differs from what the updater sent";
     EXPECT_EQ(f.fver, "ulmet3");
     EXPECT_EQ(f.ver, w.ver);
     EXPECT_EQ(f.fadd, w.log->faultAddress);
