@@ -131,6 +131,64 @@ std::string ReportsServer::Output() const {
   return all;
 }
 
+namespace {
+
+// A port nobody listens on now.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  socklen_t n = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+void ReplaceOnce(std::string* text, const std::string& from, const std::string& to) {
+  const std::size_t at = text->find(from);
+  if (at != std::string::npos) text->replace(at, from.size(), to);
+}
+
+}  // namespace
+
+Nginx::Nginx(std::string folder, std::vector<int> receivers)
+    : folder_(std::move(folder) + "/nginx"), receivers_(std::move(receivers)) {}
+
+Nginx::~Nginx() {
+  if (pid_ > 0) scn::StopProcess(pid_);
+}
+
+bool Nginx::Start() {
+  fs::create_directories(folder_ + "/logs");
+  port_ = FreePort();
+  std::string block = scn::ReadText(std::string(ULR_SOURCE) + "/reports/nginx/ulmet-reports.conf");
+  ReplaceOnce(&block, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+  std::string servers;
+  for (int p : receivers_) servers += "server 127.0.0.1:" + std::to_string(p) + ";\n    ";
+  ReplaceOnce(&block, "server 127.0.0.1:8080;", servers);
+  scn::WriteText(folder_ + "/ulmet-reports.conf", block);
+  scn::WriteText(folder_ + "/nginx.conf",
+                 "user root;\nworker_processes 1;\npid " + folder_ + "/nginx.pid;\nerror_log " + folder_ +
+                     "/error.log;\nevents {}\nhttp {\n  access_log off;\n  client_body_temp_path " + folder_ +
+                     "/body;\n  proxy_temp_path " + folder_ + "/proxy;\n  include " + folder_ +
+                     "/ulmet-reports.conf;\n}\n");
+  scn::ProcSpec p;
+  p.argv = {"nginx", "-p", folder_, "-c", folder_ + "/nginx.conf", "-g", "daemon off;"};
+  p.stderrFile = folder_ + "/stderr.log";
+  pid_ = scn::StartProcess(p);
+  for (int i = 0; pid_ > 0 && i < 200; ++i) {
+    if (RawExchange("127.0.0.1", port_, "GET /x HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n") > 0) return true;
+    scn::SleepSeconds(0.05);
+  }
+  return false;
+}
+
+std::string Nginx::Output() const {
+  return scn::ReadText(folder_ + "/stderr.log") + scn::ReadText(folder_ + "/error.log");
+}
+
 std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod,
                        const std::string& ver) {
   CrashLogFields f;

@@ -49,6 +49,23 @@ class ReportsServer {
 std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod = "UlmetMain.exe",
                        const std::string& ver = "4001\n");
 
+// nginx with the shipped server block (reports/nginx/ulmet-reports.conf) on
+// a free loopback port, balancing over the receivers on these ports.
+class Nginx {
+ public:
+  Nginx(std::string folder, std::vector<int> receivers);
+  ~Nginx();
+  bool Start();  // false with its error log in Output()
+  int port() const { return port_; }
+  std::string Output() const;
+
+ private:
+  std::string folder_;
+  std::vector<int> receivers_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
 // Sends the bytes on a new connection and reads the answer's status: -1
 // when no answer came. With halfClose, the sending side is shut after the
 // bytes (a sender that stops in the middle of its body).

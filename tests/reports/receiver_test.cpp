@@ -19,10 +19,10 @@ const char kPassword[] = "operator-secret-1";
 
 class Receiver : public ::testing::TestWithParam<std::string> {
  protected:
-  void Begin(const std::string& name) {
+  void Begin(const std::string& name, const std::vector<std::string>& extra = {}) {
     folder_ = TestFolder(name + "-" + GetParam());
     store_ = FreshStore(GetParam(), name, folder_);
-    server_ = std::make_unique<ReportsServer>(store_, folder_, kPassword);
+    server_ = std::make_unique<ReportsServer>(store_, folder_, kPassword, extra);
     ASSERT_TRUE(server_->Start()) << server_->Output();
   }
   std::unique_ptr<ulr::ReportStore> OpenStored() {
@@ -136,22 +136,30 @@ TEST_P(Receiver, PagesShowTheReportsToTheOperatorOnly) {
   EXPECT_EQ(GetPage(server_->host(), server_->port(), "/reports/999999", kPassword, &page), 404);
 }
 
-// Two receivers (behind one balancer) write into one store and both show
-// everything; a store made by a newer program is refused at start.
-TEST_P(Receiver, TwoReceiversShareOneStore) {
-  Begin("shared");
-  const std::string secondFolder = TestFolder("shared-second-" + GetParam());
-  ReportsServer other(store_, secondFolder, kPassword);
+// Two receivers behind the shipped nginx block write into one store and
+// both show everything, the largest post included; a store made by a newer
+// program is refused at start.
+TEST_P(Receiver, TwoReceiversBehindNginxShareOneStore) {
+  const std::string path = "/report/exception.php";
+  const std::vector<std::string> behind = {"--path", path, "--trust-proxy"};
+  Begin("shared", behind);
+  ReportsServer other(store_, TestFolder("shared-second-" + GetParam()), kPassword, behind);
   ASSERT_TRUE(other.Start()) << other.Output();
-  for (int i = 0; i < 20; ++i) {
-    ReportsServer& to = i % 2 ? other : *server_;
-    ASSERT_EQ(PostReport(to.host(), to.port(), "/report", LoadBody("shared", i)), 200);
-  }
+  Nginx nginx(folder_, {server_->port(), other.port()});
+  ASSERT_TRUE(nginx.Start()) << nginx.Output();
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(PostReport("127.0.0.1", nginx.port(), path, LoadBody("shared", i)), 200);
+  const std::string lineFeeds(ulr::kMaxLogBytes, '\n');
+  ASSERT_EQ(PostReport("127.0.0.1", nginx.port(), path, ReportBody("largest", lineFeeds)), 200) << nginx.Output();
   std::string a, b;
   ASSERT_EQ(GetPage(server_->host(), server_->port(), "/", kPassword, &a), 200);
   ASSERT_EQ(GetPage(other.host(), other.port(), "/", kPassword, &b), 200);
-  EXPECT_NE(a.find("받은 보고 20건"), std::string::npos);
+  EXPECT_NE(a.find("받은 보고 21건"), std::string::npos);
   EXPECT_EQ(a, b);
+  ASSERT_EQ(GetPage("127.0.0.1", nginx.port(), "/", kPassword, &b), 200);
+  EXPECT_EQ(a, b);
+  const auto stored = Stored();
+  ASSERT_EQ(stored.size(), 21u);
+  EXPECT_TRUE(ulr::RestoreLog(stored.back().form.conts) == lineFeeds);
   EXPECT_EQ(other.Stop(), 0);
   EXPECT_EQ(server_->Stop(), 0);
 
