@@ -80,6 +80,7 @@ class Result {
     return std::string(PQgetvalue(r_, row, col), static_cast<std::size_t>(PQgetlength(r_, row, col)));
   }
   const char* Affected() const { return PQcmdTuples(r_); }
+  PGresult* get() const { return r_; }
 
  private:
   PGresult* r_;
@@ -188,28 +189,44 @@ class PostgresStore : public ReportStore {
     return Exec("COMMIT", error);
   }
 
+  // The batch goes out as one pipeline (BEGIN, two inserts a report,
+  // COMMIT) and the answers are read after it: one round trip for the lot
+  // rather than two for every report.
   bool Add(const std::vector<const NewReport*>& batch, std::vector<bool>* added, std::string* error) override {
     added->assign(batch.size(), false);
-    if (!Connected(error) || !PrepareStatements(error) || !Exec("BEGIN", error)) return false;
-    bool ok = true;
-    for (std::size_t i = 0; ok && i < batch.size(); ++i) {
+    if (!Connected(error) || !PrepareStatements(error)) return false;
+    if (PQenterPipelineMode(conn_) != 1) return Fail(error);
+    bool sent = PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 1) == 1;
+    for (std::size_t i = 0; sent && i < batch.size(); ++i) {
       const NewReport& r = *batch[i];
       Params s;
       s.Int(r.signatureId).Bytes(r.form.fmod).Bytes(r.form.fadd).Bytes(r.form.lmod).Bytes(r.form.ladd);
       s.Int(r.receivedMs);
-      Result sr(PQexecPrepared(conn_, "signature", s.Count(), s.Values(), s.Lengths(), s.Formats(), 1));
-      ok = sr.Ok();
-      if (!ok) break;
       Params p;
       p.Bytes(r.digest).Int(r.signatureId).Int(r.receivedMs).Bytes(r.version).Bytes(r.remote);
       p.Bytes(r.form.uid).Bytes(r.form.fver).Bytes(r.form.ver).Bytes(r.form.fadd).Bytes(r.form.fmod);
       p.Bytes(r.form.ladd).Bytes(r.form.lmod).Bytes(r.form.conts);
-      Result rr(PQexecPrepared(conn_, "report", p.Count(), p.Values(), p.Lengths(), p.Formats(), 1));
-      ok = rr.Ok();
-      (*added)[i] = ok && std::strcmp(rr.Affected(), "1") == 0;
+      sent = PQsendQueryPrepared(conn_, "signature", s.Count(), s.Values(), s.Lengths(), s.Formats(), 1) == 1 &&
+             PQsendQueryPrepared(conn_, "report", p.Count(), p.Values(), p.Lengths(), p.Formats(), 1) == 1;
     }
-    if (ok) ok = Exec("COMMIT", error);
-    else Fail(error);
+    sent = sent && PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 1) == 1 &&
+           PQpipelineSync(conn_) == 1;
+    bool ok = sent;
+    if (!sent) Fail(error);
+    // Every query's result, then the sync's; the first failure is kept.
+    const std::size_t queries = sent ? 2 * batch.size() + 2 : 0;
+    for (std::size_t q = 0; q < queries; ++q) {
+      Result r(PQgetResult(conn_));
+      if (ok && !r.Ok()) ok = Fail(error);
+      if (ok && q >= 1 && q <= 2 * batch.size() && q % 2 == 0)
+        (*added)[q / 2 - 1] = std::strcmp(r.Affected(), "1") == 0;
+      while (PGresult* more = PQgetResult(conn_)) PQclear(more);  // the end of this query's results
+    }
+    if (sent) {
+      Result sync(PQgetResult(conn_));
+      ok = ok && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn_);
     if (!ok) {
       std::string ignored;
       if (PQstatus(conn_) == CONNECTION_OK) Exec("ROLLBACK", &ignored);
