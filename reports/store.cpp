@@ -36,8 +36,10 @@ std::unique_ptr<ReportStore> OpenStore(const std::string& spec, bool upgrade, st
   return store;
 }
 
-bool BringSchema(int found, bool upgrade, const char* const* steps,
-                 const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
+namespace {
+
+bool ApplySteps(int found, bool upgrade, const char* const* steps,
+                const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
   if (found > kSchemaVersion) {
     *error = "the store holds schema " + std::to_string(found) + ", made by a newer ulmet-reports (this one knows " +
              std::to_string(kSchemaVersion) + ")";
@@ -55,6 +57,16 @@ bool BringSchema(int found, bool upgrade, const char* const* steps,
          exec("DELETE FROM ulmet_reports_schema; INSERT INTO ulmet_reports_schema VALUES (" +
                   std::to_string(kSchemaVersion) + ")",
               error);
+}
+
+}  // namespace
+
+bool FinishSchema(bool ok, int found, bool upgrade, const char* const* steps,
+                  const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
+  if (ok && ApplySteps(found, upgrade, steps, exec, error)) return exec("COMMIT", error);
+  std::string ignored;
+  exec("ROLLBACK", &ignored);
+  return false;
 }
 
 }  // namespace ulr

@@ -179,14 +179,8 @@ class PostgresStore : public ReportStore {
       else Fail(error);
     }
     *before = found;
-    ok = ok && BringSchema(found, upgrade, kSteps,
-                           [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
-    if (!ok) {
-      std::string ignored;
-      Exec("ROLLBACK", &ignored);
-      return false;
-    }
-    return Exec("COMMIT", error);
+    return FinishSchema(ok, found, upgrade, kSteps,
+                        [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
   }
 
   // The batch goes out as one pipeline (BEGIN, two inserts a report,

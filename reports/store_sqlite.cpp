@@ -111,14 +111,8 @@ class SqliteStore : public ReportStore {
       if (!ok) Fail(error);
     }
     *before = found;
-    ok = ok && BringSchema(found, upgrade, kSteps,
-                           [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
-    if (!ok) {
-      std::string ignored;
-      Exec("ROLLBACK", &ignored);
-      return false;
-    }
-    return Exec("COMMIT", error);
+    return FinishSchema(ok, found, upgrade, kSteps,
+                        [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
   }
 
   bool Add(const std::vector<const NewReport*>& batch, std::vector<bool>* added, std::string* error) override {
