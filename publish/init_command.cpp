@@ -38,7 +38,10 @@ const char kUsage[] =
     "--chunk-index-from N\n"
     "               files of at least N bytes get a chunk index (default 4194304)\n"
     "--key FILE     sign the release with this private key (from keygen) before the tree\n"
-    "               is moved into place\n";
+    "               is moved into place\n"
+    "--report URL   where the updaters post crash reports: http://HOST/PATH (port 80,\n"
+    "               the updater's only one), written as [EXCEPTIONHOST] and [EXCEPTIONPATH];\n"
+    "               default http://H/report/exception.php\n";
 
 struct InitOptions {
   const char* client = nullptr;
@@ -48,7 +51,25 @@ struct InitOptions {
   bool force = false;
   const char* key = nullptr;
   int chunkIndexFrom = static_cast<int>(kDefaultChunkIndexFrom);
+  std::string reportHost, reportPath;  // empty: the defaults
 };
+
+// "http://HOST/PATH" into host and path; false when it is not such an
+// address on port 80 (the updater posts to no other port).
+bool ReportAddress(const std::string& url, std::string* host, std::string* path) {
+  const std::string scheme = "http://";
+  if (url.compare(0, scheme.size(), scheme) != 0 || url.find_first_of(" \t\r\n\"") != std::string::npos) return false;
+  const std::string::size_type slash = url.find('/', scheme.size());
+  if (slash == std::string::npos || slash == scheme.size()) return false;
+  *host = url.substr(scheme.size(), slash - scheme.size());
+  *path = url.substr(slash);
+  const std::string::size_type colon = host->find(':');
+  if (colon != std::string::npos) {
+    if (host->substr(colon) != ":80") return false;
+    host->erase(colon);
+  }
+  return !host->empty() && path->size() > 1;
+}
 
 // False when the program ends here (--help or a mistake), with *code.
 bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
@@ -61,8 +82,12 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
       std::fputs(kUsage, stdout);
       *code = kExitDone;
       return false;
-    } else if (w == "--client" || w == "--out" || w == "--host" || w == "--key") {
+    } else if (w == "--client" || w == "--out" || w == "--host" || w == "--key" || w == "--report") {
       if (!words.Value(w, &value)) return false;
+      if (w == "--report" && !ReportAddress(value, &o->reportHost, &o->reportPath)) {
+        Fail(kCommand, kExitUsage, "--report takes http://HOST/PATH on port 80");
+        return false;
+      }
       if (w == "--key") o->key = value;
       if (w == "--client") o->client = value;
       if (w == "--out") o->out = value;
@@ -91,13 +116,12 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
 
 // The whole first tree into the stage; *hashed: the hash list's entries,
 // *indexed: the files with a chunk index.
-bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan, std::size_t* hashed,
-                    std::size_t* indexed, std::string* error) {
+bool WriteFirstTree(TreeStage& stage, const Settings& s, const Sections& sections, const ClientScan& scan,
+                    std::size_t* hashed, std::size_t* indexed, std::string* error) {
   std::vector<const ClientFile*> files;
   for (const auto& f : scan.files) files.push_back(&f);
   return stage.Write(kDirectoryFile, DirectoryFileText(s.host, s.port, s.paths.programConfig), error) &&
-         stage.Write(TreeRelative(s.paths.programConfig),
-                     ProgramConfigText(DefaultProgramSections(s.host, s.paths)), error) &&
+         stage.Write(TreeRelative(s.paths.programConfig), ProgramConfigText(sections), error) &&
          stage.Write(TreeRelative(s.paths.updateList), std::string(kUpdateListHeader) + "\n", error) &&
          PublishFiles(stage, s, files, kCommand, error) && WriteHashList(stage, s, scan, kCommand, hashed, error) &&
          WriteChunkIndexes(stage, s, scan, {}, kCommand, indexed, error) &&
@@ -133,10 +157,15 @@ int InitBody(int argc, char** argv) {
   }
   for (const auto& f : scan.files) s.files.push_back(f.name);
 
+  Sections sections = DefaultProgramSections(s.host, s.paths);
+  for (auto& section : sections) {
+    if (section.first == "EXCEPTIONHOST" && !o.reportHost.empty()) section.second = o.reportHost;
+    if (section.first == "EXCEPTIONPATH" && !o.reportPath.empty()) section.second = o.reportPath;
+  }
   TreeStage stage(tree);
   std::string error;
   std::size_t hashed = 0, indexed = 0;
-  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &indexed, &error) ||
+  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, sections, scan, &hashed, &indexed, &error) ||
       !SignStage(stage.root().string(), o.key, false, &error) || !stage.MoveIn(true, &error))
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
   std::printf("initialized %s: version %d, %zu client files, %zu in the hash list, %zu with a chunk index\n",

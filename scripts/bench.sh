@@ -155,6 +155,70 @@ MEM256=$(scenario WorkerBenchLargeFile.DISABLED_OneFileOf256MB)
 PEAK16=$(fig "$MEM16" peak_kb)
 PEAK256=$(fig "$MEM256" peak_kb)
 
+# --- crash reports: ulmet-reports under 50 concurrent senders --------------
+# Posts per second and the 99th percentile answer time of the receiver with
+# each store (every post stored and synced before its answer), beside nginx
+# answering the same posts with a fixed 200 on this machine. Prints its rows.
+reports_rows() {
+  local d=$OUT/reports posts=${REPORTS_BENCH_POSTS:-20000} pid
+  mkdir -p "$d"
+  cmake --build "$B/bench" -j "${JOBS:-$(nproc)}" --target ulmet-reports reports_load >>"$OUT/build.log" 2>&1 ||
+    die "building ulmet-reports; see $OUT/build.log"
+  local load="$B/bench/bin/reports_load --host 127.0.0.1 --path /report --senders 50 --posts $posts"
+  say "crash reports: $posts posts from 50 senders to nginx"
+  mkdir -p "$d/nginx/logs"
+  cat >"$d/nginx/nginx.conf" <<NGINX
+worker_processes 1;
+error_log $d/nginx/error.log;
+pid $d/nginx/nginx.pid;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $d/nginx;
+  client_max_body_size 7m;
+  client_body_buffer_size 1m;
+  server { listen 127.0.0.1:18081; location = /report { return 200 "OK\n"; } }
+}
+NGINX
+  nginx -p "$d/nginx" -c "$d/nginx/nginx.conf" || die "nginx did not start"
+  $load --port 18081 --uid-prefix nginx >"$d/nginx.txt" 2>&1
+  local rc=$?
+  nginx -p "$d/nginx" -c "$d/nginx/nginx.conf" -s stop
+  [ $rc = 0 ] || die "load on nginx; see $d/nginx.txt"
+  # One receiver on a store, the load against it.
+  receive() {
+    local name=$1 store=$2
+    rm -f "$d/ready-$name"
+    "$B/bench/bin/ulmet-reports" serve --listen 127.0.0.1:0 --path /report --store "$store" \
+      --ready-file "$d/ready-$name" >"$d/serve-$name.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 1 300); do [ -f "$d/ready-$name" ] && break; sleep 0.05; done
+    [ -f "$d/ready-$name" ] || { kill $pid; die "ulmet-reports did not start; see $d/serve-$name.log"; }
+    $load --port "$(cut -d' ' -f2 "$d/ready-$name")" --uid-prefix "$name" >"$d/$name.txt" 2>&1
+    local rc=$?
+    kill $pid; wait $pid
+    return $rc
+  }
+  say "crash reports: the same to ulmet-reports on SQLite"
+  rm -f "$d/bench.db"*
+  receive sqlite "sqlite:$d/bench.db" || die "load on SQLite; see $d/sqlite.txt"
+  say "crash reports: the same to ulmet-reports on PostgreSQL"
+  export -f receive die say
+  export B d load
+  "$ROOT/tests/reports/with_postgres.sh" bash -c 'receive postgres "$ULMET_REPORTS_TEST_PG dbname=postgres"' \
+    >"$d/postgres-run.log" 2>&1 || die "load on PostgreSQL; see $d/postgres.txt and $d/postgres-run.log"
+  local nginx_ps nginx_p99 name
+  nginx_ps=$(fig "$d/nginx.txt" posts_per_s)
+  nginx_p99=$(fig "$d/nginx.txt" p99_ms)
+  for name in sqlite postgres; do
+    local ps p99
+    ps=$(fig "$d/$name.txt" posts_per_s)
+    p99=$(fig "$d/$name.txt" p99_ms)
+    row "crash reports, ulmet-reports, $name" "$ps /s" "$nginx_ps /s nginx fixed 200" \
+        "$(calc "$ps / $nginx_ps" 2)x" "p99 $p99 ms (nginx $nginx_p99 ms)" "50 senders, $posts posts"
+  done
+}
+
 # --- the table -------------------------------------------------------------
 row() { printf '%-40s %10s  %-28s %8s  %-34s %s\n' "$@"; }
 pct() { calc "100 * $1 / $2" 0; }
@@ -190,6 +254,7 @@ CEIL_FD=$(calc "$FD_CHUNKS * $FD_PAUSE_MS / 1000")
   row "peak memory, 256 MB file" "$(calc "$PEAK256 / 1024" 1) MB" "$(calc "$PEAK16 / 1024" 1) MB, the 16 MB file" \
       "$(calc "$PEAK256 / $PEAK16" 2)x" "-" "-"
 } | tee "$OUT/table.txt"
+reports_rows | tee -a "$OUT/table.txt"
 
 # Memory that grew with the file would show as hundreds of MB here.
 awk "BEGIN { exit !($PEAK256 - $PEAK16 < 16 * 1024) }" || die "peak memory grows with the file: $PEAK16 kB, then $PEAK256 kB"

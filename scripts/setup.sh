@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb x11-utils imagemagick fonts-nanum fonts-wine locales
   googletest libcpp-httplib-dev libminizip-dev nginx zip unzip
   clang-14 libclang-rt-14-dev libssl-dev
+  libsqlite3-dev libpq-dev postgresql chromium tesseract-ocr tesseract-ocr-kor
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -334,6 +334,24 @@ TEST(Init, SignsTheVersionItsClientsHaveAndVerifyHoldsItToTheSettings) {
   fs::remove_all(dir);
 }
 
+// The report address goes into the program configuration that the
+// updaters read; anything but an http address on port 80 is refused.
+TEST(Init, WritesTheReportAddressIntoTheProgramConfiguration) {
+  const fs::path dir = fs::path(testing::TempDir()) / "ulp_init_report";
+  fs::remove_all(dir);
+  Put(dir / "client", {{"UlmetMain.exe", "c"}});
+  const std::string client = (dir / "client").string(), tree = (dir / "tree").string();
+  std::string err;
+  ASSERT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree, "--report",
+                                   "http://reports.example:80/crash/post"}, &err), 0) << err;
+  const std::string config = Snapshot(tree)["UlLaunch/ULProgram.cfg"];
+  EXPECT_NE(config.find("[EXCEPTIONHOST]\nreports.example\n[EXCEPTIONPATH]\n/crash/post\n"), std::string::npos)
+      << config;
+  for (const char* bad : {"https://r.example/p", "http://r.example:8080/p", "http://r.example", "r.example/p"})
+    EXPECT_EQ(Command(ulp::RunInit, {"--client", client, "--out", tree + "2", "--report", bad}, &err), 2) << bad;
+  fs::remove_all(dir);
+}
+
 TEST(Init, RefusesWithoutWritingAndKeepsAnExistingTree) {
   const fs::path dir = fs::path(testing::TempDir()) / "ulp_init_refusals";
   fs::remove_all(dir);

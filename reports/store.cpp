@@ -1,0 +1,72 @@
+#include "store.h"
+
+#include "store_open.h"
+
+namespace ulr {
+
+namespace {
+
+const char kSqlitePrefix[] = "sqlite:";
+
+bool IsPostgres(const std::string& spec) {
+  return spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0 ||
+         spec.find('=') != std::string::npos;
+}
+
+}  // namespace
+
+std::string StoreKind(const std::string& spec) {
+  if (spec.rfind(kSqlitePrefix, 0) == 0 && spec.size() > sizeof kSqlitePrefix - 1) return "SQLite";
+  if (IsPostgres(spec)) return "PostgreSQL";
+  return "";
+}
+
+std::unique_ptr<ReportStore> OpenStore(const std::string& spec, bool upgrade, std::string* error, int* before) {
+  int found = 0;
+  std::unique_ptr<ReportStore> store;
+  const std::string kind = StoreKind(spec);
+  if (kind == "SQLite") {
+    store = OpenSqliteStore(spec.substr(sizeof kSqlitePrefix - 1), upgrade, error, &found);
+  } else if (kind == "PostgreSQL") {
+    store = OpenPostgresStore(spec, upgrade, error, &found);
+  } else {
+    *error = "the store must be sqlite:PATH or a PostgreSQL connection string";
+  }
+  if (before != nullptr) *before = found;
+  return store;
+}
+
+namespace {
+
+bool ApplySteps(int found, bool upgrade, const char* const* steps,
+                const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
+  if (found > kSchemaVersion) {
+    *error = "the store holds schema " + std::to_string(found) + ", made by a newer ulmet-reports (this one knows " +
+             std::to_string(kSchemaVersion) + ")";
+    return false;
+  }
+  if (!upgrade && found != kSchemaVersion) {
+    *error = "the store holds schema " + std::to_string(found) + "; \"ulmet-reports upgrade\" brings it to " +
+             std::to_string(kSchemaVersion);
+    return false;
+  }
+  for (int v = found; v < kSchemaVersion; ++v) {
+    if (!exec(steps[v], error)) return false;
+  }
+  return found == kSchemaVersion ||
+         exec("DELETE FROM ulmet_reports_schema; INSERT INTO ulmet_reports_schema VALUES (" +
+                  std::to_string(kSchemaVersion) + ")",
+              error);
+}
+
+}  // namespace
+
+bool FinishSchema(bool ok, int found, bool upgrade, const char* const* steps,
+                  const std::function<bool(const std::string& sql, std::string* error)>& exec, std::string* error) {
+  if (ok && ApplySteps(found, upgrade, steps, exec, error)) return exec("COMMIT", error);
+  std::string ignored;
+  exec("ROLLBACK", &ignored);
+  return false;
+}
+
+}  // namespace ulr

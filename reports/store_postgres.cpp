@@ -1,0 +1,379 @@
+// The PostgreSQL store: several receivers share one database. Every batch
+// is one transaction; a report is on disk once its commit returns (the
+// server's own synchronous commit). Reports are only ever inserted, and a
+// signature row only once, so receivers never wait on each other's rows.
+#include <endian.h>
+#include <libpq-fe.h>
+
+#include <cstring>
+
+#include "store_open.h"
+
+namespace ulr {
+
+namespace {
+
+const char* const kSteps[] = {
+    "CREATE TABLE signatures ("
+    "  id BIGINT PRIMARY KEY,"
+    "  fmod BYTEA NOT NULL, fadd BYTEA NOT NULL, lmod BYTEA NOT NULL, ladd BYTEA NOT NULL,"
+    "  created_ms BIGINT NOT NULL);"
+    "CREATE TABLE reports ("
+    "  id BIGSERIAL PRIMARY KEY,"
+    "  digest BYTEA NOT NULL UNIQUE,"
+    "  signature_id BIGINT NOT NULL REFERENCES signatures (id),"
+    "  received_ms BIGINT NOT NULL,"
+    "  version BYTEA NOT NULL,"
+    "  remote TEXT NOT NULL,"
+    "  uid BYTEA NOT NULL, fver BYTEA NOT NULL, ver BYTEA NOT NULL, fadd BYTEA NOT NULL,"
+    "  fmod BYTEA NOT NULL, ladd BYTEA NOT NULL, lmod BYTEA NOT NULL,"
+    "  conts BYTEA NOT NULL);"
+    "CREATE INDEX reports_by_signature ON reports (signature_id, received_ms);"
+    "CREATE INDEX reports_by_version ON reports (signature_id, version, received_ms);",
+};
+static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for every schema version");
+
+// Any number that no other program of the database takes for its own lock.
+const char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7411953023)";
+
+const char kReportColumns[] =
+    "id, signature_id, received_ms, remote, uid, fver, ver, fadd, fmod, ladd, lmod";
+
+constexpr Oid kInt8 = 20, kBytea = 17, kText = 25;
+
+struct Statement {
+  const char* name;
+  const char* sql;
+  std::vector<Oid> types;
+};
+
+const Statement kStatements[] = {
+    {"signature",
+     "INSERT INTO signatures (id, fmod, fadd, lmod, ladd, created_ms) VALUES ($1, $2, $3, $4, $5, $6)"
+     " ON CONFLICT (id) DO NOTHING",
+     {kInt8, kBytea, kBytea, kBytea, kBytea, kInt8}},
+    {"report",
+     "INSERT INTO reports (digest, signature_id, received_ms, version, remote, uid, fver, ver, fadd, fmod, ladd,"
+     " lmod, conts) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13)"
+     " ON CONFLICT (digest) DO NOTHING",
+     {kBytea, kInt8, kInt8, kBytea, kText, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea}},
+};
+
+// A result, cleared with its owner.
+class Result {
+ public:
+  explicit Result(PGresult* r) : r_(r) {}
+  ~Result() { PQclear(r_); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+  bool Ok() const {
+    const ExecStatusType s = PQresultStatus(r_);
+    return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+  }
+  int Rows() const { return PQntuples(r_); }
+  std::int64_t Int(int row, int col) const {
+    std::uint64_t v = 0;
+    if (PQgetlength(r_, row, col) == 8) std::memcpy(&v, PQgetvalue(r_, row, col), 8);
+    return static_cast<std::int64_t>(be64toh(v));
+  }
+  std::string Column(int row, int col) const {
+    return std::string(PQgetvalue(r_, row, col), static_cast<std::size_t>(PQgetlength(r_, row, col)));
+  }
+  const char* Affected() const { return PQcmdTuples(r_); }
+  PGresult* get() const { return r_; }
+
+ private:
+  PGresult* r_;
+};
+
+// Parameters in binary form: numbers as 8 bytes, big-endian.
+class Params {
+ public:
+  Params& Int(std::int64_t v) {
+    numbers_.push_back(htobe64(static_cast<std::uint64_t>(v)));
+    Add(nullptr, 8);
+    number_.push_back(numbers_.size() - 1);
+    return *this;
+  }
+  Params& Bytes(const std::string& v) {
+    Add(v.data(), v.size());
+    number_.push_back(static_cast<std::size_t>(-1));
+    return *this;
+  }
+  int Count() const { return static_cast<int>(values_.size()); }
+  const char* const* Values() {
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      if (number_[i] != static_cast<std::size_t>(-1)) values_[i] = reinterpret_cast<const char*>(&numbers_[number_[i]]);
+    }
+    return values_.data();
+  }
+  const int* Lengths() const { return lengths_.data(); }
+  const int* Formats() const { return formats_.data(); }
+
+ private:
+  void Add(const char* p, std::size_t n) {
+    values_.push_back(p);
+    lengths_.push_back(static_cast<int>(n));
+    formats_.push_back(1);
+  }
+  std::vector<const char*> values_;
+  std::vector<int> lengths_, formats_;
+  std::vector<std::uint64_t> numbers_;
+  std::vector<std::size_t> number_;
+};
+
+class PostgresStore : public ReportStore {
+ public:
+  explicit PostgresStore(PGconn* conn) : conn_(conn) {}
+  ~PostgresStore() override { PQfinish(conn_); }
+
+  bool Fail(std::string* error) {
+    *error = PQerrorMessage(conn_);
+    while (!error->empty() && (error->back() == '\n' || error->back() == ' ')) error->pop_back();
+    return false;
+  }
+
+  bool Exec(const char* sql, std::string* error) {
+    Result r(PQexec(conn_, sql));
+    return r.Ok() || Fail(error);
+  }
+
+  // A connection lost since the last use (a restarted server) is made anew.
+  bool Connected(std::string* error) {
+    if (PQstatus(conn_) == CONNECTION_OK) return true;
+    PQreset(conn_);
+    prepared_ = false;
+    return PQstatus(conn_) == CONNECTION_OK || Fail(error);
+  }
+
+  bool PrepareStatements(std::string* error) {
+    if (prepared_) return true;
+    for (const auto& s : kStatements) {
+      Result r(PQprepare(conn_, s.name, s.sql, static_cast<int>(s.types.size()), s.types.data()));
+      if (!r.Ok()) return Fail(error);
+    }
+    prepared_ = true;
+    return true;
+  }
+
+  PGresult* Query(const char* sql, Params& p) {
+    return PQexecParams(conn_, sql, p.Count(), nullptr, p.Values(), p.Lengths(), p.Formats(), 1);
+  }
+
+  bool Prepare(bool upgrade, std::string* error, int* before) {
+    *before = 0;
+    if (!Exec("BEGIN", error)) return false;
+    bool ok = true;
+    if (upgrade) {
+      ok = Exec(kSchemaLock, error) &&
+           Exec("CREATE TABLE IF NOT EXISTS ulmet_reports_schema (version INTEGER NOT NULL)", error);
+    }
+    int found = 0;
+    if (ok) {
+      Result r(PQexecParams(conn_,
+                            "SELECT CASE WHEN to_regclass('ulmet_reports_schema') IS NULL THEN 0::bigint"
+                            " ELSE (SELECT coalesce(max(version), 0)::bigint FROM ulmet_reports_schema) END",
+                            0, nullptr, nullptr, nullptr, nullptr, 1));
+      ok = r.Ok() && r.Rows() == 1;
+      if (ok) found = static_cast<int>(r.Int(0, 0));
+      else Fail(error);
+    }
+    *before = found;
+    return FinishSchema(ok, found, upgrade, kSteps,
+                        [this](const std::string& sql, std::string* e) { return Exec(sql.c_str(), e); }, error);
+  }
+
+  // The batch goes out as one pipeline (BEGIN, two inserts a report,
+  // COMMIT) and the answers are read after it: one round trip for the lot
+  // rather than two for every report.
+  bool Add(const std::vector<const NewReport*>& batch, std::vector<bool>* added, std::string* error) override {
+    added->assign(batch.size(), false);
+    if (!Connected(error) || !PrepareStatements(error)) return false;
+    if (PQenterPipelineMode(conn_) != 1) return Fail(error);
+    bool sent = PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 1) == 1;
+    for (std::size_t i = 0; sent && i < batch.size(); ++i) {
+      const NewReport& r = *batch[i];
+      Params s;
+      s.Int(r.signatureId).Bytes(r.form.fmod).Bytes(r.form.fadd).Bytes(r.form.lmod).Bytes(r.form.ladd);
+      s.Int(r.receivedMs);
+      Params p;
+      p.Bytes(r.digest).Int(r.signatureId).Int(r.receivedMs).Bytes(r.version).Bytes(r.remote);
+      p.Bytes(r.form.uid).Bytes(r.form.fver).Bytes(r.form.ver).Bytes(r.form.fadd).Bytes(r.form.fmod);
+      p.Bytes(r.form.ladd).Bytes(r.form.lmod).Bytes(r.form.conts);
+      sent = PQsendQueryPrepared(conn_, "signature", s.Count(), s.Values(), s.Lengths(), s.Formats(), 1) == 1 &&
+             PQsendQueryPrepared(conn_, "report", p.Count(), p.Values(), p.Lengths(), p.Formats(), 1) == 1;
+    }
+    sent = sent && PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 1) == 1 &&
+           PQpipelineSync(conn_) == 1;
+    bool ok = sent;
+    if (!sent) Fail(error);
+    // Every query's result, then the sync's; the first failure is kept.
+    const std::size_t queries = sent ? 2 * batch.size() + 2 : 0;
+    for (std::size_t q = 0; q < queries; ++q) {
+      Result r(PQgetResult(conn_));
+      if (ok && !r.Ok()) ok = Fail(error);
+      if (ok && q >= 1 && q <= 2 * batch.size() && q % 2 == 0)
+        (*added)[q / 2 - 1] = std::strcmp(r.Affected(), "1") == 0;
+      while (PGresult* more = PQgetResult(conn_)) PQclear(more);  // the end of this query's results
+    }
+    if (sent) {
+      Result sync(PQgetResult(conn_));
+      ok = ok && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn_);
+    if (!ok) {
+      std::string ignored;
+      if (PQstatus(conn_) == CONNECTION_OK) Exec("ROLLBACK", &ignored);
+      added->assign(batch.size(), false);
+    }
+    return ok;
+  }
+
+  bool Signatures(int limit, int offset, std::vector<SignatureSummary>* out, std::string* error) override {
+    out->clear();
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(limit).Int(offset);
+    Result r(Query("SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, a.n, a.first_ms, a.last_ms FROM"
+                   " (SELECT signature_id, count(*) AS n, min(received_ms) AS first_ms, max(received_ms) AS last_ms"
+                   "  FROM reports GROUP BY signature_id) AS a JOIN signatures AS s ON s.id = a.signature_id"
+                   " ORDER BY a.last_ms DESC, s.id LIMIT $1 OFFSET $2",
+                   p));
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) out->push_back(SummaryOf(r, i));
+    for (auto& s : *out) {
+      if (!Versions(&s, error)) return false;
+    }
+    return true;
+  }
+
+  bool Signature(std::int64_t id, SignatureSummary* out, bool* found, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(id);
+    Result r(Query("SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, count(r.id), min(r.received_ms),"
+                   " max(r.received_ms) FROM signatures AS s JOIN reports AS r ON r.signature_id = s.id"
+                   " WHERE s.id = $1 GROUP BY s.id",
+                   p));
+    if (!r.Ok()) return Fail(error);
+    *found = r.Rows() == 1;
+    if (!*found) return true;
+    *out = SummaryOf(r, 0);
+    return Versions(out, error);
+  }
+
+  bool SignatureReports(std::int64_t id, int limit, int offset, std::vector<StoredReport>* out,
+                        std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(id).Int(limit).Int(offset);
+    const std::string sql = std::string("SELECT ") + kReportColumns +
+                            " FROM reports WHERE signature_id = $1 ORDER BY received_ms DESC, id DESC"
+                            " LIMIT $2 OFFSET $3";
+    Result r(Query(sql.c_str(), p));
+    return ReadReports(r, false, out, error);
+  }
+
+  bool ReportsAfter(std::int64_t afterId, std::int64_t signatureId, int limit, std::vector<StoredReport>* out,
+                    std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(afterId).Int(signatureId).Int(limit);
+    const std::string sql = std::string("SELECT ") + kReportColumns +
+                            ", conts FROM reports WHERE id > $1 AND ($2::bigint = 0 OR signature_id = $2)"
+                            " ORDER BY id LIMIT $3";
+    Result r(Query(sql.c_str(), p));
+    return ReadReports(r, true, out, error);
+  }
+
+  bool Report(std::int64_t id, StoredReport* out, bool* found, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(id);
+    const std::string sql = std::string("SELECT ") + kReportColumns + ", conts FROM reports WHERE id = $1";
+    Result r(Query(sql.c_str(), p));
+    std::vector<StoredReport> rows;
+    if (!ReadReports(r, true, &rows, error)) return false;
+    *found = !rows.empty();
+    if (*found) *out = rows[0];
+    return true;
+  }
+
+  bool CountReports(std::int64_t* count, std::string* error) override {
+    if (!Connected(error)) return false;
+    Result r(PQexecParams(conn_, "SELECT count(*) FROM reports", 0, nullptr, nullptr, nullptr, nullptr, 1));
+    if (!r.Ok() || r.Rows() != 1) return Fail(error);
+    *count = r.Int(0, 0);
+    return true;
+  }
+
+ private:
+  static SignatureSummary SummaryOf(const Result& r, int i) {
+    SignatureSummary s;
+    s.id = r.Int(i, 0);
+    s.fmod = r.Column(i, 1);
+    s.fadd = r.Column(i, 2);
+    s.lmod = r.Column(i, 3);
+    s.ladd = r.Column(i, 4);
+    s.count = r.Int(i, 5);
+    s.firstMs = r.Int(i, 6);
+    s.lastMs = r.Int(i, 7);
+    return s;
+  }
+
+  bool Versions(SignatureSummary* s, std::string* error) {
+    Params p;
+    p.Int(s->id);
+    Result r(Query("SELECT version, count(*) FROM reports WHERE signature_id = $1 GROUP BY version"
+                   " ORDER BY max(received_ms) DESC, version",
+                   p));
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) s->versions.emplace_back(r.Column(i, 0), r.Int(i, 1));
+    return true;
+  }
+
+  bool ReadReports(const Result& r, bool withLog, std::vector<StoredReport>* out, std::string* error) {
+    out->clear();
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) {
+      StoredReport s;
+      s.id = r.Int(i, 0);
+      s.signatureId = r.Int(i, 1);
+      s.receivedMs = r.Int(i, 2);
+      s.remote = r.Column(i, 3);
+      s.form.uid = r.Column(i, 4);
+      s.form.fver = r.Column(i, 5);
+      s.form.ver = r.Column(i, 6);
+      s.form.fadd = r.Column(i, 7);
+      s.form.fmod = r.Column(i, 8);
+      s.form.ladd = r.Column(i, 9);
+      s.form.lmod = r.Column(i, 10);
+      if (withLog) s.form.conts = r.Column(i, 11);
+      out->push_back(std::move(s));
+    }
+    return true;
+  }
+
+  PGconn* conn_;
+  bool prepared_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportStore> OpenPostgresStore(const std::string& conninfo, bool upgrade, std::string* error,
+                                               int* before) {
+  PGconn* conn = PQconnectdb(conninfo.c_str());
+  auto store = std::make_unique<PostgresStore>(conn);
+  if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
+    store->Fail(error);
+    *error = "cannot connect to PostgreSQL: " + *error;
+    return nullptr;
+  }
+  // Player text is bytes; the server's messages stay readable.
+  std::string ignored;
+  store->Exec("SET client_min_messages = warning", &ignored);
+  if (!store->Prepare(upgrade, error, before)) return nullptr;
+  return store;
+}
+
+}  // namespace ulr

@@ -1,0 +1,261 @@
+#include "harness.h"
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "crash/crash_log.h"
+#include "crash/form_encode.h"
+#include "harness/proc.h"
+
+namespace ulrt {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> StoreKinds() {
+  std::vector<std::string> kinds = {"sqlite"};
+  const char* pg = std::getenv("ULMET_REPORTS_TEST_PG");
+  if (pg != nullptr && *pg != '\0') kinds.push_back("postgres");
+  return kinds;
+}
+
+std::string TestFolder(const std::string& name) {
+  const fs::path folder = fs::path(ULR_OUT) / name;
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  fs::create_directories(folder);
+  return folder.string();
+}
+
+std::string FreshStore(const std::string& kind, const std::string& name, const std::string& folder) {
+  if (kind == "sqlite") {
+    const std::string path = folder + "/reports.db";
+    for (const char* end : {"", "-wal", "-shm"}) std::remove((path + end).c_str());
+    return "sqlite:" + path;
+  }
+  std::string db = "ulr_";
+  for (char c : name) db += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
+  const std::string server = std::getenv("ULMET_REPORTS_TEST_PG");
+  PGconn* conn = PQconnectdb((server + " dbname=postgres").c_str());
+  for (const std::string& sql : {std::string("SET client_min_messages = warning"), "DROP DATABASE IF EXISTS " + db + " WITH (FORCE)", "CREATE DATABASE " + db}) {
+    PGresult* r = PQexec(conn, sql.c_str());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) std::fprintf(stderr, "%s: %s", sql.c_str(), PQerrorMessage(conn));
+    PQclear(r);
+  }
+  PQfinish(conn);
+  return server + " dbname=" + db;
+}
+
+bool ExecSql(const std::string& store, const std::string& sql) {
+  if (store.rfind("sqlite:", 0) == 0) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(store.c_str() + 7, &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+  }
+  PGconn* conn = PQconnectdb(store.c_str());
+  PGresult* r = PQexec(conn, sql.c_str());
+  const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+  PQclear(r);
+  PQfinish(conn);
+  return ok;
+}
+
+ReportsServer::ReportsServer(std::string store, std::string folder, std::string password,
+                             std::vector<std::string> extra)
+    : store_(std::move(store)), folder_(std::move(folder)), password_(std::move(password)),
+      extra_(std::move(extra)) {}
+
+ReportsServer::~ReportsServer() {
+  if (pid_ > 0) Kill();
+}
+
+bool ReportsServer::Start(const std::string& listen) {
+  const std::string ready = folder_ + "/ready";
+  std::remove(ready.c_str());
+  scn::ProcSpec p;
+  p.argv = {ULR_BIN, "serve", "--store", store_, "--listen", listen, "--ready-file", ready};
+  if (!password_.empty()) {
+    const std::string file = folder_ + "/password";
+    scn::WriteText(file, password_ + "\n");
+    p.argv.insert(p.argv.end(), {"--password-file", file});
+  }
+  p.argv.insert(p.argv.end(), extra_.begin(), extra_.end());
+  p.stdoutFile = p.stderrFile = folder_ + "/server-" + std::to_string(++starts_) + ".log";
+  pid_ = scn::StartProcess(p);
+  if (pid_ <= 0) return false;
+  for (int i = 0; i < 600; ++i) {
+    std::ifstream in(ready);
+    if (in >> host_ >> port_) return true;
+    int code = 0;
+    if (scn::TryWait(pid_, &code)) {
+      pid_ = -1;
+      return false;
+    }
+    scn::SleepSeconds(0.02);
+  }
+  return false;
+}
+
+bool ReportsServer::Restart() { return Start(host_ + ":" + std::to_string(port_)); }
+
+void ReportsServer::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+int ReportsServer::Stop() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  const scn::ProcResult r = scn::WaitProcess(pid_, 20);
+  pid_ = -1;
+  return r.timedOut ? -1 : r.exitCode;
+}
+
+std::string ReportsServer::Output() const {
+  std::string all;
+  for (int i = 1; i <= starts_; ++i) all += scn::ReadText(folder_ + "/server-" + std::to_string(i) + ".log");
+  return all;
+}
+
+namespace {
+
+// A port nobody listens on now.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  socklen_t n = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+void ReplaceOnce(std::string* text, const std::string& from, const std::string& to) {
+  const std::size_t at = text->find(from);
+  if (at != std::string::npos) text->replace(at, from.size(), to);
+}
+
+}  // namespace
+
+Nginx::Nginx(std::string folder, std::vector<int> receivers)
+    : folder_(std::move(folder) + "/nginx"), receivers_(std::move(receivers)) {}
+
+Nginx::~Nginx() {
+  if (pid_ > 0) scn::StopProcess(pid_);
+}
+
+bool Nginx::Start() {
+  fs::create_directories(folder_ + "/logs");
+  port_ = FreePort();
+  std::string block = scn::ReadText(std::string(ULR_SOURCE) + "/reports/nginx/ulmet-reports.conf");
+  ReplaceOnce(&block, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+  std::string servers;
+  for (int p : receivers_) servers += "server 127.0.0.1:" + std::to_string(p) + ";\n    ";
+  ReplaceOnce(&block, "server 127.0.0.1:8080;", servers);
+  scn::WriteText(folder_ + "/ulmet-reports.conf", block);
+  scn::WriteText(folder_ + "/nginx.conf",
+                 "user root;\nworker_processes 1;\npid " + folder_ + "/nginx.pid;\nerror_log " + folder_ +
+                     "/error.log;\nevents {}\nhttp {\n  access_log off;\n  client_body_temp_path " + folder_ +
+                     "/body;\n  proxy_temp_path " + folder_ + "/proxy;\n  include " + folder_ +
+                     "/ulmet-reports.conf;\n}\n");
+  scn::ProcSpec p;
+  p.argv = {"nginx", "-p", folder_, "-c", folder_ + "/nginx.conf", "-g", "daemon off;"};
+  p.stderrFile = folder_ + "/stderr.log";
+  pid_ = scn::StartProcess(p);
+  for (int i = 0; pid_ > 0 && i < 200; ++i) {
+    if (RawExchange("127.0.0.1", port_, "GET /x HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n") > 0) return true;
+    scn::SleepSeconds(0.05);
+  }
+  return false;
+}
+
+std::string Nginx::Output() const {
+  return scn::ReadText(folder_ + "/stderr.log") + scn::ReadText(folder_ + "/error.log");
+}
+
+std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod,
+                       const std::string& ver) {
+  CrashLogFields f;
+  std::snprintf(f.ver, sizeof f.ver, "%s", ver.c_str());
+  std::snprintf(f.fadd, sizeof f.fadd, "0041A2B3");
+  std::snprintf(f.fmod, sizeof f.fmod, "%s", fmod.c_str());
+  std::snprintf(f.ladd, sizeof f.ladd, "00023456");
+  std::snprintf(f.lmod, sizeof f.lmod, "KERNEL32.dll");
+  return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
+}
+
+int RawExchange(const std::string& host, int port, const std::string& bytes, bool halfClose, std::string* answer) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+  timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;  // the server may answer and close before it read everything
+    sent += static_cast<std::size_t>(n);
+  }
+  if (halfClose) shutdown(fd, SHUT_WR);
+  std::string got;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    got.append(buf, static_cast<std::size_t>(n));
+    const std::size_t head = got.find("\r\n\r\n");
+    if (head != std::string::npos) {
+      const std::size_t cl = got.find("Content-Length: ");
+      if (cl != std::string::npos && cl < head &&
+          got.size() >= head + 4 + std::strtoul(got.c_str() + cl + 16, nullptr, 10))
+        break;
+    }
+  }
+  close(fd);
+  if (answer != nullptr) *answer = got;
+  if (got.rfind("HTTP/1.1 ", 0) != 0 || got.size() < 12) return -1;
+  return std::atoi(got.c_str() + 9);
+}
+
+int PostReport(const std::string& host, int port, const std::string& path, const std::string& body) {
+  httplib::Client client(host, port);
+  client.set_keep_alive(false);
+  client.set_read_timeout(30, 0);
+  client.set_connection_timeout(5, 0);
+  auto res = client.Post(path.c_str(), body, "application/x-www-form-urlencoded");
+  return res ? res->status : -1;
+}
+
+int GetPage(const std::string& host, int port, const std::string& path, const std::string& password,
+            std::string* body) {
+  httplib::Client client(host, port);
+  client.set_read_timeout(30, 0);
+  if (!password.empty()) client.set_basic_auth("operator", password.c_str());
+  auto res = client.Get(path.c_str());
+  if (!res) return -1;
+  if (body != nullptr) *body = res->body;
+  return res->status;
+}
+
+}  // namespace ulrt
