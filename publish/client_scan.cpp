@@ -25,8 +25,9 @@ namespace {
 
 // What a client folder gathers on a player's machine and never belongs in a
 // release: the crash logs, the player's own data (a repair would overwrite
-// it with the operator's), and the updater's leftovers of a self-update or a
-// component swap. Operators often publish from a copy of a played client.
+// it with the operator's), the updater's leftovers of a self-update or a
+// component swap, and its verified-state record of that machine's files.
+// Operators often publish from a copy of a played client.
 bool MadeOnThePlayersMachine(const std::string& name) {
   for (const char* folder : {"Log", "UserData"}) {
     std::size_t n = std::char_traits<char>::length(folder);
@@ -34,7 +35,7 @@ bool MadeOnThePlayersMachine(const std::string& name) {
         (name.size() == n || name[n] == '/'))
       return true;
   }
-  for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside}) {
+  for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside, kVerifiedRecord, kVerifiedRecordPart}) {
     if (ul::EqualsNoCase(name.c_str(), file)) return true;
   }
   return false;

@@ -27,7 +27,7 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
 
 // Scans folder, leaving out what gathers there on a player's machine (the
 // "Log" and "UserData" folders, the updater's "Ulmet.ex_", "Ulmet.e__" and
-// "bvx.dl_"). Names without a form in code page 949 are added to
+// "bvx.dl_", and its record "ULVerified.dat" with "ULVerified.da_"). Names without a form in code page 949 are added to
 // problems ("NAME: reason"); false when the folder cannot be read.
 bool ScanClient(const std::filesystem::path& folder, ClientScan* scan, std::vector<std::string>* problems);
 

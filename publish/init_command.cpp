@@ -34,7 +34,11 @@ const char kUsage[] =
     "--version N    the version installed clients have (default 1000)\n"
     "--force        replace an existing tree (it is kept as TREE.previous)\n"
     "--key FILE     sign the release with this private key (from keygen) before the tree\n"
-    "               is moved into place\n";
+    "               is moved into place\n"
+    "--no-verified-state\n"
+    "               leave the verified-state record off: every start reads every file of\n"
+    "               the hash list (by default the program configuration turns it on with\n"
+    "               [VERIFIEDSTATE] \"on 7\", see README.md)\n";
 
 struct InitOptions {
   const char* client = nullptr;
@@ -43,6 +47,7 @@ struct InitOptions {
   int version = kFirstVersion;
   bool force = false;
   const char* key = nullptr;
+  bool verifiedState = true;
 };
 
 // False when the program ends here (--help or a mistake), with *code.
@@ -66,6 +71,8 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
       if (!words.Number(w, kFirstVersion, 2147483647L, &o->version)) return false;
     } else if (w == "--force") {
       o->force = true;
+    } else if (w == "--no-verified-state") {
+      o->verifiedState = false;
     } else {
       Fail(kCommand, kExitUsage, "unknown option '" + w + "' (see --help)");
       return false;
@@ -83,13 +90,16 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
 }
 
 // The whole first tree into the stage; *hashed: the hash list's entries.
-bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan, std::size_t* hashed,
-                    std::string* error) {
+bool WriteFirstTree(TreeStage& stage, const Settings& s, const ClientScan& scan, bool verifiedState,
+                    std::size_t* hashed, std::string* error) {
   std::vector<const ClientFile*> files;
   for (const auto& f : scan.files) files.push_back(&f);
+  // Players' starts read only the files that changed since they were last
+  // verified; older updaters pass over the section.
+  Sections sections = DefaultProgramSections(s.host, s.paths);
+  if (verifiedState) sections.push_back(VerifiedStateSection());
   return stage.Write(kDirectoryFile, DirectoryFileText(s.host, s.port, s.paths.programConfig), error) &&
-         stage.Write(TreeRelative(s.paths.programConfig),
-                     ProgramConfigText(DefaultProgramSections(s.host, s.paths)), error) &&
+         stage.Write(TreeRelative(s.paths.programConfig), ProgramConfigText(sections), error) &&
          stage.Write(TreeRelative(s.paths.updateList), std::string(kUpdateListHeader) + "\n", error) &&
          PublishFiles(stage, s, files, kCommand, error) && WriteHashList(stage, s, scan, kCommand, hashed, error) &&
          WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
@@ -125,7 +135,7 @@ int InitBody(int argc, char** argv) {
   TreeStage stage(tree);
   std::string error;
   std::size_t hashed = 0;
-  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, &hashed, &error) ||
+  if (!stage.Begin(&error) || !WriteFirstTree(stage, s, scan, o.verifiedState, &hashed, &error) ||
       !SignStage(stage.root().string(), o.key, false, &error) || !stage.MoveIn(true, &error))
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
   std::printf("initialized %s: version %d, %zu client files, %zu in the hash list\n", Shown(tree).c_str(), s.version,

@@ -159,14 +159,7 @@ TEST_F(WorkerBench, DISABLED_ThousandSmallFiles) {
 class WorkerBenchLargeFile : public WorkerBench {
  protected:
   void RunWith(size_t megabytes) {
-    std::string body(megabytes << 20, '\0');
-    uint32_t x = 2463534242u;
-    for (size_t i = 0; i + 4 <= body.size(); i += 4) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      std::memcpy(&body[i], &x, 4);
-    }
+    const std::string body = Noise(megabytes << 20);
     Given().InstalledClient(1000)
            .TimeLimit(1800)
            .ClientFile("big.bin", "the copy being replaced")

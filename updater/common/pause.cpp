@@ -1,20 +1,90 @@
 #include "common/pause.h"
-
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <chrono>
-#include <thread>
-#endif
+
+#include "common/owned_win.h"
+#include "common/pause_win.h"
 
 namespace ul {
 
+
+namespace {
+
+// Not in the headers of every system the updater supports.
+constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr DWORD kTimerAllAccess = 0x001F0003;       // TIMER_ALL_ACCESS
+
+using CreateTimerEx = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD);
+
+// One timer per thread: the worker's download and the user-interface
+// thread's digest pass pause independently. Systems without the function
+// (before Vista) or without the flag (before Windows 10 1803) fail to make
+// one, and the pauses are Sleep(1) there.
+class PauseTimer {
+ public:
+  PauseTimer() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    CreateTimerEx create =
+        kernel ? reinterpret_cast<CreateTimerEx>(GetProcAddress(kernel, "CreateWaitableTimerExW")) : nullptr;
+    if (create != nullptr) timer_.Reset(create(nullptr, nullptr, kHighResolutionTimer, kTimerAllAccess));
+  }
+  HANDLE Get() const { return timer_.Get(); }
+  // Starts the 1 ms; false when there is no timer or it would not start.
+  bool Arm() {
+    if (!timer_) return false;
+    LARGE_INTEGER due;
+    due.QuadPart = -10000;  // relative, in 100 ns steps
+    return SetWaitableTimer(timer_.Get(), &due, 0, nullptr, nullptr, FALSE) != 0;
+  }
+
+ private:
+  Handle timer_;
+};
+
+PauseTimer& ThreadTimer() {
+  thread_local PauseTimer timer;
+  return timer;
+}
+
+}  // namespace
+
 void PauseOneMillisecond() {
-#ifdef _WIN32
-  Sleep(1);
-#else
-  std::this_thread::sleep_for(std::chrono::milliseconds(1));
-#endif
+  PauseTimer& timer = ThreadTimer();
+  if (timer.Arm()) {
+    WaitForSingleObject(timer.Get(), INFINITE);
+  } else {
+    Sleep(1);
+  }
+}
+
+bool PauseIsHighResolution() { return ThreadTimer().Get() != nullptr; }
+
+void PauseOneMillisecondHandling(MessageHandler handle, void* context) {
+  PauseTimer& timer = ThreadTimer();
+  const bool armed = timer.Arm();
+  handle(context);
+  if (!armed) {
+    // Sleep(1)'s counterpart: one millisecond, which a message cuts short.
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT) == WAIT_OBJECT_0) handle(context);
+    return;
+  }
+  // Until the timer runs out, every message that arrives is handled at once
+  // (a failed wait ends the pause rather than loop).
+  HANDLE h = timer.Get();
+  while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) handle(context);
 }
 
 }  // namespace ul
+
+#else
+#include <chrono>
+#include <thread>
+
+namespace ul {
+
+void PauseOneMillisecond() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+bool PauseIsHighResolution() { return false; }
+
+}  // namespace ul
+#endif

@@ -5,6 +5,7 @@
 #include "common/text_line.h"
 #include "config/directory_file.h"
 #include "config/update_config.h"
+#include "config/verified_record.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ enum class Section {
   kExceptionPath,
   kInstallVersion,
   kFileHash,
+  kVerifiedState,
 };
 
 struct SectionName {
@@ -50,6 +52,8 @@ const SectionName kSections[] = {
     {"[EXCEPTIONPATH]", Section::kExceptionPath},
     {"[INSTALLVERSION]", Section::kInstallVersion},
     {"[FILEHASH]", Section::kFileHash},
+    // Older updaters do not know it and pass over both of its lines.
+    {"[VERIFIEDSTATE]", Section::kVerifiedState},
 };
 
 // Headers are compared exactly and case-sensitively, without their line feed.
@@ -135,6 +139,9 @@ bool ApplySection(Section section, const char* value, UpdateConfig& config,
     case Section::kRegistryPath:
       ul::Copy(config.registryPath, value);
       AdoptKeyIfFirst(value, config, keyExists);
+      return true;
+    case Section::kVerifiedState:
+      config.verifiedStateDays = ul::ParseVerifiedStateValue(value);
       return true;
     case Section::kException:
       config.crashReportEnabled = ul::ParseDecimal(value) == 1 ? 1 : 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bounded.h"
+#include "common/pause.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
 #include "config/release_check.h"
@@ -260,7 +261,7 @@ bool CHttpDownloader::ReceiveBody(FILE* out, const char* partial, DownloadProgre
       DebugTrace("Error : %d", static_cast<int>(GetLastError()));
       return false;
     }
-    Sleep(1);
+    ul::PauseOneMillisecond();
     const DWORD got = record.dwBufferLength;
     if (got == 0) {
       // No data at this moment is not the end when the connection still
