@@ -10,7 +10,8 @@ namespace ul {
 using MessageHandler = void (*)(void* context);
 
 // Pauses for 1 ms (as PauseOneMillisecond) and calls handle for the
-// messages waiting now and for those that arrive before the pause is over.
+// messages waiting now, and on the high-resolution timer also for those that
+// arrive before the pause is over.
 // A handler that takes longer (a box, a move of the window) makes the pause
 // last as long.
 void PauseOneMillisecondHandling(MessageHandler handle, void* context);
