@@ -318,13 +318,15 @@ class WorkerBenchStart : public WorkerBench {
     const std::size_t at = withRecord.find(section);
     ASSERT_NE(at, std::string::npos) << "init turns the record on";
     const std::string withoutRecord = withRecord.substr(0, at) + withRecord.substr(withRecord.find('\n', at + section.size()) + 1);
+    std::string oneLine;
+    int listed = 0;
+    for (std::istringstream in(fullList); std::getline(in, oneLine);) listed += !oneLine.empty() && oneLine[0] != ';';
+    Figure("files", listed);
     // The "empty" list: the one line of the client's module (a list without
     // any line ends every run at the start).
-    std::string oneLine;
     for (std::istringstream in(fullList); std::getline(in, oneLine);)
       if (oneLine.rfind("UlmetMain.exe:", 0) == 0) break;
     ASSERT_EQ(oneLine.rfind("UlmetMain.exe:", 0), 0u);
-    Figure("files", static_cast<double>(std::count(fullList.begin(), fullList.end(), '\n')));
 
     Given().InstalledFolderLinked(Root(l) + "/client", kFirstVersion).ServedTree(tree).ProbeWindow().TimeLimit(3000);
     WriteText(configPath, withoutRecord);

@@ -15,6 +15,7 @@
 
 class FileHasher;
 class UpdateConfig;
+class FolderListings;
 
 class VerifiedFiles {
  public:
@@ -54,7 +55,12 @@ class VerifiedFiles {
   bool Save();
 
  private:
+  // What the system says about the file at path: from its folder's listing
+  // where it can, else through a handle of its own.
+  bool Facts(const char* path, ul::FileFacts* facts);
+
   std::unique_ptr<ul::VerifiedRecord> record_;
+  std::unique_ptr<FolderListings> listings_;
   bool loaded_ = false;
   char recordPath_[261] = {0};
   char partPath_[261] = {0};
