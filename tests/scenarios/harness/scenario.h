@@ -251,7 +251,8 @@ class Scenario : public ::testing::Test {
   void ExpectClientFile(const std::string& relative, const std::string& content);
   void ExpectNoClientFile(const std::string& relative);
   // The client folder holds exactly the files and folders of unixFolder,
-  // byte for byte (besides the "UserData" folder that every run makes).
+  // byte for byte (besides the "UserData" folder that every run makes and
+  // the verified-state record "ULVerified.dat").
   void ExpectClientFolderEquals(const std::string& unixFolder);
   void ExpectEndedWithin(double seconds);
 
