@@ -19,10 +19,11 @@ using CreateTimerEx = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWO
 // One timer per thread: the worker's download and the user-interface
 // thread's digest pass pause independently. Systems without the function
 // (before Vista) or without the flag (before Windows 10 1803) make none. A
-// system may take the flag and still wait in coarser steps (Wine 8 waits
-// about 2.3 ms, against 1.1 ms for its Sleep(1)): the first waits are timed,
-// and a timer that overshoots by half is left unused. The pauses are
-// Sleep(1) without a timer.
+// system may take the flag and still wait in coarser steps (Wine 8: 1.6 to
+// 2.3 ms, against 1.1 ms for its Sleep(1)): the first waits of both kinds
+// are timed, and a timer that lasts a quarter longer than Sleep(1) is left
+// unused. (Where Sleep(1) is a whole tick, the timer always wins.) The
+// pauses are Sleep(1) without a timer.
 class PauseTimer {
  public:
   PauseTimer() {
@@ -32,19 +33,8 @@ class PauseTimer {
     if (create != nullptr) timer_.Reset(create(nullptr, nullptr, kHighResolutionTimer, kTimerAllAccess));
     if (!timer_) return;
     made_ = true;
-    LARGE_INTEGER freq, a, b;
-    QueryPerformanceFrequency(&freq);
-    QueryPerformanceCounter(&a);
-    for (int i = 0; i < kTimedWaits; ++i) {
-      if (!Arm()) {
-        timer_.Reset();
-        return;
-      }
-      WaitForSingleObject(timer_.Get(), INFINITE);
-    }
-    QueryPerformanceCounter(&b);
-    waitMs_ = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart) / kTimedWaits;
-    if (waitMs_ > 1.5) timer_.Reset();
+    waitMs_ = TimedMs(true);
+    if (waitMs_ <= 0 || waitMs_ > 1.25 * TimedMs(false)) timer_.Reset();
   }
   HANDLE Get() const { return timer_.Get(); }
   // Starts the 1 ms; false when there is no timer or it would not start.
@@ -57,6 +47,25 @@ class PauseTimer {
   PauseChoice Choice() const { return {made_, waitMs_, static_cast<bool>(timer_)}; }
 
  private:
+  // The mean of a few 1 ms waits on the timer, or of Sleep(1); 0 when the
+  // timer would not start.
+  double TimedMs(bool onTimer) {
+    LARGE_INTEGER freq, a, b;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&a);
+    for (int i = 0; i < kTimedWaits; ++i) {
+      if (!onTimer) {
+        Sleep(1);
+      } else if (Arm()) {
+        WaitForSingleObject(timer_.Get(), INFINITE);
+      } else {
+        return 0;
+      }
+    }
+    QueryPerformanceCounter(&b);
+    return 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart) / kTimedWaits;
+  }
+
   static constexpr int kTimedWaits = 8;
   Handle timer_;
   bool made_ = false;

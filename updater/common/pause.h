@@ -5,7 +5,8 @@
 namespace ul {
 
 // On Windows a wait on a high-resolution waitable timer where the system
-// offers one that keeps to about 1 ms (Windows 10 1803 and later), since
+// offers one that keeps to 1 ms as well as Sleep(1) does (Windows 10 1803
+// and later), since
 // there a plain Sleep(1) of a process whose windows are minimised or covered
 // may last a whole 15.6 ms tick despite timeBeginPeriod(1); Sleep(1)
 // elsewhere. (The C++ library's sleep_for goes through the threads
