@@ -27,8 +27,9 @@ namespace {
 // What a client folder gathers on a player's machine and never belongs in a
 // release: the crash logs, the player's own data (a repair would overwrite
 // it with the operator's), the updater's leftovers of a self-update or a
-// component swap, and transfers a stopped run left unfinished. Operators
-// often publish from a copy of a played client.
+// component swap, its verified-state record of that machine's files, and
+// transfers a stopped run left unfinished. Operators often publish from a
+// copy of a played client.
 bool MadeOnThePlayersMachine(const std::string& name) {
   for (const char* folder : {"Log", "UserData"}) {
     std::size_t n = std::char_traits<char>::length(folder);
@@ -36,7 +37,7 @@ bool MadeOnThePlayersMachine(const std::string& name) {
         (name.size() == n || name[n] == '/'))
       return true;
   }
-  for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside}) {
+  for (const char* file : {kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside, kVerifiedRecord, kVerifiedRecordPart}) {
     if (ul::EqualsNoCase(name.c_str(), file)) return true;
   }
   return ul::IsPartialName(name.c_str());

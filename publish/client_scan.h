@@ -27,11 +27,11 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& folder
 
 // Scans folder, leaving out what gathers there on a player's machine (the
 // "Log" and "UserData" folders, the updater's "Ulmet.ex_", "Ulmet.e__" and
-// "bvx.dl_", and the partial files and journals of unfinished transfers).
-// Names without a form in code page 949, and links (whose target, anywhere
-// on the operator's machine, would be published to every player), are added
-// to problems ("NAME: reason") and left out; false when the folder cannot be
-// read.
+// "bvx.dl_", its record "ULVerified.dat" with "ULVerified.da_", and the
+// partial files and journals of unfinished transfers). Names without a form
+// in code page 949, and links (whose target, anywhere on the operator's
+// machine, would be published to every player), are added to problems
+// ("NAME: reason") and left out; false when the folder cannot be read.
 bool ScanClient(const std::filesystem::path& folder, ClientScan* scan, std::vector<std::string>* problems);
 
 // Every reason the client folder cannot be published, one "NAME: reason"

@@ -41,7 +41,11 @@ const char kUsage[] =
     "               is moved into place\n"
     "--report URL   where the updaters post crash reports: http://HOST/PATH (port 80,\n"
     "               the updater's only one), written as [EXCEPTIONHOST] and [EXCEPTIONPATH];\n"
-    "               default http://H/report/exception.php\n";
+    "               default http://H/report/exception.php\n"
+    "--no-verified-state\n"
+    "               leave the verified-state record off: every start reads every file of\n"
+    "               the hash list (by default the program configuration turns it on with\n"
+    "               [VERIFIEDSTATE] \"on 7\", see README.md)\n";
 
 struct InitOptions {
   const char* client = nullptr;
@@ -52,6 +56,7 @@ struct InitOptions {
   const char* key = nullptr;
   int chunkIndexFrom = static_cast<int>(kDefaultChunkIndexFrom);
   std::string reportHost, reportPath;  // empty: the defaults
+  bool verifiedState = true;
 };
 
 // "http://HOST/PATH" into host and path; false when it is not such an
@@ -98,6 +103,8 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
       if (!words.Number(w, 1, 2147483647L, &o->chunkIndexFrom)) return false;
     } else if (w == "--force") {
       o->force = true;
+    } else if (w == "--no-verified-state") {
+      o->verifiedState = false;
     } else {
       Fail(kCommand, kExitUsage, "unknown option '" + w + "' (see --help)");
       return false;
@@ -158,6 +165,9 @@ int InitBody(int argc, char** argv) {
   for (const auto& f : scan.files) s.files.push_back(f.name);
 
   Sections sections = DefaultProgramSections(s.host, s.paths);
+  // Players' starts read only the files that changed since they were last
+  // verified; older updaters pass over the section.
+  if (o.verifiedState) sections.push_back(VerifiedStateSection());
   for (auto& section : sections) {
     if (section.first == "EXCEPTIONHOST" && !o.reportHost.empty()) section.second = o.reportHost;
     if (section.first == "EXCEPTIONPATH" && !o.reportPath.empty()) section.second = o.reportPath;

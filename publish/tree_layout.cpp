@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config/directory_file.h"
+#include "config/verified_record.h"
 #include "run/run_paths.h"
 
 namespace ulp {
@@ -44,6 +45,10 @@ std::string ProgramConfigText(const Sections& sections) {
   std::string text = "; program configuration\n";
   for (const auto& s : sections) text += "[" + s.first + "]\n" + s.second + "\n";
   return text;
+}
+
+std::pair<std::string, std::string> VerifiedStateSection() {
+  return {"VERIFIEDSTATE", "on " + std::to_string(ul::kVerifiedDaysDefault)};
 }
 
 std::vector<std::string> DefaultHashExclusions() {

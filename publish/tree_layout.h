@@ -64,6 +64,9 @@ std::string DirectoryFileText(const std::string& host, int port, const std::stri
 using Sections = std::vector<std::pair<std::string, std::string>>;
 Sections DefaultProgramSections(const std::string& host, const ServerPaths& paths);
 std::string ProgramConfigText(const Sections& sections);
+// The section that turns the updater's verified-state record on, with the
+// default number of days after which a start reads every file again.
+std::pair<std::string, std::string> VerifiedStateSection();
 
 // What the hash list leaves out unless the settings say otherwise: the
 // updater and its copies (it replaces itself through the update list), the

@@ -90,7 +90,11 @@ ULMET_TEST_HTTP_HOST=$HOST ULMET_TEST_HTTP_ROOT=$OUT/served "$ROOT/scripts/wine-
   --gtest_also_run_disabled_tests >"$OUT/download.out" 2>&1 || die "DownloadFile; see $OUT/download.out"
 sed -n 's/^bench //p' "$OUT/download.out" >"$OUT/download.txt"
 DL_S=$(fig "$OUT/download.txt" download_s)
-PAUSE_MS=$(fig "$OUT/download.txt" sleep_ms)
+PAUSE_MS=$(fig "$OUT/download.txt" pause_ms)
+SLEEP_MS=$(fig "$OUT/download.txt" sleep_ms)
+TIMER_MADE=$(fig "$OUT/download.txt" timer_made)
+TIMER_WAIT_MS=$(fig "$OUT/download.txt" timer_wait_ms)
+TIMER_USED=$(fig "$OUT/download.txt" pause_uses_timer)
 curl_64mb() {
   local got
   got=$(curl -s -o /dev/null -w '%{http_code} %{size_download}' "http://$HOST/dl/big.bin")
@@ -148,6 +152,22 @@ LAUNCH1000=$(scenario WorkerBenchLaunch.DISABLED_NothingToUpdateWithAThousandDig
 noop_program() { "$ROOT/scripts/wine-run.sh" "$B/win/bin/tbctl.exe" atom "bench-no-such-atom"; [ $? = 1 ]; }
 NOOP_S=$(best_of_3 noop_program) || die "the do-nothing program under Wine"
 NOOP_MS=$(calc "$NOOP_S * 1000" 0)
+
+# --- starts with nothing to update on clients of gigabytes ----------------
+# The clients are made once below the native tree's scenario folder and
+# removed at the end (ULMET_BENCH_KEEP_CLIENTS=1 keeps them for the next run).
+CLIENTS=$B/native/scenarios/bench-clients
+START_ROWS=
+for size in 1GB 10GB; do
+  need_gb=$([ $size = 1GB ] && echo 22 || echo 40)
+  free_gb=$(df -P -BG "$B" | awk 'NR == 2 { sub(/G$/, "", $4); print $4 }')
+  if [ ! -f "$CLIENTS/${size%B}/client.done" ] && [ "$free_gb" -lt "$need_gb" ]; then
+    die "$free_gb GB free under $B; the $size client needs $need_gb GB (20 GB stay free for others)"
+  fi
+  START=$(scenario "WorkerBenchStart.DISABLED_NothingToUpdateOn$size")
+  START_ROWS="$START_ROWS $size:$START"
+done
+[ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$CLIENTS"
 
 # --- peak memory ---------------------------------------------------------
 MEM16=$(scenario WorkerBenchLargeFile.DISABLED_OneFileOf16MB)
@@ -229,7 +249,12 @@ FLOOR_RUN=$(calc "$RUN_PAUSES * $PAUSE_MS / 1000")
 CEIL_FD=$(calc "$FD_CHUNKS * $FD_PAUSE_MS / 1000")
 {
   echo "Ulmet updater benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(wine --version), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
-  echo "One mandated pause (Sleep(1)) lasts $PAUSE_MS ms under Wine here (the digest's pause: $FD_PAUSE_MS ms)."
+  if [ "$TIMER_MADE" = 1 ]; then
+    timer="the system made the high-resolution timer; its 1 ms wait lasted $TIMER_WAIT_MS ms, so the pause $([ "$TIMER_USED" = 1 ] && echo uses it || echo "uses Sleep(1)")"
+  else
+    timer="the system made no high-resolution timer, so the pause uses Sleep(1)"
+  fi
+  echo "One mandated pause lasts $PAUSE_MS ms under Wine here (Sleep(1): $SLEEP_MS ms; $timer; the digest's pause: $FD_PAUSE_MS ms)."
   echo "Ceiling: the time the mandated pauses alone take, shown as the share of it reached; floor: the same, shown as how many times it."
   echo
   row "row" "ours" "reference (same run, same data)" "ours/ref" "pause bound" "vs bound"
@@ -253,6 +278,21 @@ CEIL_FD=$(calc "$FD_CHUNKS * $FD_PAUSE_MS / 1000")
   row "peak memory, 16 MB file" "$(calc "$PEAK16 / 1024" 1) MB" "-" "-" "-" "-"
   row "peak memory, 256 MB file" "$(calc "$PEAK256 / 1024" 1) MB" "$(calc "$PEAK16 / 1024" 1) MB, the 16 MB file" \
       "$(calc "$PEAK256 / $PEAK16" 2)x" "-" "-"
+  echo
+  echo "Start with nothing to update, every file listed (one client folder, four starts in a row; a probe sends WM_NULL"
+  echo "to the main dialog every 100 ms; 'one listed file': the same start with a hash list of UlmetMain.exe alone):"
+  srow() { printf '%-6s %6s  %-24s %11s  %-22s %14s  %s\n' "$@"; }
+  srow "client" "files" "start" "to client" "vs one listed file" "slowest answer" "probes"
+  for entry in $START_ROWS; do
+    size=${entry%%:*} f=${entry#*:}
+    base=$(fig "$f" one_listed_file_ms)
+    for run in record_off record_on_first record_on_second one_listed_file; do
+      ms=$(fig "$f" ${run}_ms)
+      srow "$size" "$(fig "$f" files | cut -d. -f1)" "${run//_/ }" "$(calc "$ms / 1000" 2) s" \
+           "$(calc "($ms - $base) / 1000" 2) s more" "$(calc "$(fig "$f" ${run}_slowest_answer_ms)" 1) ms" \
+           "$(fig "$f" ${run}_probes | cut -d. -f1)"
+    done
+  done
 } | tee "$OUT/table.txt"
 reports_rows | tee -a "$OUT/table.txt"
 

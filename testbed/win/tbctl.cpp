@@ -16,6 +16,14 @@
 //                             print "held" and keep it open for MS (or until
 //                             killed): it can then be neither renamed nor
 //                             deleted, as when another program has it loaded
+//   tbctl probe TITLE MS [CLOSE_MS]
+//                             every 100 ms for up to MS: send WM_NULL to the
+//                             window TITLE (hidden or not) with a time-out of
+//                             5 s and print "answer <ms>" with how long the
+//                             answer took ("answer none" when it timed out);
+//                             ends when the window is gone after it was seen.
+//                             With CLOSE_MS: posts WM_CLOSE to it once, CLOSE_MS
+//                             after it was first seen, and prints "closed"
 // The msgbox and dialog commands let the answerer be tested without the updater.
 #include <windows.h>
 
@@ -102,6 +110,52 @@ INT_PTR ProductLikeBox(const std::wstring& text) {
                                  nullptr, BoxProc, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+// Whether the user-interface thread that owns the window handles its
+// messages: a window that answers nothing for 5 s counts as hung on Windows.
+int Probe(const wchar_t* title, DWORD limitMs, DWORD closeMs) {
+  LARGE_INTEGER freq;
+  QueryPerformanceFrequency(&freq);
+  const DWORD start = GetTickCount();
+  DWORD firstSeen = 0;
+  bool seen = false, closed = false;
+  int probes = 0;
+  double slowest = 0;
+  while (GetTickCount() - start < limitMs) {
+    HWND hwnd = FindWindowW(nullptr, title);
+    if (hwnd == nullptr) {
+      if (seen) break;
+      Sleep(20);
+      continue;
+    }
+    if (!seen) firstSeen = GetTickCount();
+    seen = true;
+    LARGE_INTEGER a, b;
+    DWORD_PTR result = 0;
+    QueryPerformanceCounter(&a);
+    const LRESULT ok = SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    QueryPerformanceCounter(&b);
+    const double ms = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart);
+    if (ok != 0) {
+      std::printf("answer %.1f\n", ms);
+      if (ms > slowest) slowest = ms;
+    } else if (IsWindow(hwnd)) {
+      std::printf("answer none\n");
+      slowest = 5000;
+    }
+    ++probes;
+    if (closeMs > 0 && !closed && GetTickCount() - firstSeen >= closeMs) {
+      PostMessageW(hwnd, WM_CLOSE, 0, 0);
+      std::printf("closed\n");
+      closed = true;
+    }
+    std::fflush(stdout);
+    const DWORD spent = static_cast<DWORD>(ms);
+    if (spent < 100) Sleep(100 - spent);
+  }
+  std::printf("probes %d slowest_ms %.1f\n", probes, slowest);
+  return seen ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -134,6 +188,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%d\n", static_cast<int>(ProductLikeBox(argv[2])));
     return 0;
   }
+  if (cmd == L"probe" && (argc == 4 || argc == 5))
+    return Probe(argv[2], static_cast<DWORD>(_wtoi(argv[3])), argc == 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 0);
   if (cmd == L"quit") return Quit(argc > 2 ? _wtoi(argv[2]) : 5000);
   if (cmd == L"hold" && argc == 4) {
     HANDLE h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -149,6 +205,6 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   std::fprintf(stderr, "usage: tbctl post TITLE TEXT | atom TEXT | wait TITLE MS | quit [MS] |\n"
-                       "             msgbox CAPTION TEXT | dialog TEXT | hold FILE MS\n");
+                       "             msgbox CAPTION TEXT | dialog TEXT | hold FILE MS | probe TITLE MS [CLOSE_MS]\n");
   return 2;
 }

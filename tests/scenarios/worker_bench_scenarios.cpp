@@ -11,6 +11,7 @@
 // request log, and the peak resident memory that the kernel kept for
 // Ulmet.exe's process. What the mandated 1 ms pauses cost is given as a
 // count of pauses; bench.sh measures one pause under Wine in the same run.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -159,14 +160,7 @@ TEST_F(WorkerBench, DISABLED_ThousandSmallFiles) {
 class WorkerBenchLargeFile : public WorkerBench {
  protected:
   void RunWith(size_t megabytes) {
-    std::string body(megabytes << 20, '\0');
-    uint32_t x = 2463534242u;
-    for (size_t i = 0; i + 4 <= body.size(); i += 4) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      std::memcpy(&body[i], &x, 4);
-    }
+    const std::string body = Noise(megabytes << 20);
     Given().InstalledClient(1000)
            .TimeLimit(1800)
            .ClientFile("big.bin", "the copy being replaced")
@@ -218,6 +212,149 @@ class WorkerBenchLaunch : public WorkerBench {
 
 TEST_F(WorkerBenchLaunch, DISABLED_NothingToUpdateWithAThousandDigests) { RunWith(1000); }
 TEST_F(WorkerBenchLaunch, DISABLED_NothingToUpdateWithOneDigest) { RunWith(1); }
+
+}  // namespace
+}  // namespace scn
+
+namespace scn {
+namespace {
+
+// Starts with nothing to update on clients of gigabytes: packs of 256 MB to
+// 2 GB and a few thousand small files, every one in the hash list. The
+// client folder and its tree ("ulmet-publish init", which turns the
+// verified-state record on) are made once below the scenarios' folder and
+// kept for the next bench run (scripts/bench.sh removes them); the served
+// tree keeps only the lists, since nothing is fetched. Four starts on the
+// same folder: the record off; on, first start (it reads everything and
+// writes the record); on, second start; and a hash list of one small file.
+// A probe sends WM_NULL to the main dialog every 100 ms throughout.
+class WorkerBenchStart : public WorkerBench {
+ protected:
+  struct Layout {
+    const char* name;
+    std::vector<int> packsMb;
+    int smallFiles;
+  };
+
+  std::string Root(const Layout& l) const { return TestPaths().outRoot + "/bench-clients/" + l.name; }
+
+  // The client folder, written once (a marker says it is whole).
+  void MakeClient(const Layout& l) {
+    const std::string client = Root(l) + "/client", marker = Root(l) + "/client.done";
+    if (fs::exists(marker)) return;
+    std::error_code ec;
+    fs::remove_all(Root(l), ec);
+    fs::create_directories(client + "/Data", ec);
+    long long need = 0;
+    for (int mb : l.packsMb) need += static_cast<long long>(mb) << 20;
+    // The client and, for a moment, its published copy: leave 20 GB to others.
+    ASSERT_GT(static_cast<long long>(fs::space(TestPaths().outRoot).available), 2 * need + (20LL << 30))
+        << "not enough disk for a client of " << (need >> 20) << " MB";
+    for (size_t p = 0; p < l.packsMb.size(); ++p) {
+      std::ofstream out(client + "/Data/pack" + std::to_string(p + 1) + ".pak", std::ios::binary);
+      for (int block = 0; block < l.packsMb[p] / 64; ++block)
+        out << Noise(64 << 20, static_cast<uint32_t>(1000 * (p + 1) + block + 1));
+      ASSERT_TRUE(out.good());
+    }
+    for (int i = 1; i <= l.smallFiles; ++i) {
+      std::string folder = client + "/Data/Small" + std::to_string(i % 20);
+      fs::create_directories(folder, ec);
+      std::ofstream(folder + "/" + Numbered("s%05d.dat", i), std::ios::binary)
+          << Noise(200 + (i * 7919) % 32768, static_cast<uint32_t>(i));
+    }
+    fs::copy_file(StandInProgram(), client + "/UlmetMain.exe", fs::copy_options::overwrite_existing, ec);
+    WriteText(marker, "whole\n");
+  }
+
+  // Its tree, published once; the packs' copies go (nothing is fetched).
+  void MakeTree(const Layout& l) {
+    const std::string tree = Root(l) + "/tree";
+    if (fs::exists(tree + "/Ulmet3/ULHashFile.dat")) return;
+    ProcResult r = RunProcess({{TestPaths().nativeBin + "/ulmet-publish", "init", "--client", Root(l) + "/client",
+                                "--out", tree, "--host", TestPaths().configHost, "--force"},
+                               {}, "", Root(l) + "/init.out", Root(l) + "/init.err"}, 3600);
+    ASSERT_EQ(r.exitCode, 0) << ReadText(Root(l) + "/init.err");
+    std::error_code ec;
+    fs::remove_all(tree + "/Ulmet3/files/Data", ec);
+  }
+
+  struct Start {
+    long long toClientMs = -1;
+    double slowestMs = 0;
+    size_t probes = 0;
+    std::string summary;  // the comparison's trace line
+  };
+
+  Start Measured() {
+    Start s;
+    s.toClientMs = StartToClientMs();
+    for (double a : WindowAnswersMs()) s.slowestMs = std::max(s.slowestMs, a);
+    s.probes = WindowAnswersMs().size();
+    for (const auto& t : Trace())
+      if (t.rfind("CheckInstalledFiles:", 0) == 0) s.summary = t;
+    EXPECT_GT(s.toClientMs, 0) << "no start of the client; see " << OutputDir();
+    EXPECT_FALSE(Result().timedOut);
+    for (const auto& r : Requests()) EXPECT_NE(r.at("path").rfind(kFilesPath, 0), 0u) << r.at("path");
+    return s;
+  }
+
+  void Report(const std::string& name, const Start& s) {
+    Figure(name + "_ms", static_cast<double>(s.toClientMs));
+    Figure(name + "_slowest_answer_ms", s.slowestMs);
+    Figure(name + "_probes", static_cast<double>(s.probes));
+    std::printf("%s: %s\n", name.c_str(), s.summary.c_str());
+    std::ofstream(OutputDir() + "/summaries.txt", std::ios::app) << name << ": " << s.summary << "\n";
+  }
+
+  void RunWith(const Layout& l) {
+    MakeClient(l);
+    if (HasFatalFailure()) return;
+    MakeTree(l);
+    if (HasFatalFailure()) return;
+    const std::string tree = Root(l) + "/tree";
+    const std::string configPath = tree + "/UlLaunch/ULProgram.cfg", listPath = tree + "/Ulmet3/ULHashFile.dat";
+    const std::string withRecord = ReadText(configPath), fullList = ReadText(listPath);
+    const std::string section = "[VERIFIEDSTATE]\n";
+    const std::size_t at = withRecord.find(section);
+    ASSERT_NE(at, std::string::npos) << "init turns the record on";
+    const std::string withoutRecord = withRecord.substr(0, at) + withRecord.substr(withRecord.find('\n', at + section.size()) + 1);
+    std::string oneLine;
+    int listed = 0;
+    for (std::istringstream in(fullList); std::getline(in, oneLine);) listed += !oneLine.empty() && oneLine[0] != ';';
+    Figure("files", listed);
+    // The "empty" list: the one line of the client's module (a list without
+    // any line ends every run at the start).
+    for (std::istringstream in(fullList); std::getline(in, oneLine);)
+      if (oneLine.rfind("UlmetMain.exe:", 0) == 0) break;
+    ASSERT_EQ(oneLine.rfind("UlmetMain.exe:", 0), 0u);
+
+    Given().InstalledFolderLinked(Root(l) + "/client", kFirstVersion).ServedTree(tree).ProbeWindow().TimeLimit(3000);
+    WriteText(configPath, withoutRecord);
+    Run(LaunchArg(2));
+    Report("record_off", Measured());
+    WriteText(configPath, withRecord);
+    RunAgain(LaunchArg(2));
+    Report("record_on_first", Measured());
+    RunAgain(LaunchArg(2));
+    Report("record_on_second", Measured());
+    WriteText(configPath, withoutRecord);
+    WriteText(listPath, oneLine + "\n");
+    RunAgain(LaunchArg(2));
+    Report("one_listed_file", Measured());
+    WriteText(configPath, withRecord);
+    WriteText(listPath, fullList);
+  }
+
+  static constexpr int kFirstVersion = 1000;
+};
+
+TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn1GB) {
+  RunWith({"1g", {256, 256, 512}, 2000});
+}
+
+TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn10GB) {
+  RunWith({"10g", {2048, 2048, 2048, 1024, 1024, 1024, 512, 256, 256}, 4000});
+}
 
 }  // namespace
 }  // namespace scn

@@ -51,6 +51,7 @@ bool FileHasher::ComputeFileDigest(const char* path, char* digestOut) {
   if (file == nullptr) return false;
   std::memset(currentDigest_, 0, sizeof currentDigest_);
   std::memset(work_, 0, sizeof work_);
+  stopped_ = false;
 
   int64_t remaining = 0;
   bool ok = FileLength(file, remaining);
@@ -82,6 +83,7 @@ bool FileHasher::ComputeFileDigest(const char* path, char* digestOut) {
     } else {
       ul::PauseOneMillisecond();
     }
+    if (stopped_) ok = false;
   }
   // A file that grew while it was read does not match either.
   if (ok && std::fgetc(file) != EOF) ok = false;

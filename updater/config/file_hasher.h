@@ -32,6 +32,9 @@ class FileHasher {
     chunkHook_ = hook;
     chunkHookContext_ = context;
   }
+  // Called from the hook: the digest being computed ends after this chunk
+  // and counts as failed (the next one starts as usual).
+  void Stop() { stopped_ = true; }
 
  private:
   char currentDigest_[kDigestChars + 1];
@@ -39,4 +42,5 @@ class FileHasher {
   unsigned char work_[kDigestChars + kChunkSize + 1];
   ChunkHook chunkHook_ = nullptr;
   void* chunkHookContext_ = nullptr;
+  bool stopped_ = false;
 };

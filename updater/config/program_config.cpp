@@ -5,6 +5,7 @@
 #include "common/text_line.h"
 #include "config/directory_file.h"
 #include "config/update_config.h"
+#include "config/verified_record.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ enum class Section {
   kInstallVersion,
   kFileHash,
   kChunkList,
+  kVerifiedState,
 };
 
 struct SectionName {
@@ -52,6 +54,8 @@ const SectionName kSections[] = {
     {"[INSTALLVERSION]", Section::kInstallVersion},
     {"[FILEHASH]", Section::kFileHash},
     {"[CHUNKLIST]", Section::kChunkList},
+    // Older updaters do not know it and pass over both of its lines.
+    {"[VERIFIEDSTATE]", Section::kVerifiedState},
 };
 
 // Headers are compared exactly and case-sensitively, without their line feed.
@@ -138,6 +142,9 @@ bool ApplySection(Section section, const char* value, UpdateConfig& config,
     case Section::kRegistryPath:
       ul::Copy(config.registryPath, value);
       AdoptKeyIfFirst(value, config, keyExists);
+      return true;
+    case Section::kVerifiedState:
+      config.verifiedStateDays = ul::ParseVerifiedStateValue(value);
       return true;
     case Section::kException:
       config.crashReportEnabled = ul::ParseDecimal(value) == 1 ? 1 : 0;

@@ -94,6 +94,10 @@ class UpdateConfig {
   char chunkListPath[ul::kTextCap] = {0};
   std::vector<HashEntry> hashEntries;
   uint8_t hashCheckDone = 0;
+  // The verified-state record (run/verified_files.h): the days after which
+  // its full pass goes stale, or 0 (off, the default) when the program
+  // configuration does not turn it on.
+  int32_t verifiedStateDays = 0;
   int32_t isVista = 0;
   // The signed release that every fetched file must match: null in a build
   // without a release key. Set once at start-up, read by the workers.

@@ -52,6 +52,17 @@ class CDialog {
   // Moves bound data into the controls (save = false) or back (save = true).
   BOOL UpdateData(BOOL save = TRUE);
 
+  // For a long step that a handler of this dialog runs on the user-interface
+  // thread: handles the messages waiting for the thread the way the modal
+  // loop would (keys through the dialog, the rest to the window procedures),
+  // so that the dialog answers, paints, ticks and can be closed meanwhile.
+  // False once the dialog has ended (a close request, the user, a handler).
+  bool PumpMessages();
+  bool Ended() const { return m_ended || m_hWnd == nullptr; }
+  // Puts a dialog that is still hidden inside its initialisation on screen
+  // now, centred as it would be afterwards.
+  void ShowNow();
+
  protected:
   virtual BOOL OnInitDialog() { return TRUE; }
   virtual void DoDataExchange(bool /*save*/) {}

@@ -82,6 +82,32 @@ BOOL CDialog::UpdateData(BOOL save) {
   return TRUE;
 }
 
+bool CDialog::PumpMessages() {
+  MSG msg;
+  // A bounded number each time: a message that keeps coming back (a paint
+  // that nobody validates) cannot hold the caller here.
+  for (int i = 0; i < 64 && !Ended() && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+    if (msg.message == WM_QUIT) {
+      // As the modal loop does: the dialog ends and the quit goes on to the
+      // loop outside it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      EndDialog(IDCANCEL);
+      break;
+    }
+    if (m_hWnd != nullptr && IsDialogMessageA(m_hWnd, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return !Ended();
+}
+
+void CDialog::ShowNow() {
+  if (Ended() || IsWindowVisible(m_hWnd)) return;
+  CenterDialog(m_hWnd);
+  ShowWindow(m_hWnd, SW_SHOW);
+  UpdateWindow(m_hWnd);
+}
+
 // WM_INITDIALOG: the object meets its window, the data goes in and the
 // dialog's own initialisation runs.
 INT_PTR CDialog::InitialiseDialog(CDialog* self, HWND hwnd) {

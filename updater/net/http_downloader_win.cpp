@@ -12,6 +12,7 @@
 
 #include "common/bounded.h"
 #include "common/partial_names.h"
+#include "common/pause.h"
 #include "common/program_name_win.h"
 #include "common/safe_path.h"
 #include "common/trace.h"
@@ -281,7 +282,7 @@ bool CHttpDownloader::ReceiveBody(ul::PartialFile& out, const char* partial,
       DebugTrace("Error : %d", static_cast<int>(GetLastError()));
       return false;
     }
-    Sleep(1);
+    ul::PauseOneMillisecond();
     const DWORD got = record.dwBufferLength;
     if (got == 0) {
       // No data at this moment is not the end when the connection still

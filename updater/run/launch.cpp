@@ -21,7 +21,26 @@ const char kModuleMissing[] =
     "실행해 주시기 바랍니다.";
 }
 
+namespace {
+// Marks the launch step as running for as long as it lasts.
+class StepRunning {
+ public:
+  explicit StepRunning(bool& flag) : flag_(flag) { flag_ = true; }
+  ~StepRunning() { flag_ = false; }
+  StepRunning(const StepRunning&) = delete;
+  StepRunning& operator=(const StepRunning&) = delete;
+
+ private:
+  bool& flag_;
+};
+}  // namespace
+
 bool CULPatchwellDlg::LaunchProgram() {
+  if (launchStepRunning_) {
+    DebugTrace("LaunchProgram: the launch step is already running");
+    return true;
+  }
+  StepRunning running(launchStepRunning_);
   UpdateConfig& cfg = *GetConfig();
   _chdir(cfg.clientFolder);
 
@@ -34,7 +53,10 @@ bool CULPatchwellDlg::LaunchProgram() {
   } else if (cfg.selfUpdatePending) {
     name = cfg.followUpPending ? kFollowUpProgram : kUpdaterName;
   } else {
-    if (CheckInstalledFiles() > 0) {
+    const int differing = CheckInstalledFiles();
+    // Closed during the comparison: the run ends here, nothing starts.
+    if (Ended()) return true;
+    if (differing > 0) {
       // Damaged or altered files: fetch them once more, then come back here.
       cfg.updateFinished = 0;
       SetTimer(m_hWnd, kStatusTimer, kStatusPeriod, nullptr);

@@ -131,7 +131,9 @@ void CULPatchwellDlg::OnTimer(UINT_PTR id) {
     }
     UpdateData(FALSE);
     UpdateConfig* config = GetConfig();
-    if (config != nullptr && config->updateFinished) {
+    // While the launch step compares the files, its messages (this tick
+    // among them) are handled inside it: the finish check waits for it.
+    if (config != nullptr && config->updateFinished && !launchStepRunning_) {
       KillTimer(m_hWnd, kStatusTimer);
       LaunchProgram();  // may start the timer again for a re-download
     }

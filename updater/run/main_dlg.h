@@ -11,6 +11,7 @@
 #include "config/update_list.h"
 #include "framework/framework.h"
 #include "net/held_file_win.h"
+#include "run/verified_files.h"
 
 class UpdateConfig;
 
@@ -43,18 +44,23 @@ class CULPatchwellDlg : public CDialog {
   // the close request. User-interface thread.
   bool StartWorker(AFX_THREADPROC proc, int errorCode);
 
-  // File update execution (run/worker.cpp). RemoveLeftovers,
-  // CheckInstalledFiles and StartRedownload: user-interface thread;
-  // WriteAppVersion: either thread.
+  // File update execution (run/worker.cpp). RemoveLeftovers and
+  // StartRedownload: user-interface thread; WriteAppVersion: either thread.
   bool RemoveLeftovers();
   bool WriteAppVersion();
-  int CheckInstalledFiles();
   void StartRedownload();
+  // The comparison of the installed files with the hash list
+  // (run/digest_pass.cpp), on the user-interface thread. It handles the
+  // thread's messages while it reads; when the dialog ends meanwhile (a
+  // close request) it stops, and Ended() tells the caller.
+  int CheckInstalledFiles();
 
   // Launch of the next program (user-interface thread) and the
-  // self-replacement (worker thread) (run/launch.cpp).
+  // self-replacement (worker thread) (run/launch.cpp). A launch step asked
+  // for while one runs (timer 1 during the comparison) does nothing.
   bool LaunchProgram();
   bool ReplaceSelf();
+  bool LaunchStepRunning() const { return launchStepRunning_; }
 
   // The close request that ends every run (either thread).
   void CloseRequest();
@@ -70,6 +76,10 @@ class CULPatchwellDlg : public CDialog {
   // has started it (see ul::HeldFile): opened by the worker before it sets
   // updateFinished, closed by the launch step (or with the dialog).
   ul::HeldFile heldInstaller;
+
+  // The verified-state record: loaded by the comparison, then used by the
+  // re-download worker (never both at once).
+  VerifiedFiles verifiedFiles;
 
  protected:
   // The dialog's own messages: user-interface thread.
@@ -89,6 +99,7 @@ class CULPatchwellDlg : public CDialog {
   HWND perFileBar_ = nullptr;
   std::string status_;
   HICON icon_ = nullptr;
+  bool launchStepRunning_ = false;
 };
 
 // Worker thread procedures (run/worker.cpp); the parameter is the dialog.

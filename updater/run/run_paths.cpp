@@ -5,6 +5,7 @@
 #include "common/safe_path.h"
 #include "common/trace.h"
 #include "config/temp_files_win.h"
+#include "config/hash_list.h"
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 
@@ -20,6 +21,12 @@ bool ClientPath(const char* name, char (&out)[ul::kPathCap], const char** relati
 
 bool ClientPath(const char* name, char (&out)[ul::kPathCap]) {
   return ClientPath(name, out, nullptr);
+}
+
+bool HashEntryPath(const HashEntry& e, char (&out)[ul::kPathCap], const char** relative) {
+  char joined[ul::kTextCap];
+  HashEntryName(e, joined);
+  return ClientPath(joined, out, relative);
 }
 
 bool InstallerPath(char (&out)[ul::kPathCap]) {

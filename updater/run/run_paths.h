@@ -12,6 +12,10 @@ constexpr char kUpdaterOldCopy[] = "Ulmet.e__";   // the old copy after the swap
 constexpr char kFollowUpProgram[] = "Update3.exe";
 constexpr char kRelayName[] = "bvx.dll";
 constexpr char kRelayAside[] = "bvx.dl_";
+// The verified-state record, and the name it is written under before it is
+// moved into place.
+constexpr char kVerifiedRecord[] = "ULVerified.dat";
+constexpr char kVerifiedRecordPart[] = "ULVerified.da_";
 // The full installer, in the Windows folder's Temp folder.
 constexpr char kInstallerName[] = "UL3_Install.ex_";
 
@@ -25,6 +29,13 @@ bool ClientPath(const char* name, char (&out)[ul::kPathCap]);
 // The same, with where the resolved name begins in out: the part below the
 // client folder.
 bool ClientPath(const char* name, char (&out)[ul::kPathCap], const char** relative);
+
+struct HashEntry;
+// Where a hash entry's file lies: its folder and its name joined, then
+// resolved below the client folder (with relative as in ClientPath). The
+// comparison reads this path and the re-download writes it, so the two
+// always agree.
+bool HashEntryPath(const HashEntry& e, char (&out)[ul::kPathCap], const char** relative = nullptr);
 
 // The full installer's path in the Windows folder's Temp folder. False when
 // the Windows folder is unknown.

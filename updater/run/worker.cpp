@@ -251,42 +251,6 @@ bool CULPatchwellDlg::WriteAppVersion() {
   return WriteRegistryString(cfg.clientRegistryKey, "AppVersion", version, cfg.registryHive);
 }
 
-namespace {
-// Where a hash entry's file lies: its folder and its name joined, then
-// resolved below the client folder. The comparison reads this path and the
-// re-download writes it, so the two always agree.
-bool HashEntryPath(const HashEntry& e, char (&out)[ul::kPathCap],
-                   const char** relative = nullptr) {
-  char joined[ul::kTextCap];
-  HashEntryName(e, joined);
-  return ClientPath(joined, out, relative);
-}
-}  // namespace
-
-int CULPatchwellDlg::CheckInstalledFiles() {
-  UpdateConfig& cfg = *GetConfig();
-  if (cfg.hashEntries.empty() || cfg.hashCheckDone) return 0;
-  cfg.hashCheckDone = 1;
-  EnterClientFolder();
-  FileHasher hasher;
-  int differing = 0;
-  for (HashEntry& e : cfg.hashEntries) {
-    char path[ul::kPathCap];
-    if (!HashEntryPath(e, path)) {
-      e.status = 0;  // neither compared nor fetched
-      continue;
-    }
-    char digest[33] = {0};
-    if (!hasher.ComputeFileDigest(path, digest) || std::strncmp(digest, e.digestHex, 32) != 0) {
-      e.status = 2;
-      ++differing;
-    } else {
-      e.status = 1;
-    }
-  }
-  return differing;
-}
-
 void CULPatchwellDlg::StartRedownload() { StartWorker(RedownloadWorkerProc, 10); }
 
 UINT RedownloadWorkerProc(LPVOID param) {
@@ -318,7 +282,14 @@ UINT RedownloadWorkerProc(LPVOID param) {
       EndOnFailedDownload(dlg, relative);
       return 0;
     }
+    // With the verified-state record on, a fetched file that matches is
+    // recorded (that takes one more read of it); off, nothing happens here.
+    if (dlg->verifiedFiles.On()) {
+      FileHasher hasher;
+      dlg->verifiedFiles.ReadAndCompare(local, e.digestHex, hasher);
+    }
   }
+  dlg->verifiedFiles.Save();
   SetStatus(kDone);
   cfg.updateFinished = 1;
   return 0;

@@ -143,6 +143,20 @@ std::string LaunchArg(int kind, const std::string& token) {
 
 std::string QuotedArg(const std::string& arg) { return "\"" + arg + "\""; }
 
+uint64_t FileTimeNow() { return (static_cast<uint64_t>(EpochMs()) + 11644473600000ull) * 10000ull; }
+
+std::string Noise(std::size_t bytes, uint32_t seed) {
+  std::string body(bytes, '\0');
+  uint32_t x = seed;
+  for (std::size_t i = 0; i + 4 <= body.size(); i += 4) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    std::memcpy(&body[i], &x, 4);
+  }
+  return body;
+}
+
 const Paths& TestPaths() {
   static Paths p = [] {
     Paths x;
@@ -192,6 +206,11 @@ World& World::ClientFolderAt(const std::string& windowsFolder) {
 World& World::Registered(const std::string& relative) {
   registered_.push_back(relative);
   return *this;
+}
+
+World& World::InstalledFolderLinked(const std::string& unixFolder, int version) {
+  installedLinked_ = true;
+  return InstalledFolder(unixFolder, version);
 }
 
 World& World::NoClientModule() {
@@ -283,6 +302,11 @@ World& World::TimeLimit(double seconds) {
 }
 World& World::WineDebug(const std::string& channels) {
   wineDebug_ = channels;
+  return *this;
+}
+World& World::ProbeWindow(double closeAfterSeconds) {
+  probe_ = true;
+  probeCloseAfter_ = closeAfterSeconds;
   return *this;
 }
 World& World::OutsideFolder(const std::string& windowsPath) {
@@ -399,7 +423,20 @@ void Scenario::ResetPrefix() {
     fs::copy_file(P.winBin + "/UlmetMain.exe", UnixPath(ClientFolder() + "UlmetMain.exe"),
                   fs::copy_options::overwrite_existing, ec);
   }
-  if (!world_.installedFolder_.empty()) {
+  if (!world_.installedFolder_.empty() && world_.installedLinked_) {
+    const fs::path from = world_.installedFolder_, to = UnixPath(ClientFolder());
+    for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      const fs::path target = to / it->path().lexically_relative(from);
+      if (it->is_directory()) {
+        fs::create_directories(target, ec);
+      } else {
+        fs::remove(target, ec);
+        fs::create_hard_link(it->path(), target, ec);
+      }
+      ASSERT_FALSE(ec) << "cannot link " << it->path() << ": " << ec.message();
+    }
+  } else if (!world_.installedFolder_.empty()) {
     fs::copy(world_.installedFolder_, UnixPath(ClientFolder()),
              fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     ASSERT_FALSE(ec) << "cannot install " << world_.installedFolder_ << ": " << ec.message();
@@ -647,6 +684,42 @@ void Scenario::RunWithArguments(const std::vector<std::string>& arguments) {
   Finish();
 }
 
+void Scenario::RunAgain(const std::string& argument) {
+  // The start before keeps its records in a folder of its own.
+  const std::string before = out_ + "/start-" + std::to_string(++starts_);
+  std::error_code ec;
+  fs::create_directories(before, ec);
+  for (const char* name : {"logs", "trace.log", "stdout.log", "requests.jsonl", "probe.txt", "summary.txt"})
+    fs::rename(out_ + "/" + name, before + "/" + name, ec);
+  fs::create_directories(out_ + "/logs", ec);
+  finished_ = false;
+  startsBefore_ = 0;
+  result_ = RunResult();
+  if (world_.servedTree_.empty()) fs::remove_all(out_ + "/tree", ec);
+  PublishTree();
+  if (HasFatalFailure()) return;
+  StartServer();
+  if (HasFatalFailure()) return;
+  StartAnswerer();
+  if (HasFatalFailure()) return;
+  RunOnce({argument});
+  Finish();
+}
+
+std::vector<double> Scenario::WindowAnswersMs() const {
+  std::vector<double> answers;
+  std::istringstream in(ReadText(out_ + "/probe.txt"));
+  for (std::string word, value; in >> word;) {
+    if (word != "answer" || !(in >> value)) continue;
+    answers.push_back(value == "none" ? 5000 : std::stod(value));
+  }
+  return answers;
+}
+
+bool Scenario::ProbeClosedWindow() const {
+  return ReadText(out_ + "/probe.txt").find("closed") != std::string::npos;
+}
+
 void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   ++result_.attempts;
   std::vector<std::string> argv = {"wine", UnixPath(ClientFolder() + "Ulmet.exe")};
@@ -654,6 +727,14 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   auto env = wineEnv_;
   env["WINEDEBUG"] = "-all,+debugstr" + (world_.wineDebug_.empty() ? "" : "," + world_.wineDebug_);
   env["WINEDLLOVERRIDES"] = Env("WINEDLLOVERRIDES", "") + world_.missingLibraries_;
+  pid_t probe = -1;
+  if (world_.probe_) {
+    std::vector<std::string> probeArgv = {"wine", TestPaths().winBin + "/tbctl.exe", "probe", kMainDialogTitle,
+                                          std::to_string(static_cast<long>(world_.timeLimit_ * 1000))};
+    if (world_.probeCloseAfter_ > 0)
+      probeArgv.push_back(std::to_string(static_cast<long>(world_.probeCloseAfter_ * 1000)));
+    probe = StartProcess({probeArgv, wineEnv_, "", out_ + "/probe.txt", out_ + "/probe.err"});
+  }
   double start = NowSeconds();
   result_.startEpochMs = EpochMs();
   pid_t pid = StartProcess({argv, env, UnixPath(ClientFolder()), out_ + "/stdout.log", out_ + "/trace.log"});
@@ -681,6 +762,8 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   result_.exitCode = r.exitCode;
   result_.timedOut = r.timedOut;
   result_.seconds = NowSeconds() - start;
+  // The probe ends by itself once the dialog is gone.
+  if (probe > 0) WaitProcess(probe, 10);
 }
 
 void Scenario::Finish() {
@@ -976,9 +1059,13 @@ std::map<std::string, std::string> FolderContent(const fs::path& root) {
 void Scenario::ExpectClientFolderEquals(const std::string& unixFolder) {
   auto want = FolderContent(unixFolder);
   auto have = FolderContent(UnixPath(ClientFolder()));
-  // Every run makes the player's data folder; a release never holds it.
+  // Every run makes the player's data folder, and a tree that turns the
+  // verified-state record on has the updater keep its record beside the
+  // files; a release holds neither.
   for (auto it = have.begin(); it != have.end();) {
-    it = it->first == "UserData" || it->first.rfind("UserData/", 0) == 0 ? have.erase(it) : std::next(it);
+    const bool players = it->first == "UserData" || it->first.rfind("UserData/", 0) == 0 ||
+                         it->first == "ULVerified.dat";
+    it = players ? have.erase(it) : std::next(it);
   }
   for (const auto& w : want) {
     auto h = have.find(w.first);

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -39,6 +40,11 @@ std::string LaunchArg(int kind, const std::string& token = "");
 std::string WindowsPathOf(const std::string& unixPath);
 // How a started program's command line ends: the argument in double quotes.
 std::string QuotedArg(const std::string& arg);
+// Bytes that look random (a fixed xorshift stream per seed): contents of
+// large files that no compression or pattern shortcut makes cheap.
+std::string Noise(std::size_t bytes, uint32_t seed = 2463534242u);
+// The wall clock as a Windows file time (100 ns steps since 1601, UTC).
+uint64_t FileTimeNow();
 
 struct Paths {
   std::string winBin;      // cross tree's bin: Ulmet.exe and the Windows stand-ins
@@ -76,6 +82,9 @@ class World {
   // A file of the client folder registered with the system's regsvr32
   // before the run (a component the installer registered).
   World& Registered(const std::string& relative);
+  // The same, with the folder's files hard-linked instead of copied (for
+  // clients of gigabytes): the run must not change them.
+  World& InstalledFolderLinked(const std::string& unixFolder, int version);
   World& NoClientModule();  // no UlmetMain.exe in the client folder
   // The stand-in program copied into the client folder under this name
   // (for example "Update3.exe" or "uninstall.exe").
@@ -124,6 +133,11 @@ class World {
   // More of Wine's debug channels for the updater's run (for example
   // "+timestamp" or "+relay"); their lines go to trace.log with the trace.
   World& WineDebug(const std::string& channels);
+  // A probe ("tbctl probe") sends WM_NULL to the updater's main dialog every
+  // 100 ms while the dialog exists, shown or not; with closeAfterSeconds it
+  // also closes the dialog (WM_CLOSE, as the close box does) that long after
+  // it first found it.
+  World& ProbeWindow(double closeAfterSeconds = 0);
   // Outside the client folder (an earlier installation, for example), by
   // Windows path on drive C: a folder made afresh (removed with everything in
   // it first), a file, and the stand-in program copied under any name.
@@ -157,6 +171,9 @@ class World {
   bool serverDown_ = false;
   bool nginx_ = false;
   std::string installedFolder_;
+  bool installedLinked_ = false;
+  bool probe_ = false;
+  double probeCloseAfter_ = 0;
   std::string servedTree_;
   bool signedBuild_ = false;
   std::string signingKey_;  // tests/keys/<name>.key; empty: the tree is not signed
@@ -194,6 +211,11 @@ class Scenario : public ::testing::Test {
   void Run(const std::string& argument);
   void RunWithoutArgument();
   void RunWithArguments(const std::vector<std::string>& arguments);
+  // The next start of the updater on what the run before left in the prefix
+  // (the client folder, the registry), against the tree published again from
+  // Given() (so a change made between the two counts). The records of the
+  // start before move to start-<n>/ in the output folder.
+  void RunAgain(const std::string& argument);
 
   // What happened.
   const RunResult& Result() const { return result_; }
@@ -215,6 +237,10 @@ class Scenario : public ::testing::Test {
   // Where the client is installed: kClientFolder unless Given() says.
   const std::string& ClientFolder() const { return world_.clientFolder_; }
   std::string UnixPath(const std::string& windowsPath) const;
+  // The probe's findings (World::ProbeWindow): how long each answer took,
+  // in ms (5000 for none within 5 s), and whether it closed the dialog.
+  std::vector<double> WindowAnswersMs() const;
+  bool ProbeClosedWindow() const;
 
   // Expectations (they wait a little for records of programs that are still
   // starting).
@@ -235,7 +261,8 @@ class Scenario : public ::testing::Test {
   void ExpectClientFile(const std::string& relative, const std::string& content);
   void ExpectNoClientFile(const std::string& relative);
   // The client folder holds exactly the files and folders of unixFolder,
-  // byte for byte (besides the "UserData" folder that every run makes).
+  // byte for byte (besides the "UserData" folder that every run makes and
+  // the verified-state record "ULVerified.dat").
   void ExpectClientFolderEquals(const std::string& unixFolder);
   void ExpectEndedWithin(double seconds);
 
@@ -264,6 +291,7 @@ class Scenario : public ::testing::Test {
   std::vector<int> holderPids_;
   void HoldFiles();
   bool finished_ = false;
+  int starts_ = 0;
 };
 
 }  // namespace scn

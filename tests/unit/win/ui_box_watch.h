@@ -27,6 +27,8 @@ class BoxWatch {
   void Join() {
     if (thread_.joinable()) thread_.join();
   }
+  // Stops looking (a test that expects no box ends its wait here).
+  void Stop() { stopped_ = true; }
   bool Found() const { return found_.load(); }
   const std::wstring& Text() const { return text_; }
 
@@ -51,7 +53,7 @@ class BoxWatch {
   }
 
   void Run() {
-    for (int i = 0; i < 500; ++i) {  // up to 10 s
+    for (int i = 0; i < 500 && !stopped_; ++i) {  // up to 10 s
       Search s{ignore_, nullptr};
       EnumWindows(&BoxWatch::Visit, reinterpret_cast<LPARAM>(&s));
       if (s.found != nullptr) {
@@ -81,5 +83,6 @@ class BoxWatch {
   HWND ignore_;
   std::thread thread_;
   std::atomic<bool> found_{false};
+  std::atomic<bool> stopped_{false};
   std::wstring text_;
 };

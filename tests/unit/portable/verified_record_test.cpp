@@ -1,0 +1,190 @@
+#include "config/verified_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "config/md5.h"
+#include "config/program_config.h"
+#include "config/update_config.h"
+#include "portable_support.h"
+
+namespace {
+
+using ul::FileFacts;
+using ul::Verdict;
+using ul::VerifiedRecord;
+
+const char kFolder[] = "C:\\Ulmet\\";
+const char kPath[] = "C:\\Ulmet\\Data\\pack 01.pak";
+const char kDigest[] = "0123456789abcdef0123456789abcdef";
+const char kOtherDigest[] = "fedcba9876543210fedcba9876543210";
+const uint64_t kNow = 133000000000000000ULL;  // a file time in 2022
+const uint64_t kHour = ul::kFileTimeDay / 24;
+
+FileFacts Facts() {
+  FileFacts f;
+  f.size = 5000000000ULL;  // beyond 32 bits
+  f.lastWrite = kNow - 30 * ul::kFileTimeDay;
+  f.volume = 0xDEADBEEF;
+  f.index = 0x0001000200030004ULL;
+  return f;
+}
+
+// The text of a record that knows one file, written an hour after its pass.
+std::string RecordText() {
+  VerifiedRecord r(kFolder, 7);
+  r.StartAfresh(kNow);
+  r.Matched(kPath, kDigest, Facts(), kNow + kHour / 2);
+  return r.Text(kNow + kHour);
+}
+
+// The same record text with one line replaced (the check value recomputed,
+// so that only the line's meaning differs).
+std::string WithLine(const std::string& text, const std::string& start, const std::string& line) {
+  std::string body = text.substr(0, text.rfind("check "));
+  const std::size_t at = body.find("\n" + start) + 1;
+  body.replace(at, body.find('\n', at) - at, line);
+  char digest[33];
+  DigestBuffer(body.data(), body.size(), digest);
+  return body + "check " + digest + "\n";
+}
+
+TEST(VerifiedRecord, VouchesOnlyWhenEverythingStillAgrees) {
+  VerifiedRecord r(kFolder, 7);
+  ASSERT_EQ(r.Adopt(RecordText(), kNow + 2 * kHour), VerifiedRecord::Refusal::kNone);
+  ASSERT_EQ(r.Size(), 1u);
+  EXPECT_FALSE(r.Changed());
+
+  struct Row {
+    const char* what;
+    void (*change)(FileFacts&);
+    const char* path;
+    const char* digest;
+    Verdict verdict;
+  };
+  const Row rows[] = {
+      {"unchanged", [](FileFacts&) {}, kPath, kDigest, Verdict::kVouched},
+      {"other size", [](FileFacts& f) { f.size += 1; }, kPath, kDigest, Verdict::kFacts},
+      {"newer time", [](FileFacts& f) { f.lastWrite += 1; }, kPath, kDigest, Verdict::kFacts},
+      {"other file number", [](FileFacts& f) { f.index ^= 1; }, kPath, kDigest, Verdict::kFacts},
+      {"other volume", [](FileFacts& f) { f.volume ^= 1; }, kPath, kDigest, Verdict::kFacts},
+      {"digest changed", [](FileFacts&) {}, kPath, kOtherDigest, Verdict::kDigest},
+      {"unknown path", [](FileFacts&) {}, "C:\\Ulmet\\Data\\pack 02.pak", kDigest, Verdict::kNoRecord},
+      {"path in other case", [](FileFacts&) {}, "C:\\Ulmet\\data\\pack 01.pak", kDigest, Verdict::kNoRecord},
+  };
+  for (const Row& row : rows) {
+    FileFacts now = Facts();
+    row.change(now);
+    EXPECT_EQ(r.Check(row.path, row.digest, now), row.verdict) << row.what;
+  }
+}
+
+// A file written in the tick it was looked at, or after the record was
+// written, may have changed unseen: it is read, and never recorded so.
+TEST(VerifiedRecord, RecentlyWrittenFilesAreReadAgain) {
+  for (const uint64_t lastWrite : {kNow + kHour / 2, kNow + kHour / 2 + 1}) {
+    VerifiedRecord r(kFolder, 7);
+    r.StartAfresh(kNow);
+    FileFacts f = Facts();
+    f.lastWrite = lastWrite;
+    r.Matched(kPath, kDigest, f, kNow + kHour / 2);
+    EXPECT_EQ(r.Size(), 0u);
+    EXPECT_EQ(r.Check(kPath, kDigest, f), Verdict::kNoRecord);
+  }
+  // Written after the look but before the record: the record's own time.
+  FileFacts f = Facts();
+  f.lastWrite = kNow + kHour / 2 + 10;
+  VerifiedRecord r(kFolder, 7);
+  r.StartAfresh(kNow);
+  r.Matched(kPath, kDigest, f, kNow + kHour);
+  VerifiedRecord later(kFolder, 7);
+  ASSERT_EQ(later.Adopt(r.Text(kNow + kHour / 2), kNow + 2 * kHour), VerifiedRecord::Refusal::kNone);
+  EXPECT_EQ(later.Check(kPath, kDigest, f), Verdict::kRecent);
+}
+
+TEST(VerifiedRecord, EveryDoubtAboutTheFileRefusesItWhole) {
+  const std::string good = RecordText();
+  std::string flipped = good;
+  flipped[flipped.find("file ") + 5] ^= 1;
+  struct Row {
+    const char* what;
+    std::string text;
+    uint64_t now;
+    VerifiedRecord::Refusal refusal;
+  } rows[] = {
+      {"a byte changed", flipped, kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"cut short", good.substr(0, good.size() - 10), kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"check line missing", good.substr(0, good.rfind("check ")), kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"empty", "", kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"unknown header", WithLine(good, "ULVERIFIED", "ULVERIFIED 2"), kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"entry outside the folder", WithLine(good, "file ", "file 1 2 3 4 5 " + std::string(kDigest) + " D:\\x"),
+       kNow + kHour, VerifiedRecord::Refusal::kDamaged},
+      {"another client folder", WithLine(good, "folder ", "folder D:\\Games\\Ulmet\\"), kNow + kHour,
+       VerifiedRecord::Refusal::kOtherFolder},
+      {"seven days after its full pass", good, kNow + 7 * ul::kFileTimeDay, VerifiedRecord::Refusal::kExpired},
+      {"a full pass in the future", good, kNow - 1, VerifiedRecord::Refusal::kExpired},
+  };
+  for (const Row& row : rows) {
+    VerifiedRecord r(kFolder, 7);
+    EXPECT_EQ(r.Adopt(row.text, row.now), row.refusal) << row.what;
+    EXPECT_EQ(r.Size(), 0u) << row.what;
+    EXPECT_EQ(r.Check(kPath, kDigest, Facts()), Verdict::kNoRecord) << row.what;
+    EXPECT_TRUE(r.Changed()) << row.what << ": a refused record is renewed";
+  }
+  VerifiedRecord r(kFolder, 7);
+  EXPECT_EQ(r.Adopt(good, kNow + 7 * ul::kFileTimeDay - 1), VerifiedRecord::Refusal::kNone);
+}
+
+// A run keeps the full pass's time of the record it took, so that the
+// expiry comes whatever the runs in between recorded; only a renewed record
+// starts from its own pass.
+TEST(VerifiedRecord, RunsInBetweenDoNotPutOffTheFullPass) {
+  VerifiedRecord second(kFolder, 7);
+  ASSERT_EQ(second.Adopt(RecordText(), kNow + 3 * ul::kFileTimeDay), VerifiedRecord::Refusal::kNone);
+  second.Matched("C:\\Ulmet\\new.dat", kOtherDigest, Facts(), kNow + 3 * ul::kFileTimeDay);
+  const std::string text = second.Text(kNow + 3 * ul::kFileTimeDay);
+  VerifiedRecord third(kFolder, 7);
+  EXPECT_EQ(third.Adopt(text, kNow + 7 * ul::kFileTimeDay), VerifiedRecord::Refusal::kExpired);
+  VerifiedRecord fourth(kFolder, 7);
+  ASSERT_EQ(fourth.Adopt(text, kNow + 6 * ul::kFileTimeDay), VerifiedRecord::Refusal::kNone);
+  EXPECT_EQ(fourth.Size(), 2u);
+}
+
+TEST(VerifiedRecord, ForgottenAndUnlistedFilesGo) {
+  VerifiedRecord r(kFolder, 7);
+  ASSERT_EQ(r.Adopt(RecordText(), kNow + kHour), VerifiedRecord::Refusal::kNone);
+  r.Matched("C:\\Ulmet\\b.dat", kDigest, Facts(), kNow + kHour);
+  r.DropUnseen();  // the pack was never asked about: the list no longer names it
+  EXPECT_EQ(r.Check(kPath, kDigest, Facts()), Verdict::kNoRecord);
+  EXPECT_EQ(r.Check("C:\\Ulmet\\b.dat", kDigest, Facts()), Verdict::kVouched);
+  r.Forget("C:\\Ulmet\\b.dat");
+  EXPECT_EQ(r.Size(), 0u);
+  // Names the record cannot hold or that lie elsewhere are never recorded.
+  for (const char* path : {"D:\\b.dat", "C:\\Ulmet\\", "C:\\Ulmet\\a\nb"}) {
+    r.Matched(path, kDigest, Facts(), kNow + kHour);
+    EXPECT_EQ(r.Size(), 0u) << path;
+  }
+}
+
+TEST(VerifiedRecord, SectionValue) {
+  const struct {
+    const char* value;
+    int days;
+  } rows[] = {{"on", 7}, {"on 1", 1}, {"on 30", 30}, {"on 3650", 3650}, {"off", 0}, {"", 0},
+              {"on 0", 0}, {"on 3651", 0}, {"on -2", 0}, {"on 7 ", 0}, {"ON", 0}, {"on7", 0}};
+  for (const auto& row : rows) EXPECT_EQ(ul::ParseVerifiedStateValue(row.value), row.days) << row.value;
+
+  // In the program configuration: off unless the section says so.
+  for (const auto& c : {std::make_pair("", 0), std::make_pair("[VERIFIEDSTATE]\non 14\n", 14),
+                        std::make_pair("[VERIFIEDSTATE]\n; days\non\n", 7)}) {
+    testsupport::TempFile file(std::string("[INSTANCENUMBER]\n5001\n") + c.first + "[CHECKUP]\n0\n");
+    std::FILE* f = file.OpenText();
+    UpdateConfig config;
+    EXPECT_TRUE(ParseProgramConfig(f, config, nullptr));
+    EXPECT_EQ(config.verifiedStateDays, c.second) << c.first;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The launch step's comparison on the user-interface thread: the real
+// progress dialog, real files and Windows' own timers and messages. And the
+// two things it stands on: the 1 ms pause that handles messages, and the
+// verified-state record on disk.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/pause.h"
+#include "common/pause_win.h"
+#include "config/file_hasher.h"
+#include "file_support.h"
+#include "run/main_dlg.h"
+#include "run/verified_files.h"
+#include "run_support.h"
+#include "ui_box_watch.h"
+
+namespace {
+
+void NoPause(void*) {}
+
+std::string DigestOf(const std::string& path) {
+  FileHasher hasher;
+  hasher.SetChunkHook(&NoPause, nullptr);
+  char digest[33] = {0};
+  EXPECT_TRUE(hasher.ComputeFileDigest(path.c_str(), digest));
+  return digest;
+}
+
+class DigestPassTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    folder_ = filesupport::FreshFolder("digestpass");
+    ul::Copy(config_.clientFolder, (folder_ + "\\").c_str());
+    // 8 MB: 256 chunks, each with its pause: long enough for many ticks.
+    ASSERT_TRUE(filesupport::WriteBytes(folder_ + "\\big.bin", filesupport::Pattern(8 << 20, 3)));
+    HashEntry e;
+    ul::Copy(e.fileName, "big.bin");
+    ul::Copy(e.subPath, ".\\");
+    ul::Copy(e.digestHex, DigestOf(folder_ + "\\big.bin").c_str());
+    e.entryNumber = 1;
+    config_.hashEntries.push_back(e);
+  }
+  void TearDown() override { filesupport::RemoveFolder(folder_); }
+
+  UpdateConfig config_;
+  runsupport::TestApp app_{&config_};
+  std::string folder_;
+};
+
+// The launch step run from the dialog's initialisation, as a run with
+// nothing to update runs it, but with timer 1 ticking fast and the worker's
+// end already set, so that every tick during the comparison asks for the
+// launch step. There is no UlmetMain.exe: the step ends with its box.
+// A comparison of more than a moment shows the dialog: the watch for the
+// launch step's box looks past it.
+class LaunchUnderTicks : public CULPatchwellDlg {
+ public:
+  explicit LaunchUnderTicks(bool closeFirst) : closeFirst_(closeFirst) {}
+  std::unique_ptr<BoxWatch> watch;
+
+ protected:
+  BOOL OnInitDialog() override {
+    watch.reset(new BoxWatch(0, nullptr, m_hWnd));
+    SetTimer(m_hWnd, kStatusTimer, 5, nullptr);
+    GetConfig()->updateFinished = 1;
+    if (closeFirst_) PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    LaunchProgram();
+    return TRUE;
+  }
+
+ private:
+  bool closeFirst_;
+};
+
+TEST_F(DigestPassTest, TimerOneCannotStartASecondLaunchStepDuringTheComparison) {
+  LaunchUnderTicks dlg(false);
+  dlg.DoModal();
+  ASSERT_TRUE(dlg.watch);
+  dlg.watch->Join();
+  // Had a tick started a launch step of its own, its box would have ended
+  // the dialog before the file was compared.
+  EXPECT_EQ(config_.hashEntries[0].status, 1);
+  EXPECT_TRUE(dlg.watch->Found()) << "the launch step ended with its box after the comparison";
+}
+
+TEST_F(DigestPassTest, CloseRequestDuringTheComparisonEndsTheRunWithoutALaunch) {
+  LaunchUnderTicks dlg(true);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  ASSERT_TRUE(dlg.watch);
+  dlg.watch->Stop();
+  dlg.watch->Join();
+  EXPECT_EQ(config_.hashEntries[0].status, 0) << "the comparison stopped at the close";
+  EXPECT_EQ(config_.hashCheckDone, 1);
+  EXPECT_FALSE(dlg.watch->Found()) << "the launch step went on after the close";
+}
+
+void CountAppMessages(void* count) {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE)) ++*static_cast<int*>(count);
+}
+
+TEST(Pause, LastsAboutOneMillisecondAndHandlesMessagesMeanwhile) {
+  LARGE_INTEGER f, a, b;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&a);
+  for (int i = 0; i < 200; ++i) ul::PauseOneMillisecond();
+  QueryPerformanceCounter(&b);
+  const double ms = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / f.QuadPart / 200;
+  EXPECT_GT(ms, 0.9);
+  EXPECT_LT(ms, 5.0);
+
+  int handled = 0;
+  const DWORD self = GetCurrentThreadId();
+  std::thread late([self] {
+    Sleep(1);
+    PostThreadMessageA(self, WM_APP, 0, 0);
+  });
+  PostThreadMessageA(self, WM_APP, 0, 0);
+  for (int i = 0; i < 50 && handled < 2; ++i) ul::PauseOneMillisecondHandling(&CountAppMessages, &handled);
+  late.join();
+  EXPECT_EQ(handled, 2);
+}
+
+// What the system says about a file: the same twice, and another identity
+// for a copy with the same bytes and time.
+TEST(VerifiedFilesDisk, FactsIncludeTheFilesIdentity) {
+  const std::string folder = filesupport::FreshFolder("facts");
+  const std::string a = folder + "\\a.bin", b = folder + "\\b.bin";
+  ASSERT_TRUE(filesupport::WriteBytes(a, "same bytes"));
+  ASSERT_TRUE(CopyFileA(a.c_str(), b.c_str(), FALSE));
+  ul::FileFacts fa, fa2, fb;
+  ASSERT_TRUE(LookAtFile(a.c_str(), &fa));
+  ASSERT_TRUE(LookAtFile(a.c_str(), &fa2));
+  ASSERT_TRUE(LookAtFile(b.c_str(), &fb));
+  EXPECT_EQ(fa, fa2);
+  EXPECT_EQ(fa.size, 10u);
+  EXPECT_NE(fa.index, fb.index);
+  EXPECT_FALSE(LookAtFile(folder.c_str(), &fb)) << "a folder is no installed file";
+  EXPECT_FALSE(LookAtFile((folder + "\\none").c_str(), &fb));
+  filesupport::RemoveFolder(folder);
+}
+
+// Two updaters saving at once while a third reads: every record read is
+// whole, and both writers get theirs in now and then.
+TEST(VerifiedFilesDisk, TwoWritersAndAReaderNeverMeetAHalfWrittenRecord) {
+  const std::string folder = filesupport::FreshFolder("record");
+  UpdateConfig config;
+  ul::Copy(config.clientFolder, (folder + "\\").c_str());
+  config.verifiedStateDays = 7;
+  for (const char* name : {"a.bin", "b.bin"})
+    ASSERT_TRUE(filesupport::WriteBytes(folder + "\\" + name, filesupport::Pattern(70000, name[0])));
+  std::atomic<bool> writing{true};
+  std::atomic<int> whole{0}, damaged{0};
+  std::atomic<int> saved[2] = {{0}, {0}};
+  auto writer = [&](const char* name) {
+    const std::string path = folder + "\\" + name;
+    const std::string digest = DigestOf(path);
+    for (int i = 0; i < 60; ++i) {
+      VerifiedFiles files;
+      files.Load(config);
+      FileHasher hasher;
+      EXPECT_TRUE(files.ReadAndCompare(path.c_str(), digest.c_str(), hasher));
+      if (files.Save()) ++saved[name[0] - 'a'];
+    }
+  };
+  std::thread reader([&] {
+    while (writing) {
+      // Opened as the updater opens it: a writer may move its record in.
+      HANDLE h = CreateFileA((folder + "\\ULVerified.dat").c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+      if (h == INVALID_HANDLE_VALUE) continue;
+      std::string text;
+      char buf[4096];
+      DWORD n = 0;
+      while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) text.append(buf, n);
+      CloseHandle(h);
+      ul::VerifiedRecord record(folder + "\\", 7);
+      if (record.Adopt(text, FileTimeNow()) == ul::VerifiedRecord::Refusal::kNone)
+        ++whole;
+      else
+        ++damaged;
+    }
+  });
+  std::thread first(writer, "a.bin"), second(writer, "b.bin");
+  first.join();
+  second.join();
+  writing = false;
+  reader.join();
+  EXPECT_EQ(damaged.load(), 0);
+  EXPECT_GT(whole.load(), 0);
+  EXPECT_GT(saved[0].load(), 0);
+  EXPECT_GT(saved[1].load(), 0);
+  filesupport::RemoveFolder(folder);
+}
+
+}  // namespace

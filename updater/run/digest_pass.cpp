@@ -1,0 +1,183 @@
+// The comparison of the installed files with the hash list, the launch
+// step's last check before the client starts. It runs on the user-interface
+// thread and may read gigabytes, so it handles the thread's messages while
+// it works: in the 1 ms pause after every 32 KB chunk, and between files
+// that need no pause. The dialog therefore answers, paints, ticks and can be
+// closed throughout; a close ends the comparison at once, and the launch
+// step then starts nothing. A comparison that runs longer than a moment
+// puts the dialog on screen if it is not there yet (the launch step of a
+// run with nothing to update runs inside the dialog's initialisation), and
+// the bars show it advancing: the total bar file by file, the per-file bar
+// through the file being read.
+//
+// With the verified-state record on, a file that the record vouches for is
+// not read (run/verified_files.h).
+#include <windows.h>
+#include <commctrl.h>
+#include <direct.h>
+
+#include <cstring>
+
+#include "common/pause.h"
+#include "common/pause_win.h"
+#include "common/trace.h"
+#include "config/file_hasher.h"
+#include "config/update_config.h"
+#include "net/http_downloader_win.h"
+#include "run/main_dlg.h"
+#include "run/run_paths.h"
+
+namespace {
+
+// How long a comparison may run before the dialog comes on screen: short
+// ones (a small client) end before anything is seen, as they always did.
+const DWORD kShowAfterMs = 500;
+// The messages wait at most about this long (plus a chunk).
+const DWORD kMessagesEveryMs = 10;
+// The bars move at most this often: a bar that moves repaints at once (under
+// Wine's default theme in about 5 ms), which thousands of small files would
+// otherwise pay for each.
+const DWORD kBarsEveryMs = 50;
+
+class DigestPass {
+ public:
+  DigestPass(CULPatchwellDlg& dlg, UpdateConfig& cfg) : dlg_(dlg), cfg_(cfg) {
+    hasher_.SetChunkHook(&DigestPass::AfterChunk, this);
+  }
+  int Run();
+
+ private:
+  static void AfterChunk(void* self) { static_cast<DigestPass*>(self)->ChunkDone(); }
+  static void Messages(void* self) { static_cast<DigestPass*>(self)->HandleMessages(); }
+  void ChunkDone();
+  void HandleMessages();
+  void MessagesBetweenFiles();
+  bool Compare(HashEntry& e);
+  void ShowProgress(bool now);
+  void MoveBar(HWND bar, int position, int* shown);
+
+  CULPatchwellDlg& dlg_;
+  UpdateConfig& cfg_;
+  VerifiedFiles& verified_ = dlg_.verifiedFiles;
+  FileHasher hasher_;
+  DWORD started_ = GetTickCount();
+  DWORD lastMessages_ = started_;
+  uint64_t chunksOfFile_ = 0;
+  uint64_t chunksDone_ = 0;
+  int filesDone_ = 0;
+  DWORD lastShown_ = 0;
+  int fileShown_ = -1;
+  int totalShown_ = -1;
+  int read_ = 0;
+  int vouched_ = 0;
+};
+
+void DigestPass::HandleMessages() {
+  lastMessages_ = GetTickCount();
+  if (!dlg_.PumpMessages()) return;
+  if (lastMessages_ - started_ >= kShowAfterMs) dlg_.ShowNow();
+}
+
+void DigestPass::MessagesBetweenFiles() {
+  if (GetTickCount() - lastMessages_ >= kMessagesEveryMs) HandleMessages();
+}
+
+void DigestPass::MoveBar(HWND bar, int position, int* shown) {
+  if (position == *shown) return;
+  *shown = position;
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void DigestPass::ShowProgress(bool now) {
+  const DWORD tick = GetTickCount();
+  if (!now && tick - lastShown_ < kBarsEveryMs) return;
+  lastShown_ = tick;
+  MoveBar(dlg_.PerFileBar(), chunksOfFile_ > 0 ? static_cast<int>(chunksDone_ * kStepsPerFile / chunksOfFile_) : 0,
+          &fileShown_);
+  MoveBar(dlg_.TotalBar(), kStepsPerFile * filesDone_, &totalShown_);
+}
+
+// The mandated pause after a chunk is when the messages are handled. A
+// dialog that ended meanwhile stops the file being read.
+void DigestPass::ChunkDone() {
+  ++chunksDone_;
+  ShowProgress(false);
+  // Looking for messages costs a little each time (under Wine about 0.1 ms):
+  // once in a while is enough to answer at once.
+  if (GetTickCount() - lastMessages_ >= kMessagesEveryMs) {
+    ul::PauseOneMillisecondHandling(&DigestPass::Messages, this);
+  } else {
+    ul::PauseOneMillisecond();
+  }
+  if (dlg_.Ended()) hasher_.Stop();
+}
+
+// Reads the entry's file (unless the record vouches for it) and sets its
+// state: 1 same, 2 differs, 0 when its name leads outside the client folder
+// (neither compared nor fetched).
+bool DigestPass::Compare(HashEntry& e) {
+  char path[ul::kPathCap];
+  if (!HashEntryPath(e, path)) {
+    e.status = 0;
+    return true;
+  }
+  const ul::Verdict verdict = verified_.Check(path, e.digestHex);
+  if (verdict == ul::Verdict::kVouched) {
+    e.status = 1;
+    ++vouched_;
+    return true;
+  }
+  if (verified_.On() && verdict != ul::Verdict::kNoRecord)
+    DebugTrace("Verified record: %s read again (%s)", path, ul::VerdictName(verdict));
+
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  const uint64_t size = GetFileAttributesExA(path, GetFileExInfoStandard, &attributes)
+                            ? (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow
+                            : 0;
+  chunksOfFile_ = (size + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
+  chunksDone_ = 0;
+  ++read_;
+  const bool same = verified_.ReadAndCompare(path, e.digestHex, hasher_);
+  if (dlg_.Ended()) return false;  // cut short: this one stays uncompared
+  e.status = same ? 1 : 2;
+  return true;
+}
+
+int DigestPass::Run() {
+  verified_.Load(cfg_);
+  const int total = static_cast<int>(cfg_.hashEntries.size());
+  // A range of 32 steps per file, beyond the 16 bits of the older message.
+  SendMessageA(dlg_.TotalBar(), PBM_SETRANGE32, 0, static_cast<LPARAM>(kStepsPerFile) * total);
+  ShowProgress(true);
+  int differing = 0;
+  for (HashEntry& e : cfg_.hashEntries) {
+    MessagesBetweenFiles();
+    if (dlg_.Ended() || !Compare(e)) break;
+    if (e.status == 2) ++differing;
+    ++filesDone_;
+    chunksOfFile_ = chunksDone_ = 0;
+    ShowProgress(false);
+  }
+  if (dlg_.Ended()) {
+    DebugTrace("CheckInstalledFiles: ended by a close request after %d of %d files", filesDone_, total);
+  } else {
+    ShowProgress(true);
+    verified_.DropUnseen();
+    DebugTrace("CheckInstalledFiles: %d files, %d read, %d vouched for by the record, %d differ", total, read_,
+               vouched_, differing);
+  }
+  // What was verified up to here is kept, written whole or not at all.
+  verified_.Save();
+  return differing;
+}
+
+}  // namespace
+
+int CULPatchwellDlg::CheckInstalledFiles() {
+  UpdateConfig& cfg = *GetConfig();
+  if (cfg.hashEntries.empty() || cfg.hashCheckDone) return 0;
+  cfg.hashCheckDone = 1;
+  _chdir(cfg.clientFolder);
+  DigestPass pass(*this, cfg);
+  return pass.Run();
+}

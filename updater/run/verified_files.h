@@ -1,0 +1,74 @@
+// The verified-state record of the client folder on disk (config/
+// verified_record.h says what it holds and when it may vouch for a file),
+// and the one door through which a run asks whether an installed copy needs
+// reading: Check(resolved path, expected digest).
+//
+// Off unless the program configuration's section turned it on; then Check
+// never vouches and nothing is written, exactly as before the record
+// existed. Used by the user-interface thread's digest pass and afterwards by
+// the re-download worker, never by both at once.
+#pragma once
+
+#include <memory>
+
+#include "config/verified_record.h"
+
+class FileHasher;
+class UpdateConfig;
+class FolderListings;
+
+class VerifiedFiles {
+ public:
+  VerifiedFiles();
+  ~VerifiedFiles();
+  VerifiedFiles(const VerifiedFiles&) = delete;
+  VerifiedFiles& operator=(const VerifiedFiles&) = delete;
+
+  // Reads the client folder's record when config turned it on (once; later
+  // calls do nothing). A missing, damaged, foreign or expired record is
+  // traced and leaves every file to be read, and is renewed on Save.
+  void Load(const UpdateConfig& config);
+  bool On() const { return record_ != nullptr; }
+
+  // Whether the installed file at resolvedPath (a path that the client
+  // folder's gate resolved, the one that will be read), which the hash list
+  // expects to have expectedDigest, counts as matching without being read:
+  // ul::Verdict::kVouched, or why it must be read. Always a reason to read
+  // while the record is off.
+  ul::Verdict Check(const char* resolvedPath, const char* expectedDigest);
+
+  // Reads the file at resolvedPath with hasher and compares its digest with
+  // expectedDigest, the 32 characters exactly: true when they match (false
+  // also when it cannot be read, or the hasher was told to stop). With the
+  // record on, a match is recorded when the file looked the same before and
+  // after the read, and anything else drops the file's record.
+  bool ReadAndCompare(const char* resolvedPath, const char* expectedDigest, FileHasher& hasher);
+
+  // After a pass over the whole hash list: records of files that the list
+  // no longer names go.
+  void DropUnseen();
+
+  // Writes the record when something changed: whole, under its temporary
+  // name first and then moved into place, so that a reader (or a second
+  // updater writing at the same moment) never meets a half-written one.
+  // False when it could not be written (the next run reads more).
+  bool Save();
+
+ private:
+  // What the system says about the file at path: from its folder's listing
+  // where it can, else through a handle of its own.
+  bool Facts(const char* path, ul::FileFacts* facts);
+
+  std::unique_ptr<ul::VerifiedRecord> record_;
+  std::unique_ptr<FolderListings> listings_;
+  bool loaded_ = false;
+  char recordPath_[261] = {0};
+  char partPath_[261] = {0};
+};
+
+// What the system says about the file at path now: false when it says
+// nothing (missing, a folder, no access). Through an open handle, so the
+// file's identity (volume serial and file number) comes with it.
+bool LookAtFile(const char* path, ul::FileFacts* facts);
+// The system time as a file time.
+uint64_t FileTimeNow();
