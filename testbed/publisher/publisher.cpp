@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "chunk_indexes.h"
+#include "chunks/chunk_list.h"
 #include "client_scan.h"
 #include "disk_names.h"
 #include "file_digest.h"
@@ -94,6 +96,7 @@ std::string ProgramConfiguration(const Release& release, const std::string& host
   const ulp::Sections known = ulp::DefaultProgramSections(host, kPaths);
   std::map<std::string, std::string> sections(known.begin(), known.end());
   for (const auto& s : release.sections) sections[s.first] = s.second;
+  if (release.chunkIndexFrom > 0) sections["CHUNKLIST"] = ulp::kDefaultChunkList;
   for (const auto& u : release.unset) sections.erase(u);
   ulp::Sections ordered;
   for (const auto& k : known) {
@@ -208,6 +211,31 @@ bool WriteHashList(Stage& stage, const Release& release, const fs::path& client,
   return stage.WriteText(ulp::TreeRelative(kPaths.hashList), hashes);
 }
 
+// The chunk indexes of the client files of at least release.chunkIndexFrom
+// bytes, and the list that names them, where the program configuration
+// says.
+bool WriteChunkIndexes(Stage& stage, const Release& release, const fs::path& client,
+                       const std::vector<fs::path>& files) {
+  if (release.chunkIndexFrom == 0) return true;
+  std::vector<std::string> names;
+  for (const auto& f : files) {
+    std::error_code ec;
+    if (fs::file_size(f, ec) < release.chunkIndexFrom) continue;
+    std::string name, path, bytes;
+    ul::ChunkIndex index;
+    if (!stage.Cp949Name(ulp::PublishedName(Relative(f, client)), &name)) return false;
+    if (!ulp::IndexOfFile(f, &index) || !ul::FormatChunkIndex(index, &bytes) ||
+        !ul::ChunkIndexPath(ulp::kDefaultChunkList, name.c_str(), &path))
+      return stage.Fail("no chunk index for " + f.string());
+    if (!stage.tree.Write(ulp::TreeRelative(path), bytes, &stage.result->error)) return false;
+    stage.result->written.push_back(ulp::TreeRelative(path));
+    names.push_back(name);
+  }
+  std::string list;
+  if (!ul::FormatChunkList(names, &list)) return stage.Fail("no chunk list for these names");
+  return stage.Write(ulp::TreeRelative(ulp::kDefaultChunkList), list);
+}
+
 bool PublishInstaller(Stage& stage, const Release& release, const std::string& releaseDir) {
   if (release.installer.empty()) return true;
   fs::path inst = release.installer;
@@ -236,7 +264,8 @@ bool Publish(const Release& release, const PublishOptions& o, PublishResult* res
     return false;
   const std::vector<fs::path> files = ulp::ListFiles(client);
   return PublishClientFiles(stage, client, files) && WriteUpdateList(stage, release, client) &&
-         WriteHashList(stage, release, client, files) && PublishInstaller(stage, release, o.releaseDir) &&
+         WriteHashList(stage, release, client, files) && WriteChunkIndexes(stage, release, client, files) &&
+         PublishInstaller(stage, release, o.releaseDir) &&
          tree.MoveIn(false, &result->error);
 }
 

@@ -35,6 +35,14 @@ bool ToInt(const std::string& s, int lo, int hi, int* out) {
   return true;
 }
 
+bool ToSize(const std::string& s, unsigned long long* out) {
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(s.c_str(), &end, 10);
+  if (s.empty() || s[0] == '-' || *end != '\0' || v == 0) return false;
+  *out = v;
+  return true;
+}
+
 // The rest of the line after the first `skip` words, as written.
 std::string RestAfterWords(const std::string& line, int skip) {
   size_t i = 0;
@@ -122,6 +130,10 @@ bool ParseRelease(const std::string& text, Release* out, std::string* error) {
     } else if (cmd == "hash-exclude") {
       if (w.size() != 2) return fail("hash-exclude takes one path");
       r.hashExcludes.push_back(w[1]);
+    } else if (cmd == "chunks") {
+      r.chunkIndexFrom = 4ull << 20;
+      if (w.size() > 2 || (w.size() == 2 && !ToSize(w[1], &r.chunkIndexFrom)))
+        return fail("chunks takes at most a size in bytes");
     } else if (cmd == "version") {
       ReleaseVersion v;
       v.line = n;

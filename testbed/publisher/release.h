@@ -15,6 +15,8 @@
 //   file ENTRY SOURCE          publish ENTRY from SOURCE (a client file or an absolute path)
 //   hash-exclude PATH          leave a client file (or a folder, "Dir/") out of the hash list
 //   version N ENTRY...         one line of the update list
+//   chunks [FROM]              chunk indexes for the client files of at least FROM bytes
+//                              (default 4 MiB), announced in [CHUNKLIST]
 #pragma once
 
 #include <map>
@@ -39,6 +41,7 @@ struct Release {
   std::map<std::string, std::vector<std::string>> archives;  // entry -> items
   std::map<std::string, std::string> fileSources;            // entry -> source
   std::vector<std::string> hashExcludes;
+  unsigned long long chunkIndexFrom = 0;  // 0: no chunk indexes
   std::vector<ReleaseVersion> versions;
 };
 

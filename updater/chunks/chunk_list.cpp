@@ -19,6 +19,7 @@ std::string Key(const std::string& name) {
   for (char& c : key) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     if (c == '!') c = ' ';
+    if (c == '\\') c = '/';
   }
   return key;
 }
@@ -63,6 +64,17 @@ bool ChunkList::Parse(const char* data, std::size_t size) {
 
 bool ChunkList::Lists(const char* name) const {
   return name != nullptr && std::binary_search(keys_.begin(), keys_.end(), Key(name));
+}
+
+bool ChunkList::ListedName(const char* name, std::string* listed) const {
+  if (!Lists(name)) return false;
+  const std::string key = Key(name);
+  for (const auto& n : names_) {
+    if (Key(n) != key) continue;
+    *listed = n;
+    return true;
+  }
+  return false;
 }
 
 bool FormatChunkList(const std::vector<std::string>& names, std::string* out) {

@@ -39,6 +39,10 @@ class ChunkList {
   // Whether the update file name has an index. Letter case and '!' against
   // a blank do not matter, as they do not on the client's side.
   bool Lists(const char* name) const;
+  // The name as the list writes it, for the name as an update list or a
+  // hash list gives it ('\\' or '/' between folders, any letter case, blanks
+  // or '!'); false when the list does not name it.
+  bool ListedName(const char* name, std::string* listed) const;
 
   const std::vector<std::string>& names() const { return names_; }
 

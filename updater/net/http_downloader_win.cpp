@@ -19,6 +19,7 @@
 #include "config/release_check.h"
 #include "config/release_crypto.h"
 #include "files/dir_tree_win.h"
+#include "net/download_progress_win.h"
 #include "net/held_file_win.h"
 
 namespace {
@@ -45,39 +46,6 @@ bool ParseLength(const char* text, int* length) {
 }
 
 }  // namespace
-
-// The two bars of one download: the per-file bar runs 0..kStepsPerFile, the
-// total bar moves by as many steps from where it stood at the start. Both
-// are sent to (never posted), so they show what has really arrived.
-class DownloadProgress {
- public:
-  DownloadProgress(HWND fileBar, HWND totalBar)
-      : fileBar_(fileBar), totalBar_(totalBar), on_(fileBar != nullptr && totalBar != nullptr) {
-    if (!on_) return;
-    SendMessageA(fileBar_, PBM_SETPOS, 0, 0);
-    base_ = static_cast<DWORD>(SendMessageA(totalBar_, PBM_GETPOS, 0, 0));
-  }
-  void SetLength(int length) {
-    step_ = static_cast<DWORD>(length) / kStepsPerFile;
-    if (step_ == 0) step_ = 1;
-  }
-  void Received(unsigned long long bytes) {
-    if (!on_) return;
-    DWORD pos = static_cast<DWORD>(bytes / step_);
-    if (pos == lastPos_) return;
-    lastPos_ = pos;
-    SendMessageA(fileBar_, PBM_SETPOS, pos, 0);
-    SendMessageA(totalBar_, PBM_SETPOS, base_ + pos, 0);
-  }
-
- private:
-  HWND fileBar_;
-  HWND totalBar_;
-  bool on_;
-  DWORD base_ = 0;
-  DWORD lastPos_ = 0;
-  DWORD step_ = 1;
-};
 
 // What a download must deliver in a build with a release key: the size and
 // SHA-256 of its record. Without a record it accepts anything and never

@@ -8,12 +8,9 @@
 
 #include "common/owned_win.h"
 
-// One file is worth this many steps on the progress bars: the downloader
-// moves the per-file bar 0..kStepsPerFile and the total bar by as much.
-constexpr int kStepsPerFile = 32;
+#include "net/download_progress_win.h"
 
 class BodyCheck;
-class DownloadProgress;
 namespace ul {
 class HeldFile;
 class PartialFile;

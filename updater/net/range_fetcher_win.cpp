@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/bounded.h"
+#include "common/pause.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
 #include "config/release_manifest.h"
@@ -112,7 +113,7 @@ int CRangeFetcher::ReadBody(HINTERNET request, uint64_t length, RangeSink& sink)
       DebugTrace("Range %s: read failed (%d)", objectPath_, static_cast<int>(GetLastError()));
       return kRangeBroken;
     }
-    Sleep(1);
+    ul::PauseOneMillisecond();
     if (record.dwBufferLength == 0) {
       // Nothing at this moment is not the end while the connection has more
       // to come; a connection that closed says 0 here too.

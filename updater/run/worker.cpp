@@ -17,6 +17,7 @@
 #include "crash/crash_upload_win.h"
 #include "files/dir_tree_win.h"
 #include "files/zip_extractor_win.h"
+#include "net/chunked_download_win.h"
 #include "net/http_downloader_win.h"
 #include "run/app.h"
 #include "run/main_dlg.h"
@@ -55,6 +56,43 @@ void EndOnFailedDownload(CULPatchwellDlg* dlg, const char* name) {
 }
 
 void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
+
+// Both ways of fetching a client file: by its changed chunks where the
+// chunk list names it (name: as the update list or the hash list writes
+// it), else, and whenever that does not work out, whole.
+struct Fetchers {
+  explicit Fetchers(const ul::ReleaseManifest* release) : whole(release), chunks(release) {}
+  CHttpDownloader whole;
+  CChunkedDownload chunks;
+};
+
+// The hash list's digest of the file at the resolved path local, or null
+// when the list has none for it.
+const char* ListedDigest(const char* local) {
+  for (const HashEntry& e : GetConfig()->hashEntries) {
+    char path[ul::kPathCap];
+    if (HashEntryPath(e, path) && ul::EqualsNoCase(path, local)) return e.digestHex;
+  }
+  return nullptr;
+}
+
+// The file served at serverPath into local. md5Hex: the hash list's digest
+// of it, or null to look it up. False when it could not be fetched.
+bool FetchFile(CULPatchwellDlg* dlg, Fetchers& fetch, const char* serverPath, const char* name, char* local,
+               const char* md5Hex) {
+  const UpdateConfig& cfg = *GetConfig();
+  if (!fetch.chunks.Lists(name))
+    return fetch.whole.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar()) != 0;
+  if (md5Hex == nullptr) md5Hex = ListedDigest(local);
+  const LRESULT totalBefore = SendMessageA(dlg->TotalBar(), PBM_GETPOS, 0, 0);
+  if (fetch.chunks.Download(cfg.serverHost, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
+      kChunksDone)
+    return true;
+  SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the whole download counts from here
+  if (!fetch.whole.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar())) return false;
+  CChunkedDownload::Forget(local);
+  return true;
+}
 
 // Entries without a download still count a file's steps on the total bar.
 void ShowEntryDone(CULPatchwellDlg* dlg, int done) {
@@ -143,7 +181,7 @@ bool SetRelayAside(CULPatchwellDlg* dlg, const char* path, RelaySwap& swap) {
 
 // A plain entry: fetched into its place below the client folder, then
 // unpacked or registered by its ending. False when the run must end.
-bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* entry) {
+bool FetchEntry(CULPatchwellDlg* dlg, Fetchers& fetch, const char* entry) {
   UpdateConfig& cfg = *GetConfig();
   SetStatusF("\n[%s] 파일을 다운로드 중입니다.", entry);
   char name[ul::kPathCap];
@@ -157,8 +195,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
   char serverPath[ul::kTextCap];
   ul::Format(serverPath, "%s%s", cfg.updateSubPath, entry);
   SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
-  if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
-                               dlg->TotalBar())) {
+  if (!FetchFile(dlg, fetch, serverPath, entry, local, nullptr)) {
     swap.PutBack();  // the installed component stays the client's
     EndOnFailedDownload(dlg, entry);
     return false;
@@ -166,7 +203,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
 
   const size_t len = std::strlen(name);
   if (len > 3 && ul::EndsWithNoCase(name, "zip")) {
-    if (!UnpackArchive(dlg, downloader, entry, name, local)) return false;
+    if (!UnpackArchive(dlg, fetch.whole, entry, name, local)) return false;
   }
   if (len > 3 && ul::EndsWithNoCase(name, "dll")) {
     SetStatusF("\n[ %s ] dll 파일을 등록하고 있습니다.", entry);
@@ -175,9 +212,10 @@ bool FetchEntry(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char* e
   return true;
 }
 
-UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
+UINT NormalUpdate(CULPatchwellDlg* dlg, Fetchers& fetch) {
   UpdateConfig& cfg = *GetConfig();
   if (cfg.crashReportEnabled) UploadCrashReports();
+  fetch.chunks.LoadList(cfg.serverHost, cfg.chunkListPath);
 
   int n = dlg->updateList.entryCount;
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * n));
@@ -199,7 +237,7 @@ UINT NormalUpdate(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
         dlg->WriteAppVersion();
         continue;
       case kEntryFetch:
-        if (!FetchEntry(dlg, downloader, entry)) return 0;
+        if (!FetchEntry(dlg, fetch, entry)) return 0;
         break;
     }
 
@@ -231,9 +269,9 @@ UINT UpdateWorkerProc(LPVOID param) {
   EnterClientFolder();
   // In a build with a release key every file below must match the signed
   // release before it replaces anything; a mismatch is a failed download.
-  CHttpDownloader downloader(GetConfig()->release.get());
-  if (GetConfig()->majorUpdatePending) return FullInstallation(dlg, downloader);
-  return NormalUpdate(dlg, downloader);
+  Fetchers fetch(GetConfig()->release.get());
+  if (GetConfig()->majorUpdatePending) return FullInstallation(dlg, fetch.whole);
+  return NormalUpdate(dlg, fetch);
 }
 
 bool CULPatchwellDlg::RemoveLeftovers() {
@@ -257,7 +295,8 @@ UINT RedownloadWorkerProc(LPVOID param) {
   CULPatchwellDlg* dlg = static_cast<CULPatchwellDlg*>(param);
   UpdateConfig& cfg = *GetConfig();
   EnterClientFolder();
-  CHttpDownloader downloader(cfg.release.get());
+  Fetchers fetch(cfg.release.get());
+  fetch.chunks.LoadList(cfg.serverHost, cfg.chunkListPath);
   int m = static_cast<int>(cfg.hashEntries.size());
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
@@ -277,8 +316,8 @@ UINT RedownloadWorkerProc(LPVOID param) {
     RedownloadPath(cfg.updateSubPath, relative, serverPath);
     SetStatusF("\n[%s] 파일을 다운로드 중입니다.", e.fileName);
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
-    if (!downloader.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(),
-                                 dlg->TotalBar())) {
+    // A damaged file fetches its damaged chunks only.
+    if (!FetchFile(dlg, fetch, serverPath, relative, local, e.digestHex)) {
       EndOnFailedDownload(dlg, relative);
       return 0;
     }

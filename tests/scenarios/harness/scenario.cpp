@@ -300,6 +300,10 @@ World& World::TimeLimit(double seconds) {
   timeLimit_ = seconds;
   return *this;
 }
+World& World::KillWhenSent(long long bytes) {
+  killWhenSent_ = bytes;
+  return *this;
+}
 World& World::WineDebug(const std::string& channels) {
   wineDebug_ = channels;
   return *this;
@@ -572,7 +576,8 @@ void Scenario::StartServer() {
     conf << "daemon off;\nworker_processes 1;\nuser root;\npid " << out_ << "/nginx/nginx.pid;\n"
          << "error_log " << out_ << "/nginx/error.log;\nevents { worker_connections 64; }\n"
          << "http {\n  default_type application/octet-stream;\n"
-         << "  log_format j escape=json '{\"method\":\"$request_method\",\"target\":\"$request_uri\","
+         << "  log_format j escape=json '{\"seq\":\"$request_id\",\"answered\":\"$request_id\","
+            "\"sent\":\"$body_bytes_sent\",\"method\":\"$request_method\",\"target\":\"$request_uri\","
             "\"path\":\"$uri\",\"status\":\"$status\",\"version\":\"$server_protocol\"}';\n"
          << "  access_log " << out_ << "/requests.jsonl j;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
@@ -720,6 +725,21 @@ bool Scenario::ProbeClosedWindow() const {
   return ReadText(out_ + "/probe.txt").find("closed") != std::string::npos;
 }
 
+namespace {
+long long SentInLog(const std::string& log, const std::string& path) {
+  std::map<std::string, std::string> pathOf;  // seq -> path
+  long long sent = 0;
+  for (const auto& r : tb::ReadJsonLines(log, true)) {
+    auto seq = r.find("seq"), answered = r.find("answered");
+    if (seq != r.end() && r.count("path")) pathOf[seq->second] = r.at("path");
+    if (answered == r.end() || !r.count("sent")) continue;
+    if (path.empty() || pathOf[answered->second] == path) sent += std::stoll(r.at("sent"));
+  }
+  return sent;
+}
+}  // namespace
+
+
 void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   ++result_.attempts;
   std::vector<std::string> argv = {"wine", UnixPath(ClientFolder() + "Ulmet.exe")};
@@ -749,6 +769,14 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
     std::vector<Box> boxes = Boxes();
     while (boxesSeen < boxes.size()) Screenshot("box-" + std::to_string(++boxesSeen));
     for (int shown = DialogShownCount(); dialogsSeen < shown;) Screenshot("dialog-" + std::to_string(++dialogsSeen));
+    if (world_.killWhenSent_ > 0 && SentInLog(out_ + "/requests.jsonl", "") >= world_.killWhenSent_) {
+      kill(-pid, SIGKILL);
+      WaitProcess(pid, 5);
+      world_.killWhenSent_ = 0;
+      result_.killed = true;
+      r.exitCode = -1;
+      break;
+    }
     if (NowSeconds() - start > world_.timeLimit_) {
       Screenshot("timeout");
       kill(-pid, SIGKILL);
@@ -888,6 +916,8 @@ std::vector<std::string> Scenario::Pages() const {
   for (const auto& r : Log("pages.jsonl")) pages.push_back(r.count("url") ? r.at("url") : "");
   return pages;
 }
+
+long long Scenario::BytesSent(const std::string& path) const { return SentInLog(out_ + "/requests.jsonl", path); }
 
 std::vector<tb::Record> Scenario::Requests() const {
   std::vector<tb::Record> requests;

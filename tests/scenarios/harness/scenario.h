@@ -130,6 +130,10 @@ class World {
   // Answers for the message boxes, one per box: "first", "cancel", "none".
   World& Answers(const std::string& commaList);
   World& TimeLimit(double seconds);
+  // The updater is killed (as a user ending it) as soon as the server has
+  // sent at least this many body bytes in answers that ended; the next
+  // run (RunAgain) goes on unkilled.
+  World& KillWhenSent(long long bytes);
   // More of Wine's debug channels for the updater's run (for example
   // "+timestamp" or "+relay"); their lines go to trace.log with the trace.
   World& WineDebug(const std::string& channels);
@@ -181,6 +185,7 @@ class World {
   std::string missingLibraries_;  // ";name=" each
   std::string answers_ = "first";
   double timeLimit_ = 60;
+  long long killWhenSent_ = 0;
   std::string wineDebug_;
   std::vector<std::string> outsideFolders_;
   std::vector<std::pair<std::string, std::string>> outsideFiles_;
@@ -196,6 +201,7 @@ struct Box {
 struct RunResult {
   int exitCode = -1;
   bool timedOut = false;
+  bool killed = false;  // by World::KillWhenSent
   double seconds = 0;
   int attempts = 0;
   long long startEpochMs = 0;  // when Ulmet.exe's process was started
@@ -229,6 +235,9 @@ class Scenario : public ::testing::Test {
   std::vector<tb::Record> Starts() const;   // programs started (stand-ins' records)
   std::vector<std::string> Pages() const;   // addresses opened in the browser
   std::vector<tb::Record> Requests() const; // server log (bytes as sent)
+  // Body bytes the test server sent in answers for path (every path when
+  // empty), answers cut short included.
+  long long BytesSent(const std::string& path = "") const;
   std::string RegistryValue(const std::string& key, const std::string& name) const;  // "" when missing
   bool RegistryKeyExists(const std::string& key) const;  // key like "HKCU\\Software\\ULMET3"
   bool ClientFileExists(const std::string& relative) const;

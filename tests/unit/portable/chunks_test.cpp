@@ -2,6 +2,8 @@
 // transfer plan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "chunks/chunk_index.h"
 #include "chunks/chunk_list.h"
+#include "chunks/range_assembler.h"
 #include "chunks/resume_journal.h"
 #include "chunks/transfer_plan.h"
 #include "config/release_crypto.h"
@@ -194,13 +197,22 @@ TEST(Chunks, TheListNamesIndexedFilesAndWhereTheirIndexesLie) {
   EXPECT_EQ(text, "ulmet-chunks 1\nData/pack1.pak\nmy!big file.bin\n");
   ul::ChunkList list;
   ASSERT_TRUE(list.Parse(text.data(), text.size()));
-  for (const char* name : {"Data/pack1.pak", "DATA/PACK1.PAK", "my big file.bin", "my!big!file.bin"})
-    EXPECT_TRUE(list.Lists(name)) << name;
-  for (const char* name : {"Data/pack2.pak", "pack1.pak", "Data\\pack1.pak", ""}) EXPECT_FALSE(list.Lists(name)) << name;
+  // An update list may write '\\' between folders; the index is found under
+  // the list's own spelling.
+  std::string listed;
+  for (const char* name : {"Data/pack1.pak", "DATA/PACK1.PAK", "data\\Pack1.pak"}) {
+    EXPECT_TRUE(list.ListedName(name, &listed)) << name;
+    EXPECT_EQ(listed, "Data/pack1.pak");
+  }
+  for (const char* name : {"my big file.bin", "my!big!file.bin"}) EXPECT_TRUE(list.Lists(name)) << name;
+  for (const char* name : {"Data/pack2.pak", "pack1.pak", "Data/pack1.pak/", ""}) {
+    EXPECT_FALSE(list.Lists(name)) << name;
+    EXPECT_FALSE(list.ListedName(name, &listed)) << name;
+  }
 
   for (const char* bad : {"", "ulmet-chunks 1", "ulmet-chunks 2\n", "ulmet-chunks 1\r\na\r\n",
                           "ulmet-chunks 1\n\n", "ulmet-chunks 1\n/abs\n", "ulmet-chunks 1\nC:x\n",
-                          "ulmet-chunks 1\na/../b\n", "ulmet-chunks 1\na\nA\n", "ulmet-chunks 1\na b\na!b\n",
+                          "ulmet-chunks 1\na/../b\n", "ulmet-chunks 1\na\nA\n", "ulmet-chunks 1\na b\na!b\n", "ulmet-chunks 1\nd/a\nd\\a\n",
                           "ulmet-chunks 1\nfolder/\n", "ulmet-chunks 1\na\tb\n"}) {
     EXPECT_FALSE(list.Parse(bad, std::strlen(bad))) << bad;
     EXPECT_TRUE(list.names().empty());
@@ -291,6 +303,59 @@ TEST(Chunks, ThePlanKeepsCopiesAndJoinsNeighboursIntoBoundedRequests) {
   EXPECT_FALSE(ul::PlanTransfer(after, {}, std::vector<bool>(3), ul::kRangeRequestMaxBytes, &resumed));
   EXPECT_FALSE(ul::PlanTransfer(after, {}, {}, ul::kChunkMaxBytes - 1, &resumed));
   EXPECT_TRUE(resumed.chunks.empty());
+}
+
+// Records what the assembler hands on; refuses from chunk refuseAt on.
+struct Collected : ul::CheckedChunkSink {
+  std::vector<std::size_t> chunks;
+  std::string bytes;
+  std::size_t refuseAt = SIZE_MAX;
+  bool ChunkChecked(std::size_t chunk, const uint8_t* data, uint32_t length) override {
+    if (chunk >= refuseAt) return false;
+    chunks.push_back(chunk);
+    bytes.append(reinterpret_cast<const char*>(data), length);
+    return true;
+  }
+};
+
+TEST(Chunks, ARangeIsCutIntoCheckedChunksAndABadOneNeverPasses) {
+  const std::string data = Noise(3 << 20, 11);
+  const ul::ChunkIndex index = IndexOf(data);
+  ASSERT_GE(index.chunks.size(), 5u);
+  ul::RangeRequest r;
+  r.firstChunk = 1;
+  r.chunkCount = 3;
+  r.offset = index.chunks[1].offset;
+  r.length = index.chunks[4].offset - r.offset;
+  const std::string body = data.substr(r.offset, r.length);
+
+  struct Case {
+    const char* what;
+    std::size_t flipAt;    // SIZE_MAX: none
+    std::size_t extra;     // bytes after the range
+    std::size_t refuseAt;  // the sink refuses from this chunk on
+    bool complete, bad;
+    std::size_t handedOn;
+  } cases[] = {
+      {"the range as asked, in odd pieces", SIZE_MAX, 0, SIZE_MAX, true, false, 3},
+      {"a flipped byte in the second chunk", static_cast<std::size_t>(index.chunks[2].offset - r.offset + 5), 0, SIZE_MAX, false, true, 1},
+      {"a byte more than asked", SIZE_MAX, 1, SIZE_MAX, false, false, 3},
+      {"the sink stops", SIZE_MAX, 0, 2, false, false, 1},
+  };
+  for (const Case& c : cases) {
+    std::string sent = body + std::string(c.extra, 'x');
+    if (c.flipAt != SIZE_MAX) sent[c.flipAt] ^= 0x40;
+    Collected sink;
+    sink.refuseAt = c.refuseAt;
+    ul::RangeAssembler in(index, r, sink);
+    bool ok = true;
+    for (std::size_t at = 0; at < sent.size(); at += 4093) ok = in.Take(sent.data() + at, std::min<std::size_t>(4093, sent.size() - at)) && ok;
+    EXPECT_EQ(ok, c.complete) << c.what;
+    EXPECT_EQ(in.Complete(), c.complete) << c.what;
+    EXPECT_EQ(in.BadChunk(), c.bad) << c.what;
+    EXPECT_EQ(sink.chunks.size(), c.handedOn) << c.what;
+    EXPECT_EQ(sink.bytes, body.substr(0, sink.bytes.size())) << c.what;  // only checked bytes
+  }
 }
 
 }  // namespace

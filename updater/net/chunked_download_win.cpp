@@ -1,0 +1,443 @@
+#include "net/chunked_download_win.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "chunks/chunk_index.h"
+#include "chunks/range_assembler.h"
+#include "chunks/resume_journal.h"
+#include "chunks/transfer_plan.h"
+#include "common/bounded.h"
+#include "common/owned_win.h"
+#include "common/partial_names.h"
+#include "common/safe_path.h"
+#include "common/trace.h"
+#include "config/file_hasher.h"
+#include "config/release_check.h"
+#include "config/release_crypto.h"
+#include "config/release_manifest.h"
+#include "config/temp_files_win.h"
+#include "net/download_progress_win.h"
+#include "net/held_file_win.h"
+#include "net/http_downloader_win.h"
+#include "net/range_fetcher_win.h"
+
+namespace {
+
+// Pieces in which installed copies and partial files are read: one of the
+// largest chunks.
+constexpr uint32_t kPieceBytes = ul::kChunkMaxBytes;
+
+// A file read and written at 64-bit offsets, so that files beyond 4 GiB work
+// in this 32-bit process.
+class OffsetFile {
+ public:
+  // write: opened (made when missing) for reading and writing, shared with
+  // readers only; else for reading, shared with readers only, so the bytes
+  // cannot change while they are copied. False with the system's error in
+  // error().
+  bool Open(const char* path, bool write) {
+    handle_.Reset(CreateFileA(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    error_ = handle_ ? 0 : GetLastError();
+    return static_cast<bool>(handle_);
+  }
+  void Close() { handle_.Reset(); }
+  DWORD error() const { return error_; }
+
+  bool Size(uint64_t* size) const {
+    LARGE_INTEGER s;
+    if (!GetFileSizeEx(handle_.Get(), &s)) return false;
+    *size = static_cast<uint64_t>(s.QuadPart);
+    return true;
+  }
+  bool SetSize(uint64_t size) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(handle_.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get());
+  }
+  bool ReadAt(uint64_t offset, void* data, uint32_t n) {
+    char* p = static_cast<char*>(data);
+    while (n > 0) {
+      OVERLAPPED at = Where(offset);
+      DWORD got = 0;
+      if (!ReadFile(handle_.Get(), p, n, &got, &at) || got == 0) return false;
+      p += got;
+      offset += got;
+      n -= got;
+    }
+    return true;
+  }
+  bool WriteAt(uint64_t offset, const void* data, uint32_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      OVERLAPPED at = Where(offset);
+      DWORD put = 0;
+      if (!WriteFile(handle_.Get(), p, n, &put, &at) || put == 0) return false;
+      p += put;
+      offset += put;
+      n -= put;
+    }
+    return true;
+  }
+
+ private:
+  static OVERLAPPED Where(uint64_t offset) {
+    OVERLAPPED at;
+    std::memset(&at, 0, sizeof at);
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+  }
+
+  ul::Handle handle_;
+  DWORD error_ = 0;
+};
+
+bool Sha256Of(const void* data, std::size_t n, uint8_t (&digest)[ul::kSha256Bytes]) {
+  ul::Sha256 sha;
+  return sha.Update(data, n) && sha.Finish(digest);
+}
+
+bool SameDigest(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, ul::kSha256Bytes) == 0; }
+
+// The chunks of the installed copy, cut as the publisher cuts: where its
+// bytes already hold a chunk of the new file, the chunk is copied. One pass,
+// one piece in memory.
+bool ChunksOf(OffsetFile& file, std::vector<uint8_t>& piece, std::vector<ul::ChunkRecord>* out) {
+  uint64_t size = 0;
+  if (!file.Size(&size)) return false;
+  ul::ContentChunker chunker;
+  std::unique_ptr<ul::Sha256> sha(new (std::nothrow) ul::Sha256());
+  ul::ChunkRecord current;
+  for (uint64_t at = 0; at < size;) {
+    const uint32_t n = size - at < kPieceBytes ? static_cast<uint32_t>(size - at) : kPieceBytes;
+    if (sha == nullptr || !file.ReadAt(at, piece.data(), n)) return false;
+    const uint8_t* p = piece.data();
+    std::size_t left = n;
+    while (left > 0) {
+      bool ends = false;
+      const std::size_t take = chunker.Scan(p, left, &ends);
+      if (!sha->Update(p, take)) return false;
+      current.length += static_cast<uint32_t>(take);
+      p += take;
+      left -= take;
+      if (!ends) continue;
+      if (!sha->Finish(current.sha256)) return false;
+      out->push_back(current);
+      current.offset += current.length;
+      current.length = 0;
+      sha.reset(new (std::nothrow) ul::Sha256());
+      if (sha == nullptr) return false;
+    }
+    at += n;
+  }
+  if (current.length > 0) {
+    if (!sha->Finish(current.sha256)) return false;
+    out->push_back(current);
+  }
+  return true;
+}
+
+// One new file made by chunks: from the plan, in the new file's order, so
+// that its whole digest grows as the chunks fall into place.
+class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
+ public:
+  ChunkTransfer(const ul::ChunkIndex& index, const ul::TransferPlan& plan, ul::ResumeJournal& journal,
+                OffsetFile& partial, OffsetFile& journalFile, OffsetFile* installed, DownloadProgress& progress)
+      : index_(index), plan_(plan), journal_(journal), partial_(partial), journalFile_(journalFile),
+        installed_(installed), progress_(progress), piece_(kPieceBytes) {}
+
+  // kChunksDone with the whole file's SHA-256 in digest; else why not in
+  // *why, and *keep says whether the partial file is worth a later run.
+  int Run(CRangeFetcher& fetcher, uint8_t (&digest)[ul::kSha256Bytes], const char** why, bool* keep) {
+    *keep = false;
+    std::size_t request = 0;
+    for (std::size_t i = 0; i < index_.chunks.size();) {
+      const ul::PlannedChunk& planned = plan_.chunks[i];
+      const ul::ChunkRecord& chunk = index_.chunks[i];
+      if (planned.source == ul::kFromServer) {
+        if (request >= plan_.requests.size() || plan_.requests[request].firstChunk != i) {
+          *why = "the plan lost its way";
+          return kChunksWhole;
+        }
+        const ul::RangeRequest& r = plan_.requests[request++];
+        const int got = Fetch(fetcher, r);
+        if (got != kRangeReceived) {
+          *why = got == kRangeRefused  ? "the server did not answer a range as asked"
+                 : got == kRangeBroken ? "the connection broke inside a range"
+                                       : "a fetched chunk differs from its digest, or cannot be written";
+          // What was checked so far stays for the next run, unless the
+          // server sent wrong bytes.
+          *keep = got == kRangeBroken;
+          return kChunksWhole;
+        }
+        i += r.chunkCount;
+        continue;
+      }
+      if (planned.source == ul::kFromPartial) {
+        // Read back and checked once more: the whole digest needs its bytes
+        // anyway, and a partial file changed since is never taken.
+        uint8_t d[ul::kSha256Bytes];
+        if (!partial_.ReadAt(chunk.offset, piece_.data(), chunk.length) ||
+            !Sha256Of(piece_.data(), chunk.length, d) || !SameDigest(d, chunk.sha256)) {
+          *why = "the partial file of an earlier run differs from its journal";
+          return kChunksWhole;
+        }
+      } else {
+        // Copied: the chunking of the installed copy vouches for these
+        // bytes, and the whole digest below for the result.
+        if (installed_ == nullptr || !installed_->ReadAt(planned.installedOffset, piece_.data(), chunk.length) ||
+            !partial_.WriteAt(chunk.offset, piece_.data(), chunk.length)) {
+          *why = "the installed copy cannot be read, or the partial file written";
+          return kChunksWhole;
+        }
+        copied_ += chunk.length;
+        if (!Mark(i)) {
+          *why = "the journal cannot be written";
+          return kChunksWhole;
+        }
+      }
+      if (!whole_.Update(piece_.data(), chunk.length)) {
+        *why = "no SHA-256";
+        return kChunksWhole;
+      }
+      done_ += chunk.length;
+      progress_.Received(done_);
+      ++i;
+    }
+    if (!whole_.Finish(digest)) {
+      *why = "no SHA-256";
+      return kChunksWhole;
+    }
+    return kChunksDone;
+  }
+
+  uint64_t copied() const { return copied_; }
+
+ private:
+  int Fetch(CRangeFetcher& fetcher, const ul::RangeRequest& r) {
+    ul::RangeAssembler in(index_, r, *this);
+    assembler_ = &in;
+    inRequest_ = 0;
+    const int got = fetcher.FetchRange(r.offset, r.length, *this);
+    assembler_ = nullptr;
+    if (got == kRangeReceived && !in.Complete()) return kRangeStopped;
+    return got;
+  }
+
+  // RangeSink: the bytes of a range as they arrive.
+  bool Take(const char* data, DWORD length) override {
+    inRequest_ += length;
+    progress_.Received(done_ + inRequest_);
+    return assembler_ != nullptr && assembler_->Take(data, length);
+  }
+
+  // CheckedChunkSink: a fetched chunk that matched its digest.
+  bool ChunkChecked(std::size_t chunk, const uint8_t* data, uint32_t length) override {
+    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !whole_.Update(data, length)) return false;
+    done_ += length;
+    inRequest_ = inRequest_ > length ? inRequest_ - length : 0;
+    return Mark(chunk);
+  }
+
+  // The chunk is in the partial file and checked: the journal says so at
+  // once, so that a run killed right after keeps it.
+  bool Mark(std::size_t chunk) {
+    journal_.checked[chunk] = true;
+    const std::string bytes = ul::FormatJournal(journal_);
+    return journalFile_.WriteAt(0, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  }
+
+  const ul::ChunkIndex& index_;
+  const ul::TransferPlan& plan_;
+  ul::ResumeJournal& journal_;
+  OffsetFile& partial_;
+  OffsetFile& journalFile_;
+  OffsetFile* installed_;
+  DownloadProgress& progress_;
+  std::vector<uint8_t> piece_;
+  ul::Sha256 whole_;
+  ul::RangeAssembler* assembler_ = nullptr;
+  uint64_t done_ = 0;
+  uint64_t inRequest_ = 0;
+  uint64_t copied_ = 0;
+};
+
+// The names beside localPath: the partial file and its journal. False when
+// either would be too long for the system.
+bool PartialNames(const char* localPath, char (&partial)[ul::kTextCap], char (&journal)[ul::kTextCap]) {
+  const std::size_t n = std::strlen(localPath);
+  if (n + sizeof ul::kChunkJournalSuffix - 1 > ul::kLongestPath ||
+      n + sizeof ul::kChunkPartialSuffix - 1 > ul::kLongestPath)
+    return false;
+  ul::Format(partial, "%s%s", localPath, ul::kChunkPartialSuffix);
+  ul::Format(journal, "%s%s", localPath, ul::kChunkJournalSuffix);
+  return true;
+}
+
+void RemovePartial(const char* partial, const char* journal) {
+  DeleteFileA(partial);
+  DeleteFileA(journal);
+}
+
+// The journal of an earlier run for this index, when its partial file is
+// still of the new file's size; else a new one, and what the earlier run
+// left is gone.
+ul::ResumeJournal Resume(const char* partial, const char* journal, const uint8_t (&indexSha)[ul::kSha256Bytes],
+                         const ul::ChunkIndex& index) {
+  ul::ResumeJournal read;
+  OffsetFile j, p;
+  uint64_t journalSize = 0, partialSize = 0;
+  bool fits = false;
+  if (j.Open(journal, false) && j.Size(&journalSize) && journalSize <= ul::kChunkIndexMaxChunks / 8 + 64 &&
+      p.Open(partial, false) && p.Size(&partialSize) && partialSize == index.size) {
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(journalSize));
+    fits = j.ReadAt(0, bytes.data(), static_cast<uint32_t>(bytes.size())) &&
+           ul::ParseJournal(bytes.data(), bytes.size(), &read) && ul::JournalFits(read, indexSha, index);
+  }
+  j.Close();
+  p.Close();
+  if (fits) return read;
+  RemovePartial(partial, journal);
+  return ul::StartJournal(indexSha, index);
+}
+
+}  // namespace
+
+CChunkedDownload::CChunkedDownload(const ul::ReleaseManifest* release) : release_(release) {}
+
+bool CChunkedDownload::FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
+                                  std::string* bytes) {
+  char temp[ul::kTextCap], local[ul::kTextCap];
+  if (!TempFolder(temp)) return false;
+  ul::Format(local, "%s\\%s", temp, tempName);
+  DeleteFileA(local);
+  CHttpDownloader downloader(release_);
+  ul::HeldFile held;
+  // Read through the handle that held it from its check on.
+  const bool ok = downloader.DownloadFile(host, path, local, nullptr, nullptr, &held) == 1 && held.IsOpen() &&
+                  held.ReadAll(limit, bytes);
+  held.Close();
+  DeleteFileA(local);
+  return ok;
+}
+
+bool CChunkedDownload::LoadList(const char* host, const char* listPath) {
+  loaded_ = false;
+  if (listPath == nullptr || listPath[0] == '\0') return false;
+  std::string bytes;
+  if (!FetchSmall(host, listPath, "ULChunkList.dat_", ul::kChunkListMaxBytes, &bytes) ||
+      !list_.Parse(bytes.data(), bytes.size())) {
+    DebugTrace("Chunks: no chunk list at %s; every file travels whole", listPath);
+    return false;
+  }
+  listPath_ = listPath;
+  loaded_ = true;
+  return true;
+}
+
+void CChunkedDownload::Forget(const char* localPath) {
+  char partial[ul::kTextCap], journal[ul::kTextCap];
+  if (PartialNames(localPath, partial, journal)) RemovePartial(partial, journal);
+}
+
+int CChunkedDownload::Download(const char* host, const char* objectPath, const char* name, const char* localPath,
+                               const char* md5Hex, HWND fileBar, HWND totalBar) {
+  std::string listed, indexPath, indexBytes;
+  char partial[ul::kTextCap], journalPath[ul::kTextCap];
+  ul::ChunkIndex index;
+  const auto whole = [&](const char* why) {
+    DebugTrace("Chunks: %s travels whole: %s", name, why);
+    return kChunksWhole;
+  };
+  if (!loaded_ || !list_.ListedName(name, &listed) || !ul::ChunkIndexPath(listPath_.c_str(), listed.c_str(), &indexPath))
+    return whole("not in the chunk list");
+  if (!PartialNames(localPath, partial, journalPath)) return whole("its path is too long for a partial file");
+  if (!FetchSmall(host, indexPath.c_str(), "ULChunkIndex.dat_", ul::kChunkIndexMaxBytes, &indexBytes))
+    return whole("its index cannot be fetched, or differs from the signed release");
+  if (!ul::ParseChunkIndex(indexBytes.data(), indexBytes.size(), &index) || index.size == 0)
+    return whole("its index is refused");
+  const ul::ReleaseFile* record = release_ != nullptr ? release_->Find(objectPath) : nullptr;
+  if (release_ != nullptr && (record == nullptr || record->size != index.size))
+    return whole("its index is for another file than the signed release's");
+  uint8_t indexSha[ul::kSha256Bytes];
+  if (!Sha256Of(indexBytes.data(), indexBytes.size(), indexSha)) return whole("no SHA-256");
+  indexBytes.clear();
+  indexBytes.shrink_to_fit();
+
+  ul::ResumeJournal journal = Resume(partial, journalPath, indexSha, index);
+  std::vector<ul::ChunkRecord> have;
+  OffsetFile installed;
+  const bool haveCopy = installed.Open(localPath, false);
+  if (!haveCopy && installed.error() != ERROR_FILE_NOT_FOUND && installed.error() != ERROR_PATH_NOT_FOUND)
+    return whole("the installed copy cannot be read");
+  std::vector<uint8_t> piece;
+  if (haveCopy) {
+    piece.resize(kPieceBytes);
+    if (!ChunksOf(installed, piece, &have)) return whole("the installed copy cannot be read");
+    piece.clear();
+    piece.shrink_to_fit();
+  }
+  ul::TransferPlan plan;
+  if (!ul::PlanTransfer(index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
+    return whole("no plan fits its index");
+  have.clear();
+  have.shrink_to_fit();
+  DebugTrace("Chunks: %s: %llu bytes kept from an earlier run, %llu copied, %llu to fetch in %d requests", name,
+             static_cast<unsigned long long>(plan.keptBytes), static_cast<unsigned long long>(plan.copiedBytes),
+             static_cast<unsigned long long>(plan.fetchedBytes), static_cast<int>(plan.requests.size()));
+
+  OffsetFile part, journalFile;
+  if (!part.Open(partial, true) || !part.SetSize(index.size) || !journalFile.Open(journalPath, true))
+    return whole("the partial file cannot be made");
+  CRangeFetcher fetcher(release_);
+  if (!plan.requests.empty() && !fetcher.Open(host, objectPath, index.size))
+    return whole("no connection for its ranges");
+  DownloadProgress progress(fileBar, totalBar);
+  progress.SetLength(index.size);
+  ChunkTransfer transfer(index, plan, journal, part, journalFile, haveCopy ? &installed : nullptr, progress);
+  uint8_t digest[ul::kSha256Bytes];
+  const char* why = "";
+  bool keep = false;
+  const int made = transfer.Run(fetcher, digest, &why, &keep);
+  fetched_ += fetcher.received();
+  copied_ += transfer.copied();
+  part.Close();
+  journalFile.Close();
+  installed.Close();
+  if (made != kChunksDone) {
+    if (!keep) RemovePartial(partial, journalPath);
+    return whole(why);
+  }
+
+  // The finished file must be the index's, the release's and the hash
+  // list's before it takes the installed copy's place.
+  const char* wrong = nullptr;
+  if (!SameDigest(digest, index.sha256)) {
+    wrong = "the new file differs from its index";
+  } else if (record != nullptr && !ul::MatchesRecord(*record, index.size, digest)) {
+    wrong = "the new file differs from the signed release";
+  } else if (md5Hex != nullptr) {
+    // On this worker thread, not the start's comparison: no pause between
+    // pieces, as for the copies.
+    FileHasher hasher;
+    hasher.SetChunkHook([](void*) {}, nullptr);
+    char md5[FileHasher::kDigestChars + 1] = {0};
+    if (!hasher.ComputeFileDigest(partial, md5) || !ul::EqualsNoCase(md5, md5Hex))
+      wrong = "the new file differs from the hash list";
+  }
+  if (wrong == nullptr && !MoveFileExA(partial, localPath, MOVEFILE_REPLACE_EXISTING))
+    wrong = "the new file cannot take the installed copy's place";
+  if (wrong != nullptr) {
+    RemovePartial(partial, journalPath);
+    return whole(wrong);
+  }
+  DeleteFileA(journalPath);
+  DebugTrace("Chunks: %s made: %llu bytes fetched in %d requests, %llu copied", name,
+             static_cast<unsigned long long>(fetcher.received()), fetcher.requests(),
+             static_cast<unsigned long long>(transfer.copied()));
+  return kChunksDone;
+}

@@ -1,0 +1,76 @@
+// Big files by the chunks that changed: where the program configuration
+// announces a chunk list ("[CHUNKLIST]"), a listed file is made from its
+// index (chunks/chunk_index.h) instead of being fetched whole. The chunks
+// the installed copy already holds are copied from it; the others are
+// fetched with range requests on the file's usual address, each checked
+// against its digest before it is written. The new file grows in a partial
+// file beside the installed one, with a journal of the chunks checked in it
+// (chunks/resume_journal.h), so a run that stops half-way leaves work the
+// next run keeps. Only a new file whose size and SHA-256 are the index's
+// (and, in a build with a release key, the signed record's; and the hash
+// list's digest where the caller gives one) replaces the installed copy.
+//
+//   CChunkedDownload chunks(release);
+//   chunks.LoadList(host, listPath);           // once per run; false: no chunks this run
+//   if (chunks.Lists(name) &&
+//       chunks.Download(host, serverPath, name, local, nullptr, fileBar, totalBar) == kChunksDone) ...
+//   else ... the whole download, then chunks.Forget(local)
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "chunks/chunk_list.h"
+
+namespace ul {
+class ReleaseManifest;
+}
+
+// What Download ends with.
+constexpr int kChunksDone = 1;   // the new file stands at the local path
+constexpr int kChunksWhole = 0;  // fetch the file whole instead (the reason is in the trace); a
+                                 // partial file worth resuming may stay, see Forget
+
+class CChunkedDownload {
+ public:
+  // With a release (a build with a release key) the list and every index
+  // must be what it records, and so must every new file.
+  explicit CChunkedDownload(const ul::ReleaseManifest* release = nullptr);
+  CChunkedDownload(const CChunkedDownload&) = delete;
+  CChunkedDownload& operator=(const CChunkedDownload&) = delete;
+
+  // Fetches and reads the chunk list at listPath (empty: the tree has
+  // none). False, and nothing listed, when there is none to use.
+  bool LoadList(const char* host, const char* listPath);
+  bool Lists(const char* name) const { return loaded_ && list_.Lists(name); }
+
+  // Makes the new copy of the update file name (as the update list or the
+  // hash list writes it) at localPath, a path the caller has resolved
+  // inside the client folder, from the file served at objectPath. md5Hex:
+  // the hash list's digest of the file, or null. The bars run as for a
+  // whole download, with the bytes copied and fetched.
+  int Download(const char* host, const char* objectPath, const char* name, const char* localPath,
+               const char* md5Hex, HWND fileBar, HWND totalBar);
+
+  // After the file came whole: what an earlier attempt by chunks left
+  // beside localPath goes.
+  static void Forget(const char* localPath);
+
+  // Bytes that travelled in range requests, and those copied from
+  // installed copies, by this object so far.
+  uint64_t fetchedBytes() const { return fetched_; }
+  uint64_t copiedBytes() const { return copied_; }
+
+ private:
+  bool FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
+                  std::string* bytes);
+
+  const ul::ReleaseManifest* release_;
+  ul::ChunkList list_;
+  std::string listPath_;
+  bool loaded_ = false;
+  uint64_t fetched_ = 0;
+  uint64_t copied_ = 0;
+};
