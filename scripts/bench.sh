@@ -6,7 +6,8 @@
 # and a Release tree without the sanitizers for the digest), starts the Wine
 # environment and ends non-zero when any run did not do its work.
 #
-#   scripts/bench.sh        (as root, like the tests: the server uses port 80)
+#   scripts/bench.sh          (as root, like the tests: the server uses port 80)
+#   scripts/bench.sh chunks   the rows of big packs by their changed chunks alone
 #
 # Progress goes to stderr, the table to stdout; every run's output stays in
 # build/bench-runs/.
@@ -80,6 +81,51 @@ best_of_3() {
   done
   echo "$best"
 }
+
+# --- big packs by their changed chunks ------------------------------------
+# A pack of 256 MB and one of 2 GB with 1 MB changed, in one place or spread
+# over ten places: made by its changed chunks, beside the whole download of
+# today and curl fetching the same ranges over one connection from the same
+# server. The packs and their trees are made once below the native tree's
+# scenario folder (removed at the end unless ULMET_BENCH_KEEP_CLIENTS=1).
+# Prints its rows; "scripts/bench.sh chunks" measures these alone.
+chunk_rows() {
+  local size mb places n f whole ranges tree sent curl_s curl_bytes
+  crow() { printf '%-6s %-10s %12s %9s %8s %9s  %-26s %s\n' "$@"; }
+  echo "Big packs by their changed chunks, 1 MB changed (bytes the server sent for the pack; the whole run; the updater's"
+  echo "peak memory; index: its share of the pack; curl: the same ranges, one connection, no pause):"
+  crow "pack" "change" "sent" "seconds" "peak" "index" "whole download (today)" "curl, same ranges"
+  for size in 256MB 2GB; do
+    mb=$([ $size = 2GB ] && echo 2048 || echo 256)
+    whole=$(scenario "ChunkBench.DISABLED_Pack${size}Whole")
+    for places in OnePlace TenPlaces; do
+      n=$([ $places = OnePlace ] && echo 1 || echo 10)
+      f=$(scenario "ChunkBench.DISABLED_Pack${size}${places}")
+      ranges=$(dirname "$f")/ranges.txt
+      tree=$B/native/scenarios/bench-clients/chunks-$mb/tree-$n-chunks
+      [ -s "$ranges" ] || die "no ranges in $ranges"
+      awk -v h="$HOST" '{ print "url = \"http://" h "/Ulmet3/files/Data/pack.pak\"\nrange = \"" $1 "\"\noutput = \"/dev/null\"" }' \
+        "$ranges" >"$OUT/chunk-curl.txt"
+      serve "$tree"
+      curl_ranges() { curl -s -K "$OUT/chunk-curl.txt" -w '%{http_code} %{size_download}\n' >"$OUT/chunk-curl.out"; }
+      curl_s=$(best_of_3 curl_ranges) || die "curl did not fetch the ranges"
+      curl_ranges
+      curl_bytes=$(awk '$1 == 206 { b += $2 } END { print b + 0 }' "$OUT/chunk-curl.out")
+      stop_server
+      sent=$(fig "$f" pack_sent_bytes)
+      [ "$curl_bytes" = "${sent%.*}" ] || die "curl fetched $curl_bytes bytes of ranges, the updater $sent"
+      crow "$size" "$n place$([ $n = 1 ] || echo s)" "$(calc "$sent / 1048576" 2) MB" "$(calc "$(fig "$f" run_s)" 1) s" \
+           "$(calc "$(fig "$f" peak_kb) / 1024" 1) MB" "$(calc "100 * $(fig "$f" index_bytes) / ($mb * 1048576)" 4)%" \
+           "$(calc "$(fig "$whole" pack_sent_bytes) / 1048576" 0) MB, $(calc "$(fig "$whole" run_s)" 1) s, $(calc "$(fig "$whole" peak_kb) / 1024" 1) MB" \
+           "$(calc "$curl_s" 2) s, $(fig "$f" requests | cut -d. -f1) ranges"
+    done
+  done
+}
+if [ "${1:-}" = chunks ]; then
+  chunk_rows | tee "$OUT/table.txt"
+  [ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$B/native/scenarios/bench-clients"/chunks-*
+  exit 0
+fi
 
 # --- one 64 MB file: DownloadFile against curl from the same server -------
 say "64 MB through DownloadFile, then curl"
@@ -295,6 +341,8 @@ CEIL_FD=$(calc "$FD_CHUNKS * $FD_PAUSE_MS / 1000")
   done
 } | tee "$OUT/table.txt"
 reports_rows | tee -a "$OUT/table.txt"
+chunk_rows | tee -a "$OUT/table.txt"
+[ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$B/native/scenarios/bench-clients"/chunks-*
 
 # Memory that grew with the file would show as hundreds of MB here.
 awk "BEGIN { exit !($PEAK256 - $PEAK16 < 16 * 1024) }" || die "peak memory grows with the file: $PEAK16 kB, then $PEAK256 kB"

@@ -1,0 +1,149 @@
+// Benchmarks (disabled; scripts/bench.sh runs them): one pack of 256 MB or
+// 2 GB of which 1 MB changed, in one place or spread over ten places, made
+// by its changed chunks and, for comparison, fetched whole as before. The
+// old client, the new packs and their trees are written once below the
+// scenarios' folder (bench-clients/chunks-N) and kept for the next run.
+// Figures: bytes the server sent for the pack and its index, the run's
+// seconds, the updater's peak memory, and the ranges asked for (for curl).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "harness/proc.h"
+#include "harness/scenario.h"
+
+namespace fs = std::filesystem;
+
+namespace scn {
+namespace {
+
+const char kPack[] = "/Ulmet3/files/Data/pack.pak";
+const char kIndex[] = "/Ulmet3/chunks/Data/pack.pak.chunks";
+constexpr long long kChanged = 1 << 20;
+
+class ChunkBench : public Scenario {
+ protected:
+  void Figure(const std::string& name, double value) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s %.3f\n", name.c_str(), value);
+    std::fputs(line, stdout);
+    std::ofstream(OutputDir() + "/figures.txt", std::ios::app) << line;
+  }
+
+  std::string Root(int mb) const { return TestPaths().outRoot + "/bench-clients/chunks-" + std::to_string(mb); }
+  std::string NewFolder(int mb, int places) const { return Root(mb) + "/client-" + std::to_string(places); }
+
+  // The installed client: the pack and the client's module.
+  void MakeOld(int mb) {
+    const std::string client = Root(mb) + "/client-old", marker = client + ".done";
+    if (fs::exists(marker)) return;
+    std::error_code ec;
+    fs::remove_all(client, ec);
+    fs::create_directories(client + "/Data", ec);
+    ASSERT_GT(static_cast<long long>(fs::space(TestPaths().outRoot).available), (5LL * mb << 20) + (10LL << 30))
+        << "not enough disk for the packs of " << mb << " MB";
+    std::ofstream out(client + "/Data/pack.pak", std::ios::binary);
+    for (int block = 0; block < mb / 64; ++block) out << Noise(64 << 20, static_cast<uint32_t>(block + 1));
+    ASSERT_TRUE(out.good());
+    out.close();
+    fs::copy_file(StandInProgram(), client + "/UlmetMain.exe", fs::copy_options::overwrite_existing, ec);
+    WriteText(marker, "whole\n");
+  }
+
+  // The new client: the old pack with kChanged bytes written over, in one
+  // piece or in equal pieces spread evenly.
+  void MakeNew(int mb, int places) {
+    const std::string client = NewFolder(mb, places), marker = client + ".done";
+    if (fs::exists(marker)) return;
+    std::error_code ec;
+    fs::remove_all(client, ec);
+    fs::create_directories(client + "/Data", ec);
+    fs::copy_file(Root(mb) + "/client-old/Data/pack.pak", client + "/Data/pack.pak", ec);
+    ASSERT_FALSE(ec) << ec.message();
+    std::fstream pack(client + "/Data/pack.pak", std::ios::binary | std::ios::in | std::ios::out);
+    const long long size = static_cast<long long>(mb) << 20, piece = kChanged / places;
+    for (int k = 0; k < places; ++k) {
+      pack.seekp(size / (places + 1) * (k + 1));
+      pack << Noise(static_cast<std::size_t>(piece), static_cast<uint32_t>(7000 + k));
+    }
+    ASSERT_TRUE(pack.good());
+    pack.close();
+    fs::copy_file(StandInProgram(), client + "/UlmetMain.exe", fs::copy_options::overwrite_existing, ec);
+    WriteText(marker, "whole\n");
+  }
+
+  // Its tree, with chunk indexes or without (then the pack travels whole).
+  // The pack is left out of the hash list, so that the figures are the
+  // transfer's and not the start's comparison of 2 GB.
+  std::string MakeTree(int mb, int places, bool chunks) {
+    const std::string tree = Root(mb) + "/tree-" + std::to_string(places) + (chunks ? "-chunks" : "-whole");
+    if (fs::exists(tree + "/Ulmet3/ULHashFile.dat")) return tree;
+    const std::string release = tree + ".release";
+    WriteText(release, std::string(chunks ? "chunks\n" : "") + "hash-exclude Data/\nversion 1001 Data/pack.pak\n");
+    ProcResult r = RunProcess({{TestPaths().nativeBin + "/testbed_publish", "--client", NewFolder(mb, places),
+                                "--release", release, "--out", tree, "--host", TestPaths().configHost, "--force"},
+                               {}, "", tree + ".out", tree + ".err"},
+                              3600);
+    EXPECT_EQ(r.exitCode, 0) << ReadText(tree + ".err");
+    return tree;
+  }
+
+  static bool SameFile(const std::string& a, const std::string& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    std::string p(1 << 20, '\0'), q(1 << 20, '\0');
+    while (x && y) {
+      x.read(&p[0], static_cast<std::streamsize>(p.size()));
+      y.read(&q[0], static_cast<std::streamsize>(q.size()));
+      if (x.gcount() != y.gcount() || p.compare(0, static_cast<std::size_t>(x.gcount()), q, 0,
+                                                static_cast<std::size_t>(y.gcount())) != 0)
+        return false;
+    }
+    return !x && !y;
+  }
+
+  void RunWith(int mb, int places, bool chunks) {
+    MakeOld(mb);
+    if (HasFatalFailure()) return;
+    MakeNew(mb, places);
+    if (HasFatalFailure()) return;
+    const std::string tree = MakeTree(mb, places, chunks);
+    if (HasFailure()) return;
+    Given().InstalledFolderLinked(Root(mb) + "/client-old", 1000).ServedTree(tree).TimeLimit(3600);
+    Run(LaunchArg(2));
+    ExpectNoBox();
+    ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+    EXPECT_TRUE(SameFile(UnixPath(ClientFolder() + "Data\\pack.pak"), NewFolder(mb, places) + "/Data/pack.pak"))
+        << "the pack is not the new one";
+    if (chunks) ExpectTrace("Chunks: Data/pack.pak made");
+    // The ranges asked for, for curl to fetch the same.
+    std::ofstream ranges(OutputDir() + "/ranges.txt");
+    const std::regex range("Range: bytes=([0-9]+-[0-9]+)");
+    int requests = 0;
+    for (const auto& r : Requests()) {
+      std::smatch m;
+      const std::string headers = r.count("headers") ? r.at("headers") : "";
+      if (r.at("path") != kPack) continue;
+      ++requests;
+      if (std::regex_search(headers, m, range)) ranges << m[1] << "\n";
+    }
+    Figure("megabytes", mb);
+    Figure("places", places);
+    Figure("pack_sent_bytes", static_cast<double>(BytesSent(kPack)));
+    Figure("index_bytes", chunks ? static_cast<double>(fs::file_size(tree + kIndex)) : 0);
+    Figure("requests", requests);
+    Figure("run_s", Result().seconds);
+    Figure("peak_kb", Result().peakKb);
+  }
+};
+
+TEST_F(ChunkBench, DISABLED_Pack256MBOnePlace) { RunWith(256, 1, true); }
+TEST_F(ChunkBench, DISABLED_Pack256MBTenPlaces) { RunWith(256, 10, true); }
+TEST_F(ChunkBench, DISABLED_Pack256MBWhole) { RunWith(256, 1, false); }
+TEST_F(ChunkBench, DISABLED_Pack2GBOnePlace) { RunWith(2048, 1, true); }
+TEST_F(ChunkBench, DISABLED_Pack2GBTenPlaces) { RunWith(2048, 10, true); }
+TEST_F(ChunkBench, DISABLED_Pack2GBWhole) { RunWith(2048, 1, false); }
+
+}  // namespace
+}  // namespace scn
