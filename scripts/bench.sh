@@ -104,10 +104,12 @@ chunk_rows() {
       ranges=$(dirname "$f")/ranges.txt
       tree=$B/native/scenarios/bench-clients/chunks-$mb/tree-$n-chunks
       [ -s "$ranges" ] || die "no ranges in $ranges"
-      awk -v h="$HOST" '{ print "url = \"http://" h "/Ulmet3/files/Data/pack.pak\"\nrange = \"" $1 "\"\noutput = \"/dev/null\"" }' \
+      # One group of options a range ("next" between them); curl keeps the
+      # connection from group to group.
+      awk -v h="$HOST" 'NR > 1 { print "next" } { print "url = \"http://" h "/Ulmet3/files/Data/pack.pak\"\nrange = \"" $1 "\"\noutput = \"/dev/null\"\nsilent\nwrite-out = \"%{http_code} %{size_download}\\n\"" }' \
         "$ranges" >"$OUT/chunk-curl.txt"
       serve "$tree"
-      curl_ranges() { curl -s -K "$OUT/chunk-curl.txt" -w '%{http_code} %{size_download}\n' >"$OUT/chunk-curl.out"; }
+      curl_ranges() { curl -K "$OUT/chunk-curl.txt" >"$OUT/chunk-curl.out"; }
       curl_s=$(best_of_3 curl_ranges) || die "curl did not fetch the ranges"
       curl_ranges
       curl_bytes=$(awk '$1 == 206 { b += $2 } END { print b + 0 }' "$OUT/chunk-curl.out")

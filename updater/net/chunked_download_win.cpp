@@ -21,6 +21,7 @@
 #include "config/temp_files_win.h"
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
+#include "net/offset_file_win.h"
 #include "net/http_downloader_win.h"
 #include "net/range_fetcher_win.h"
 
@@ -29,72 +30,6 @@ namespace {
 // Pieces in which installed copies and partial files are read: one of the
 // largest chunks.
 constexpr uint32_t kPieceBytes = ul::kChunkMaxBytes;
-
-// A file read and written at 64-bit offsets, so that files beyond 4 GiB work
-// in this 32-bit process.
-class OffsetFile {
- public:
-  // write: opened (made when missing) for reading and writing, shared with
-  // readers only; else for reading, shared with readers only, so the bytes
-  // cannot change while they are copied. False with the system's error in
-  // error().
-  bool Open(const char* path, bool write) {
-    handle_.Reset(CreateFileA(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    error_ = handle_ ? 0 : GetLastError();
-    return static_cast<bool>(handle_);
-  }
-  void Close() { handle_.Reset(); }
-  DWORD error() const { return error_; }
-
-  bool Size(uint64_t* size) const {
-    LARGE_INTEGER s;
-    if (!GetFileSizeEx(handle_.Get(), &s)) return false;
-    *size = static_cast<uint64_t>(s.QuadPart);
-    return true;
-  }
-  bool SetSize(uint64_t size) {
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(handle_.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get());
-  }
-  bool ReadAt(uint64_t offset, void* data, uint32_t n) {
-    char* p = static_cast<char*>(data);
-    while (n > 0) {
-      OVERLAPPED at = Where(offset);
-      DWORD got = 0;
-      if (!ReadFile(handle_.Get(), p, n, &got, &at) || got == 0) return false;
-      p += got;
-      offset += got;
-      n -= got;
-    }
-    return true;
-  }
-  bool WriteAt(uint64_t offset, const void* data, uint32_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-      OVERLAPPED at = Where(offset);
-      DWORD put = 0;
-      if (!WriteFile(handle_.Get(), p, n, &put, &at) || put == 0) return false;
-      p += put;
-      offset += put;
-      n -= put;
-    }
-    return true;
-  }
-
- private:
-  static OVERLAPPED Where(uint64_t offset) {
-    OVERLAPPED at;
-    std::memset(&at, 0, sizeof at);
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
-  }
-
-  ul::Handle handle_;
-  DWORD error_ = 0;
-};
 
 bool Sha256Of(const void* data, std::size_t n, uint8_t (&digest)[ul::kSha256Bytes]) {
   ul::Sha256 sha;
@@ -106,7 +41,7 @@ bool SameDigest(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, u
 // The chunks of the installed copy, cut as the publisher cuts: where its
 // bytes already hold a chunk of the new file, the chunk is copied. One pass,
 // one piece in memory.
-bool ChunksOf(OffsetFile& file, std::vector<uint8_t>& piece, std::vector<ul::ChunkRecord>* out) {
+bool ChunksOf(ul::OffsetFile& file, std::vector<uint8_t>& piece, std::vector<ul::ChunkRecord>* out) {
   uint64_t size = 0;
   if (!file.Size(&size)) return false;
   ul::ContentChunker chunker;
@@ -146,7 +81,7 @@ bool ChunksOf(OffsetFile& file, std::vector<uint8_t>& piece, std::vector<ul::Chu
 class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
  public:
   ChunkTransfer(const ul::ChunkIndex& index, const ul::TransferPlan& plan, ul::ResumeJournal& journal,
-                OffsetFile& partial, OffsetFile& journalFile, OffsetFile* installed, DownloadProgress& progress)
+                ul::OffsetFile& partial, ul::OffsetFile& journalFile, ul::OffsetFile* installed, DownloadProgress& progress)
       : index_(index), plan_(plan), journal_(journal), partial_(partial), journalFile_(journalFile),
         installed_(installed), progress_(progress), piece_(kPieceBytes) {}
 
@@ -254,9 +189,9 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   const ul::ChunkIndex& index_;
   const ul::TransferPlan& plan_;
   ul::ResumeJournal& journal_;
-  OffsetFile& partial_;
-  OffsetFile& journalFile_;
-  OffsetFile* installed_;
+  ul::OffsetFile& partial_;
+  ul::OffsetFile& journalFile_;
+  ul::OffsetFile* installed_;
   DownloadProgress& progress_;
   std::vector<uint8_t> piece_;
   ul::Sha256 whole_;
@@ -289,7 +224,7 @@ void RemovePartial(const char* partial, const char* journal) {
 ul::ResumeJournal Resume(const char* partial, const char* journal, const uint8_t (&indexSha)[ul::kSha256Bytes],
                          const ul::ChunkIndex& index) {
   ul::ResumeJournal read;
-  OffsetFile j, p;
+  ul::OffsetFile j, p;
   uint64_t journalSize = 0, partialSize = 0;
   bool fits = false;
   if (j.Open(journal, false) && j.Size(&journalSize) && journalSize <= ul::kChunkIndexMaxChunks / 8 + 64 &&
@@ -370,7 +305,7 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
 
   ul::ResumeJournal journal = Resume(partial, journalPath, indexSha, index);
   std::vector<ul::ChunkRecord> have;
-  OffsetFile installed;
+  ul::OffsetFile installed;
   const bool haveCopy = installed.Open(localPath, false);
   if (!haveCopy && installed.error() != ERROR_FILE_NOT_FOUND && installed.error() != ERROR_PATH_NOT_FOUND)
     return whole("the installed copy cannot be read");
@@ -390,7 +325,7 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
              static_cast<unsigned long long>(plan.keptBytes), static_cast<unsigned long long>(plan.copiedBytes),
              static_cast<unsigned long long>(plan.fetchedBytes), static_cast<int>(plan.requests.size()));
 
-  OffsetFile part, journalFile;
+  ul::OffsetFile part, journalFile;
   if (!part.Open(partial, true) || !part.SetSize(index.size) || !journalFile.Open(journalPath, true))
     return whole("the partial file cannot be made");
   CRangeFetcher fetcher(release_);
