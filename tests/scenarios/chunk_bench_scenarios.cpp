@@ -25,13 +25,6 @@ constexpr long long kChanged = 1 << 20;
 
 class ChunkBench : public Scenario {
  protected:
-  void Figure(const std::string& name, double value) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%s %.3f\n", name.c_str(), value);
-    std::fputs(line, stdout);
-    std::ofstream(OutputDir() + "/figures.txt", std::ios::app) << line;
-  }
-
   std::string Root(int mb) const { return TestPaths().outRoot + "/bench-clients/chunks-" + std::to_string(mb); }
   std::string NewFolder(int mb, int places) const { return Root(mb) + "/client-" + std::to_string(places); }
 

@@ -32,13 +32,6 @@ const char kFilesPath[] = "/Ulmet3/files/";
 
 class WorkerBench : public Scenario {
  protected:
-  void Figure(const std::string& name, double value) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%s %.3f\n", name.c_str(), value);
-    std::fputs(line, stdout);
-    std::ofstream(OutputDir() + "/figures.txt", std::ios::app) << line;
-  }
-
   // The pauses that the downloads of the run made at the least: one after
   // every full read and one after the read that finds the end (an empty
   // answer ends before the first read). Requests below pathPrefix only.

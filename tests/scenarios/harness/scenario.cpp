@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -915,6 +916,13 @@ std::vector<std::string> Scenario::Pages() const {
   std::vector<std::string> pages;
   for (const auto& r : Log("pages.jsonl")) pages.push_back(r.count("url") ? r.at("url") : "");
   return pages;
+}
+
+void Scenario::Figure(const std::string& name, double value) {
+  char line[160];
+  std::snprintf(line, sizeof line, "%s %.3f\n", name.c_str(), value);
+  std::fputs(line, stdout);
+  std::ofstream(out_ + "/figures.txt", std::ios::app) << line;
 }
 
 long long Scenario::BytesSent(const std::string& path) const { return SentInLog(out_ + "/requests.jsonl", path); }

@@ -251,6 +251,10 @@ class Scenario : public ::testing::Test {
   std::vector<double> WindowAnswersMs() const;
   bool ProbeClosedWindow() const;
 
+  // A benchmark's figure: "name value" on standard output and in
+  // figures.txt of the output folder (scripts/bench.sh reads it there).
+  void Figure(const std::string& name, double value);
+
   // Expectations (they wait a little for records of programs that are still
   // starting).
   void ExpectTrace(const std::string& fragment);
