@@ -78,6 +78,7 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
   EXPECT_NE(dom.find("받은 보고 5건"), std::string::npos) << dom;
   EXPECT_NE(dom.find("<td class=\"n\">3</td>"), std::string::npos) << dom;
   EXPECT_NE(dom.find("<td class=\"n\">2</td>"), std::string::npos) << dom;
+  EXPECT_NE(dom.find(">Skin.dll</a>"), std::string::npos) << dom;
   ASSERT_TRUE(Browse(folder, reportUrl, report, &dom));
   EXPECT_NE(dom.find("<title>보고 " + std::to_string(reports.back().id) + " - 울메 충돌 보고</title>"), std::string::npos)
       << "the page's title was changed";
@@ -88,8 +89,9 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
   const std::string listText = Ocr(folder, list);
   EXPECT_NE(listText.find("울메충돌보고받은보고5건"), std::string::npos) << listText;
   EXPECT_NE(listText.find("클라이언트버전"), std::string::npos) << listText;
-  // Each row: module, offsets, then its count before the first date.
-  EXPECT_NE(listText.find("Skin.dll"), std::string::npos) << listText;
+  // Each row: module, offsets, then its count before the first date. The
+  // Skin row's module, a small blue link, is misread by the OCR now and then;
+  // the page's own text holds it (above), and its row is read by its count.
   EXPECT_NE(listText.find("0002345622026-"), std::string::npos) << listText;
   EXPECT_NE(listText.find("UlmetMain.exe"), std::string::npos) << listText;
   EXPECT_NE(listText.find("0002345632026-"), std::string::npos) << listText;
