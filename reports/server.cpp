@@ -42,7 +42,7 @@ void Log(const std::string& line) { std::fprintf(stderr, "ulmet-reports: %s\n", 
 // Store connections for the pages, made when needed and kept for reuse.
 class StorePool {
  public:
-  explicit StorePool(std::string spec) : spec_(std::move(spec)) {}
+  explicit StorePool(std::string address) : address_(std::move(address)) {}
   std::shared_ptr<ReportStore> Acquire(std::string* error) {
     std::unique_ptr<ReportStore> store;
     {
@@ -52,7 +52,7 @@ class StorePool {
         free_.pop_back();
       }
     }
-    if (!store) store = OpenStore(spec_, false, error);
+    if (!store) store = OpenStore(address_, false, error);
     if (!store) return nullptr;
     return std::shared_ptr<ReportStore>(store.release(), [this](ReportStore* s) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -62,7 +62,7 @@ class StorePool {
   }
 
  private:
-  const std::string spec_;
+  const std::string address_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<ReportStore>> free_;
 };

@@ -8,27 +8,27 @@ namespace {
 
 const char kSqlitePrefix[] = "sqlite:";
 
-bool IsPostgres(const std::string& spec) {
-  return spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0 ||
-         spec.find('=') != std::string::npos;
+bool IsPostgres(const std::string& address) {
+  return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0 ||
+         address.find('=') != std::string::npos;
 }
 
 }  // namespace
 
-std::string StoreKind(const std::string& spec) {
-  if (spec.rfind(kSqlitePrefix, 0) == 0 && spec.size() > sizeof kSqlitePrefix - 1) return "SQLite";
-  if (IsPostgres(spec)) return "PostgreSQL";
+std::string StoreKind(const std::string& address) {
+  if (address.rfind(kSqlitePrefix, 0) == 0 && address.size() > sizeof kSqlitePrefix - 1) return "SQLite";
+  if (IsPostgres(address)) return "PostgreSQL";
   return "";
 }
 
-std::unique_ptr<ReportStore> OpenStore(const std::string& spec, bool upgrade, std::string* error, int* before) {
+std::unique_ptr<ReportStore> OpenStore(const std::string& address, bool upgrade, std::string* error, int* before) {
   int found = 0;
   std::unique_ptr<ReportStore> store;
-  const std::string kind = StoreKind(spec);
+  const std::string kind = StoreKind(address);
   if (kind == "SQLite") {
-    store = OpenSqliteStore(spec.substr(sizeof kSqlitePrefix - 1), upgrade, error, &found);
+    store = OpenSqliteStore(address.substr(sizeof kSqlitePrefix - 1), upgrade, error, &found);
   } else if (kind == "PostgreSQL") {
-    store = OpenPostgresStore(spec, upgrade, error, &found);
+    store = OpenPostgresStore(address, upgrade, error, &found);
   } else {
     *error = "the store must be sqlite:PATH or a PostgreSQL connection string";
   }

@@ -71,11 +71,11 @@ class ReportStore {
 // kSchemaVersion first (several receivers may do so at once); without, a
 // store at another version is refused. *before (when given) receives the
 // version the store had (0: none). Null, with *error, on failure.
-std::unique_ptr<ReportStore> OpenStore(const std::string& spec, bool upgrade, std::string* error,
+std::unique_ptr<ReportStore> OpenStore(const std::string& address, bool upgrade, std::string* error,
                                        int* before = nullptr);
 
-// What kind of store spec names, for messages: "SQLite" or "PostgreSQL";
+// What kind of store address names, for messages: "SQLite" or "PostgreSQL";
 // empty when it names neither.
-std::string StoreKind(const std::string& spec);
+std::string StoreKind(const std::string& address);
 
 }  // namespace ulr

@@ -21,12 +21,12 @@ bool Number(const std::string& text, uint64_t* value) {
 RangeAsk ParseByteRange(const std::string& header, uint64_t size, uint64_t* from, uint64_t* count) {
   const std::string unit = "bytes=";
   if (header.compare(0, unit.size(), unit) != 0) return RangeAsk::kWhole;
-  const std::string spec = header.substr(unit.size());
-  const std::string::size_type dash = spec.find('-');
-  if (dash == std::string::npos || spec.find(',') != std::string::npos) return RangeAsk::kWhole;
+  const std::string ranges = header.substr(unit.size());
+  const std::string::size_type dash = ranges.find('-');
+  if (dash == std::string::npos || ranges.find(',') != std::string::npos) return RangeAsk::kWhole;
   uint64_t first = 0, last = 0;
-  const bool hasFirst = Number(spec.substr(0, dash), &first);
-  const bool hasLast = Number(spec.substr(dash + 1), &last);
+  const bool hasFirst = Number(ranges.substr(0, dash), &first);
+  const bool hasLast = Number(ranges.substr(dash + 1), &last);
   if (dash == 0) {  // the last bytes
     if (!hasLast) return RangeAsk::kWhole;
     if (last == 0 || size == 0) return RangeAsk::kUnsatisfiable;
@@ -34,9 +34,9 @@ RangeAsk ParseByteRange(const std::string& header, uint64_t size, uint64_t* from
     *from = size - *count;
     return RangeAsk::kOne;
   }
-  if (!hasFirst || (dash + 1 < spec.size() && (!hasLast || last < first))) return RangeAsk::kWhole;
+  if (!hasFirst || (dash + 1 < ranges.size() && (!hasLast || last < first))) return RangeAsk::kWhole;
   if (first >= size) return RangeAsk::kUnsatisfiable;
-  if (dash + 1 == spec.size() || last >= size) last = size - 1;
+  if (dash + 1 == ranges.size() || last >= size) last = size - 1;
   *from = first;
   *count = last - first + 1;
   return RangeAsk::kOne;

@@ -50,8 +50,8 @@ std::string Ocr(const std::string& folder, const std::string& png) {
 
 TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
   const std::string folder = TestFolder("browser");
-  const std::string spec = FreshStore("sqlite", "browser", folder);
-  ReportsServer server(spec, folder, kPassword);
+  const std::string address = FreshStore("sqlite", "browser", folder);
+  ReportsServer server(address, folder, kPassword);
   ASSERT_TRUE(server.Start()) << server.Output();
   const std::string korean = "\xBF\xEF\xB8\xDE \xC5\xAC\xB6\xF3\xC0\xCC\xBE\xF0\xC6\xAE \xBF\xC0\xB7\xF9\n";  // 울메 클라이언트 오류
   const std::string script =
@@ -63,7 +63,7 @@ TEST(Browser, ShowsKoreanPagesWithTheirCountsAndRunsNoPlayerScript) {
     ASSERT_EQ(PostReport(server.host(), server.port(), "/report", ReportBody("s" + std::to_string(i), korean + script, "Skin.dll", "4002\n")), 200);
 
   std::string error;
-  auto store = ulr::OpenStore(spec, false, &error);
+  auto store = ulr::OpenStore(address, false, &error);
   ASSERT_TRUE(store) << error;
   std::vector<ulr::StoredReport> reports;
   ASSERT_TRUE(store->ReportsAfter(0, 0, 10, &reports, &error));
