@@ -29,15 +29,24 @@ bool TempFolder(char (&out)[ul::kTextCap]) {
   return true;
 }
 
-bool FetchToTemp(UpdateConfig& config, const char* host, const char* path, const char* name,
-                 char (&local)[ul::kTextCap], ul::HeldFile* held) {
+bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused) {
+  *refused = false;
   char temp[ul::kTextCap];
   if (!TempFolder(temp)) return false;
   ul::Format(local, "%s\\%s", temp, name);
   DeleteFileA(local);
-  CHttpDownloader downloader(config.release.get());
+  CHttpDownloader downloader(release);
   if (downloader.DownloadFile(host, path, local, nullptr, nullptr, held) == 1) return true;
-  if (downloader.RefusedByRelease()) config.releaseRefusal = ul::kReleaseListDiffers;
+  *refused = downloader.RefusedByRelease();
+  return false;
+}
+
+bool FetchToTemp(UpdateConfig& config, const char* host, const char* path, const char* name,
+                 char (&local)[ul::kTextCap], ul::HeldFile* held) {
+  bool refused = false;
+  if (FetchHeldToTemp(config.release.get(), host, path, name, local, held, &refused)) return true;
+  if (refused) config.releaseRefusal = ul::kReleaseListDiffers;
   return false;
 }
 

@@ -10,10 +10,16 @@
 class UpdateConfig;
 namespace ul {
 class HeldFile;
+class ReleaseManifest;
 }
 
 // "<Windows folder>\Temp". False when the Windows folder is unknown.
 bool TempFolder(char (&out)[ul::kTextCap]);
+
+// FetchToTemp for a caller without the run's configuration: with release,
+// what arrives must be what it records; *refused says when it was not.
+bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused);
 
 // Downloads host/path into "<Temp folder>\<name>" and holds it open (see
 // ul::HeldFile) for the caller to read; local receives that path. An

@@ -22,7 +22,6 @@
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
 #include "net/offset_file_win.h"
-#include "net/http_downloader_win.h"
 #include "net/range_fetcher_win.h"
 
 namespace {
@@ -246,14 +245,12 @@ CChunkedDownload::CChunkedDownload(const ul::ReleaseManifest* release) : release
 
 bool CChunkedDownload::FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
                                   std::string* bytes) {
-  char temp[ul::kTextCap], local[ul::kTextCap];
-  if (!TempFolder(temp)) return false;
-  ul::Format(local, "%s\\%s", temp, tempName);
-  DeleteFileA(local);
-  CHttpDownloader downloader(release_);
+  char local[ul::kTextCap] = {0};
   ul::HeldFile held;
-  // Read through the handle that held it from its check on.
-  const bool ok = downloader.DownloadFile(host, path, local, nullptr, nullptr, &held) == 1 && held.IsOpen() &&
+  bool refused = false;
+  // Read through the handle that held it from its check on; a refused file
+  // only means this one travels whole, so the run's state is not told.
+  const bool ok = FetchHeldToTemp(release_, host, path, tempName, local, &held, &refused) && held.IsOpen() &&
                   held.ReadAll(limit, bytes);
   held.Close();
   DeleteFileA(local);
