@@ -103,6 +103,19 @@ void ZipWithMember(const fs::path& file, const char* member, const std::string& 
   zipClose(zf, nullptr);
 }
 
+// The hash list's digest on the line that begins with start, its last
+// hexadecimal digit changed.
+void LastDigitChanged(const fs::path& hashList, const std::string& start) {
+  std::string text = scn::ReadText(hashList.string());
+  const std::size_t line = text.find("\n" + start) + 1;
+  ASSERT_NE(line, 0u) << start << " begins no line of " << hashList;
+  const std::size_t number = text.find(':', line);
+  const std::size_t last = text.find(':', number + 1) + 32;
+  ASSERT_EQ(text[last + 1], ':') << text.substr(line, 80);
+  text[last] = text[last] == '0' ? '1' : '0';
+  Write(hashList, text);
+}
+
 // An update list line of exactly length characters, of names the tree has.
 std::string ListLine(std::size_t length) {
   std::string line = "1004";
@@ -139,10 +152,14 @@ struct Fault {
   const char* serverFaults = "";
 };
 
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
+
 const Fault kFaults[] = {
     {"MissingFile", [](const fs::path& t) { fs::remove(t / "Ulmet3/files/sub/b.dat"); },
      "Ulmet3/files/sub/b.dat", "missing", kBoth},
     {"DigestMismatch", [](const fs::path& t) { Write(t / "Ulmet3/files/a.dll", "other"); },
+     "Ulmet3/files/a.dll", "says", kBoth},
+    {"DigestDiffersInLastDigit", [](const fs::path& t) { LastDigitChanged(t / kHash, "a.dll:"); },
      "Ulmet3/files/a.dll", "says", kBoth},
     {"LongListLine", [](const fs::path& t) { Append(t / kList, ListLine(1024)); }, kList,
      "line 5: 1024 characters, longer than the 1023"},
@@ -150,6 +167,8 @@ const Fault kFaults[] = {
      kList, "has 261 characters"},
     {"BlankClimbsOut", [](const fs::path& t) { Append(t / kList, "1004 ..!\\x.dll\n"); }, kList,
      "line 5: entry \"..!\\x.dll\": the path gate refuses \".. \\x.dll\""},
+    {"DeleteBlankClimbsOut", [](const fs::path& t) { Append(t / kList, "1004 -..!/evil.dll\n"); }, kList,
+     "line 5: entry \"-..!/evil.dll\": the path gate refuses \".. /evil.dll\""},
     {"DeviceName", [](const fs::path& t) { Append(t / kList, "1004 -sub/COM1.txt\n"); }, kList,
      "entry \"-sub/COM1.txt\": the path gate refuses"},
     {"ReaderRefusal", [](const fs::path& t) { Append(t / kList, "1004 =C:\\x\n"); }, kList,
@@ -348,6 +367,8 @@ struct SignedFault {
   int ways = kBoth;
 };
 
+void PrintTo(const SignedFault& f, std::ostream* os) { *os << f.name; }
+
 const char kToday[] = "updaters built with the release key refuse";
 const char kEarlier[] = "keyed updaters built before the roles existed";
 
@@ -366,6 +387,17 @@ const SignedFault kSignedFaults[] = {
      {{kList, "(133 bytes served, 122 signed, or another SHA-256): updaters built with the release key refuse "
               "every run (code-SG03)"},
       {kList, kEarlier}}},
+    {"HashListChangedAfterSigning", [](const fs::path& t) { Append(t / kHash, "; changed\n"); },
+     {{kHash, "differs from the signed release"}, {kHash, kEarlier}}},
+    // Checked with the key, a tree that was never signed is refused by
+    // every keyed updater: a problem, not a note.
+    {"NeverSigned",
+     [](const fs::path& t) {
+       for (const char* f : {"UlLaunch/ULRelease2.dat", "UlLaunch/ULRelease2.sig", "Ulmet3/ULRelease.dat",
+                             "Ulmet3/ULRelease.sig"})
+         fs::remove(t / f);
+     },
+     {{"UlLaunch/ULRelease2.dat", "missing: updaters built with the release key refuse every run (code-SG01)"}}},
     {"ProgramConfigChangedAfterSigning",
      [](const fs::path& t) { Edit(t / kProgram, "[CHECKUPNOTICE]\nhttp://", "[CHECKUPNOTICE]\nhttps://"); },
      {{kProgram, "differs from the signed release"}}},
@@ -408,8 +440,9 @@ TEST_P(SignedVerify, OnlyTheReleaseAsSignedPasses) {
   if (f.ways & kFolder) {
     Verdict v = Check({(dir / "tree").string(), "--key", key}, dir.string());
     ExpectProblems(v, f, (dir / "tree/").string());
-    if (f.plant == nullptr)
+    if (f.plant == nullptr) {
       EXPECT_NE(v.output.find("signed release 1003: every file served as signed"), std::string::npos) << v.output;
+    }
   }
   if (f.ways & kServed) {
     Server server((dir / "tree").string(), dir.string(), "");

@@ -99,6 +99,10 @@ TEST(ReleaseSigning, SignedTreeChecksOutAndEachServedFileAgainstIt) {
       << "the updater takes the manifest beside the directory file only with its roles";
   EXPECT_TRUE(ul::FileMatchesRelease(m, "/U/files/Data\\b!c.txt", (tree / "U/files/Data/b!c.txt").string().c_str()));
   EXPECT_TRUE(ul::FileMatchesRelease(m, "/U/list.dat", (tree / "U/list.dat").string().c_str()));
+  // A request the release does not list is refused whatever its bytes,
+  // also with those of a file it does list.
+  EXPECT_FALSE(ul::FileMatchesRelease(m, "/U/other/a.dll", (tree / "U/files/a.dll").string().c_str()));
+  EXPECT_FALSE(ul::FileMatchesRelease(m, "/U/files/", (tree / "U/files/a.dll").string().c_str()));
   Write(tree / "U/files/a.dll", "b");
   EXPECT_FALSE(ul::FileMatchesRelease(m, "/U/files/a.dll", (tree / "U/files/a.dll").string().c_str()));
   EXPECT_EQ(ul::CheckRelease(pub.c_str(), manifest, signature, ul::kLegacyFormat, 1003, &m), ul::kReleaseOlder);
