@@ -2,51 +2,49 @@
 
 #include <iconv.h>
 
-#include <cerrno>
-
 namespace ulr {
 
 namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-// Code page 949 to UTF-8, every undecodable byte as U+FFFD.
+// Code page 949 to UTF-8, every undecodable byte or pair as U+FFFD.
+// Characters are split here, not by the converter: for a two-byte code its
+// table lacks, the C library swallows both bytes yet reports an error, so
+// after a failure its position cannot tell how much it consumed. A pair
+// that does not decode costs one replacement and both bytes, unless its
+// second byte is ASCII, which is then read on its own.
 std::string FromCp949(std::string_view in) {
   std::string out;
+  out.reserve(in.size() + in.size() / 2);
   iconv_t cd = iconv_open("UTF-8", "CP949");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    // No converter on this system: ASCII stays, the rest is unreadable.
-    for (char c : in) {
-      if (static_cast<unsigned char>(c) < 0x80) out += c;
-      else out += kReplacement;
+  const bool canConvert = cd != reinterpret_cast<iconv_t>(-1);
+  for (std::size_t i = 0; i < in.size();) {
+    const unsigned char lead = static_cast<unsigned char>(in[i]);
+    if (lead < 0x80) {
+      out += static_cast<char>(lead);
+      ++i;
+      continue;
     }
-    return out;
-  }
-  out.resize(in.size() * 2 + 16);
-  char* src = const_cast<char*>(in.data());
-  std::size_t srcLeft = in.size();
-  std::size_t used = 0;
-  while (srcLeft > 0) {
-    if (out.size() - used < 16) out.resize(out.size() * 2);
-    char* dst = &out[used];
-    std::size_t dstLeft = out.size() - used;
-    const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    used = out.size() - dstLeft;
-    if (r != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() * 2);
-    } else {
-      // EILSEQ or EINVAL (a sequence cut at the end): skip one byte.
-      if (out.size() - used < 3) out.resize(out.size() * 2);
-      out.replace(used, 3, kReplacement, 3);
-      used += 3;
-      ++src;
-      --srcLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const bool paired = lead != 0x80 && lead != 0xFF && i + 1 < in.size();
+    char pair[2];
+    char utf8[8];
+    bool done = false;
+    if (paired && canConvert) {
+      pair[0] = in[i];
+      pair[1] = in[i + 1];
+      char* src = pair;
+      std::size_t srcLeft = 2;
+      char* dst = utf8;
+      std::size_t dstLeft = sizeof utf8;
+      done = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1) && srcLeft == 0;
+      if (done) out.append(utf8, sizeof utf8 - dstLeft);
+      else iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
+    if (!done) out += kReplacement;
+    i += paired && (done || static_cast<unsigned char>(in[i + 1]) >= 0x80) ? 2 : 1;
   }
-  iconv_close(cd);
-  out.resize(used);
+  if (canConvert) iconv_close(cd);
   return out;
 }
 

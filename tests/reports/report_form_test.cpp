@@ -112,6 +112,8 @@ TEST(ReportText, ShowsCodePage949AndNothingThatCouldActOnThePage) {
   EXPECT_EQ(ulr::DisplayText("\xBF\xEF\xB8\xDE\r\nok\tend"), "울메\nok\tend");
   EXPECT_EQ(ulr::DisplayText("a\x80z"), "a\xEF\xBF\xBDz");         // not code page 949
   EXPECT_EQ(ulr::DisplayText("a\xBF"), "a\xEF\xBF\xBD");           // cut in the middle
+  EXPECT_EQ(ulr::DisplayText("a\xA2\xE8"), "a\xEF\xBF\xBD");       // a code the table lacks, last
+  EXPECT_EQ(ulr::DisplayText("\xA2\xE8z\xE8z"), "\xEF\xBF\xBDz\xEF\xBF\xBDz");  // ... and inside; ASCII kept
   EXPECT_EQ(ulr::DisplayText("\x1B[31m\r"), "\xEF\xBF\xBD[31m\xEF\xBF\xBD");
   EXPECT_EQ(ulr::HtmlEscape("<script>\"a\" & 'b'</script>"),
             "&lt;script&gt;&quot;a&quot; &amp; &#39;b&#39;&lt;/script&gt;");
