@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "chunks/chunk_list.h"
+#include "formats/chunks/chunk_list.h"
 #include "command_line.h"
-#include "config/program_config.h"
-#include "config/update_config.h"
+#include "formats/lists/program_config.h"
 #include "disk_names.h"
 #include "file_io.h"
 #include "name_rules.h"
@@ -104,8 +103,8 @@ bool WriteChunkIndexes(TreeStage& stage, const Settings& settings, const ClientS
 
 bool AnnouncesChunkList(const fs::path& tree, const Settings& settings) {
   OwnedFile f = OpenFile(TreePath(tree, TreeRelative(settings.paths.programConfig)), "rb");
-  UpdateConfig config;
-  return f && ParseProgramConfig(f.get(), config, nullptr) && settings.paths.chunkList == config.chunkListPath;
+  ProgramConfig config;
+  return f && ParseProgramConfig(f.get(), false, nullptr, &config) && settings.paths.chunkList == config.chunkListPath;
 }
 
 }  // namespace ulp

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "chunks/chunk_index.h"
+#include "formats/chunks/chunk_index.h"
 #include "client_scan.h"
 #include "settings.h"
 #include "tree_stage.h"

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "common/bounded.h"
-#include "common/partial_names.h"
+#include "formats/base/bounded.h"
+#include "formats/base/partial_names.h"
 #include "disk_names.h"
 #include "name_rules.h"
-#include "run/run_paths.h"
+#include "formats/lists/client_files.h"
 #include "server_lists.h"
 
 namespace ulp {

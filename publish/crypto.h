@@ -9,14 +9,12 @@
 #include <cstdint>
 #include <string>
 
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 
 namespace ulp {
 
-constexpr std::size_t kP256PrivateBytes = 32;
-
 struct KeyPair {
-  uint8_t privateKey[kP256PrivateBytes] = {0};
+  uint8_t privateKey[ul::kP256PrivateBytes] = {0};
   uint8_t publicKey[ul::kP256KeyBytes] = {0};  // X||Y
 };
 

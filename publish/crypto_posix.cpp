@@ -1,6 +1,7 @@
 // OpenSSL (Debian's libcrypto 3) behind the tool's key pairs and signatures.
 // ECDSA signatures travel as r||s; OpenSSL speaks DER, converted here. The
-// hashing and checks of this build are config/release_crypto_posix.cpp.
+// hashing and checks of this build, and the key import they share, are
+// formats/trust/release_crypto_posix.cpp and openssl_p256_posix.h.
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -11,8 +12,9 @@
 #include <memory>
 #include <new>
 
-#include "config/openssl_owned_posix.h"
-#include "config/release_crypto.h"
+#include "formats/trust/openssl_owned_posix.h"
+#include "formats/trust/openssl_p256_posix.h"
+#include "formats/trust/release_crypto.h"
 #include "crypto.h"
 
 namespace {
@@ -21,27 +23,6 @@ template <typename T>
 using Ptr = ul::OpenSslPtr<T>;
 
 constexpr int kCoordinate = static_cast<int>(ul::kP256KeyBytes / 2);
-
-// A P-256 key pair from its two halves.
-Ptr<EVP_PKEY> ImportKeyPair(const ulp::KeyPair& pair) {
-  unsigned char point[1 + ul::kP256KeyBytes];
-  point[0] = 0x04;  // uncompressed
-  std::memcpy(point + 1, pair.publicKey, ul::kP256KeyBytes);
-  Ptr<OSSL_PARAM_BLD> build(OSSL_PARAM_BLD_new());
-  Ptr<BIGNUM> d(BN_bin2bn(pair.privateKey, ulp::kP256PrivateBytes, nullptr));
-  if (!build || !d ||
-      !OSSL_PARAM_BLD_push_utf8_string(build.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1", 0) ||
-      !OSSL_PARAM_BLD_push_octet_string(build.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point) ||
-      !OSSL_PARAM_BLD_push_BN(build.get(), OSSL_PKEY_PARAM_PRIV_KEY, d.get()))
-    return nullptr;
-  Ptr<OSSL_PARAM> params(OSSL_PARAM_BLD_to_param(build.get()));
-  Ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-  EVP_PKEY* key = nullptr;
-  if (!params || !ctx || EVP_PKEY_fromdata_init(ctx.get()) <= 0 ||
-      EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_KEYPAIR, params.get()) <= 0)
-    return nullptr;
-  return Ptr<EVP_PKEY>(key);
-}
 
 }  // namespace
 
@@ -52,7 +33,7 @@ bool ulp::MakeKeyPair(KeyPair* out, std::string* error) {
   std::size_t pointLength = 0;
   const bool ok =
       key && EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, &scalar) == 1 &&
-      BN_bn2binpad(scalar, out->privateKey, kP256PrivateBytes) == static_cast<int>(kP256PrivateBytes) &&
+      BN_bn2binpad(scalar, out->privateKey, ul::kP256PrivateBytes) == static_cast<int>(ul::kP256PrivateBytes) &&
       EVP_PKEY_get_octet_string_param(key.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point,
                                       &pointLength) == 1 &&
       pointLength == sizeof point && point[0] == 0x04;
@@ -67,7 +48,7 @@ bool ulp::MakeKeyPair(KeyPair* out, std::string* error) {
 
 bool ulp::SignP256(const KeyPair& key, const void* data, std::size_t length,
                    uint8_t (&signature)[ul::kP256SignatureBytes], std::string* error) {
-  Ptr<EVP_PKEY> pkey = ImportKeyPair(key);
+  Ptr<EVP_PKEY> pkey = ul::ImportP256Key(key.publicKey, key.privateKey);
   Ptr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   unsigned char der[128];
   std::size_t derLength = sizeof der;

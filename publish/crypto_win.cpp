@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "common/owned_win.h"
-#include "config/release_crypto.h"
+#include "formats/base/owned_win.h"
+#include "formats/trust/release_crypto.h"
 #include "crypto.h"
 
 namespace {
@@ -64,7 +64,7 @@ bool ulp::MakeKeyPair(KeyPair* out, std::string* error) {
   }
   std::memcpy(out->publicKey, blob + sizeof(BCRYPT_ECCKEY_BLOB), ul::kP256KeyBytes);
   std::memcpy(out->privateKey, blob + sizeof(BCRYPT_ECCKEY_BLOB) + ul::kP256KeyBytes,
-              kP256PrivateBytes);
+              ul::kP256PrivateBytes);
   SecureZeroMemory(blob, sizeof blob);
   return true;
 }
@@ -83,7 +83,7 @@ bool ulp::SignP256(const KeyPair& key, const void* data, std::size_t length,
   BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PRIVATE_P256_MAGIC, kCoordinate};
   std::memcpy(blob, &header, sizeof header);
   std::memcpy(blob + sizeof header, key.publicKey, ul::kP256KeyBytes);
-  std::memcpy(blob + sizeof header + ul::kP256KeyBytes, key.privateKey, kP256PrivateBytes);
+  std::memcpy(blob + sizeof header + ul::kP256KeyBytes, key.privateKey, ul::kP256PrivateBytes);
   ULONG got = 0;
   NTSTATUS status = 0;
   const bool signedOk =

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "fetch.h"
 
 namespace ulp {

@@ -8,7 +8,7 @@ constexpr std::size_t kKeyFileLimit = 4096;
 }  // namespace
 
 std::string ulp::FormatPrivateKey(const KeyPair& key) {
-  return kPrivateWord + ul::Hex(key.privateKey, kP256PrivateBytes) + " " +
+  return kPrivateWord + ul::Hex(key.privateKey, ul::kP256PrivateBytes) + " " +
          ul::Hex(key.publicKey, ul::kP256KeyBytes) + "\n";
 }
 
@@ -17,9 +17,9 @@ bool ulp::ParsePrivateKey(const std::string& text, KeyPair* key) {
   if (!t.empty() && t.back() == '\n') t.pop_back();
   if (!t.empty() && t.back() == '\r') t.pop_back();
   const std::size_t word = sizeof kPrivateWord - 1;
-  const std::size_t blank = word + 2 * kP256PrivateBytes;
+  const std::size_t blank = word + 2 * ul::kP256PrivateBytes;
   return t.size() == blank + 1 + 2 * ul::kP256KeyBytes && t.compare(0, word, kPrivateWord) == 0 &&
-         t[blank] == ' ' && ul::ParseHex(t.data() + word, blank - word, key->privateKey, kP256PrivateBytes) &&
+         t[blank] == ' ' && ul::ParseHex(t.data() + word, blank - word, key->privateKey, ul::kP256PrivateBytes) &&
          ul::ParseHex(t.data() + blank + 1, 2 * ul::kP256KeyBytes, key->publicKey, ul::kP256KeyBytes);
 }
 

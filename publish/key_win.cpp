@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "key.h"
 
 bool ulp::WriteNewFile(const std::string& path, const std::string& bytes, bool,

@@ -8,17 +8,15 @@
 #include <memory>
 #include <system_error>
 
-#include "config/release_check.h"
-#include "config/release_roles.h"
-#include "config/release_crypto.h"
-#include "config/update_config.h"
-#include "config/update_list.h"
-#include "common/text_line.h"
-#include "config/directory_file.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_roles.h"
+#include "formats/trust/release_crypto.h"
+#include "formats/lists/update_list.h"
+#include "formats/base/text_line.h"
+#include "formats/lists/directory_file.h"
 #include "key.h"
 #include "served_tree.h"
 #include "settings.h"
-#include "trace_capture.h"
 #include "verify.h"
 #include "verify_checks.h"
 
@@ -67,7 +65,6 @@ bool IndexTree(VerifyRun& run, const std::string& tree, std::string* error) {
     *error = "no tree folder " + tree + (why.empty() ? "" : ": " + why);
     return false;
   }
-  TakeTraceLines();
   for (bool (*step)(VerifyRun&) :
        {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller, CheckChunkList}) {
     if (!step(run)) {
@@ -99,15 +96,15 @@ bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error)
   const bool indexed = IndexTree(*run, tree, error);
   if (sink != nullptr) std::fclose(sink);
   if (!indexed) return false;
-  const UpdateConfig& c = run->config;
-  plan->updateListPath = c.updateListPath;
-  plan->roles = ul::RolesOf(c);
+  const TreeConfig& c = run->config;
+  plan->updateListPath = c.program.updateListPath;
+  plan->roles = ul::RolesOf(c.directory, c.program);
   Settings settings;
   plan->settingsVersion = ReadTreeSettings(tree, &settings) ? settings.version : -1;
   plan->sources.clear();
   std::vector<std::pair<std::string, bool>> named = {
-      {kDirectoryFilePath, true}, {c.programConfigPath, true}, {c.updateListPath, true}};
-  if (c.hashListPath[0] != '\0') named.emplace_back(c.hashListPath, true);
+      {kDirectoryFilePath, true}, {c.directory.programConfigPath, true}, {c.program.updateListPath, true}};
+  if (c.program.hashListPath[0] != '\0') named.emplace_back(c.program.hashListPath, true);
   for (const NamedFile& f : run->index.files()) named.emplace_back(f.objectPath, f.required);
   for (const std::string& path : ChunkFilePaths(*run)) named.emplace_back(path, true);
   for (const auto& n : named) {
@@ -128,23 +125,21 @@ int32_t SignedVersion(int32_t listVersion, int32_t settingsVersion) {
 }
 
 bool ReleaseVersion(const std::string& updateListFile, int32_t* version, std::string* error) {
-  UpdateConfig scratch;
   UpdateFileList list;
   list.ClearFileList();
   const bool read = ReadTreeText(updateListFile, [&](std::FILE* f) {
     char line[ul::kLineCap];
-    if (!ul::ReadTextLine(f, line) ||
-        (std::strncmp(line, "[ULMET]", 7) != 0 && std::strncmp(line, "[ULMET3.0]", 10) != 0))
-      return false;
+    if (!ul::ReadTextLine(f, line) || !IsUpdateListHeader(line)) return false;
     // Every line, also those after a self-update or installer line: the
     // run that follows reads them.
+    std::vector<UpdateWord> words;
     while (ul::ReadTextLine(f, line)) {
       ul::StripNewline(line);
-      list.ParseUpdateLine(line, 0, scratch);
+      list.ParseUpdateLine(line, 0, &words);
+      words.clear();
     }
     return true;
   });
-  TakeTraceLines();
   if (!read) {
     *error = "not an update list: " + updateListFile;
     return false;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 #include "crypto.h"
 
 namespace ulp {

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/directory_file.h"
-#include "config/release_check.h"
-#include "config/release_roles.h"
+#include "formats/lists/directory_file.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_roles.h"
 #include "key.h"
 #include "manifest.h"
 #include "settings.h"
@@ -147,13 +147,13 @@ bool ReadSignedRelease(VerifyRun& run) {
 }
 
 bool CheckSignedRelease(VerifyRun& run) {
-  const UpdateConfig& c = run.config;
+  const TreeConfig& c = run.config;
   char launchManifest[ul::kTextCap];
   char launchSignature[ul::kTextCap];
   char legacyManifest[ul::kTextCap] = {0};
   char legacySignature[ul::kTextCap] = {0};
   ul::LaunchReleasePaths(launchManifest, launchSignature);
-  ul::ReleaseFilePaths(c.updateListPath, legacyManifest, legacySignature);
+  ul::ReleaseFilePaths(c.program.updateListPath, legacyManifest, legacySignature);
   ServedRelease today{launchManifest, launchSignature};
   ServedRelease earlier{legacyManifest, legacySignature};
   FetchRelease(run, &today);
@@ -169,14 +169,14 @@ bool CheckSignedRelease(VerifyRun& run) {
   const int before = run.report.problems();
   ul::ReleaseManifest m;
   if (ReadRelease(run, today, kToday, &m)) {
-    const char* role = ul::DifferingRole(m.roles, ul::RolesOf(c));
+    const char* role = ul::DifferingRole(m.roles, ul::RolesOf(c.directory, c.program));
     if (role != nullptr)
       run.report.Problem(run.tree.Where(launchManifest),
                          std::string("binds another ") + role + " than the program configuration "
                          "names: " + kToday.refuse + " (code-SG03)");
     CheckVersion(run, today, m, kToday);
     CheckRecords(run, m, kToday,
-                 {kDirectoryFilePath, c.programConfigPath, c.updateListPath, c.hashListPath});
+                 {kDirectoryFilePath, c.directory.programConfigPath, c.program.updateListPath, c.program.hashListPath});
     for (const std::string& path : ChunkFilePaths(run)) {
       auto arrived = run.served.find(path);
       if (arrived != run.served.end())
@@ -192,7 +192,7 @@ bool CheckSignedRelease(VerifyRun& run) {
     ul::ReleaseManifest old;
     if (ReadRelease(run, earlier, kEarlier, &old)) {
       CheckVersion(run, earlier, old, kEarlier);
-      CheckRecords(run, old, kEarlier, {c.updateListPath, c.hashListPath});
+      CheckRecords(run, old, kEarlier, {c.program.updateListPath, c.program.hashListPath});
     }
   }
   if (run.report.problems() == before && m.format == ul::kRoleFormat)

@@ -4,11 +4,9 @@
 #include <cstring>
 #include <set>
 
-#include "common/bounded.h"
-#include "common/safe_path.h"
-#include "config/update_config.h"
-#include "config/update_list.h"
-#include "trace_capture.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
+#include "formats/lists/update_list.h"
 
 namespace ulp {
 
@@ -24,14 +22,13 @@ struct ReaderView {
 
 ReaderView ReadAsUpdater(const std::string& word) {
   UpdateFileList list;
-  UpdateConfig config;
+  std::vector<UpdateWord> words;
   const std::string line = "1001 " + word;
-  list.ParseUpdateLine(line.c_str(), 1000, config);
-  TakeTraceLines();  // the reader's account of itself is not needed here
+  list.ParseUpdateLine(line.c_str(), 1000, &words);
   ReaderView view;
   view.intact = list.entryCount == 1 && word == list.EntryAt(0);
-  view.selfUpdate = config.selfUpdatePending != 0;
-  view.fullInstall = config.majorUpdatePending != 0;
+  view.selfUpdate = list.selfUpdateMarked != 0;
+  view.fullInstall = list.majorUpdateMarked != 0;
   return view;
 }
 

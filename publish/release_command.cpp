@@ -7,7 +7,7 @@
 
 #include "chunk_indexes.h"
 #include "client_scan.h"
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "command_line.h"
 #include "commands.h"
 #include "manifest.h"
@@ -15,7 +15,7 @@
 #include "file_io.h"
 #include "publish_steps.h"
 #include "release_plan.h"
-#include "run/run_paths.h"
+#include "formats/lists/client_files.h"
 #include "server_lists.h"
 #include "tree_layout.h"
 #include "zip_writer.h"

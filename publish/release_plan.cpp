@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "name_rules.h"
-#include "run/run_paths.h"
+#include "formats/lists/client_files.h"
 #include "tree_layout.h"
 
 namespace ulp {

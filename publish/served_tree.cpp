@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bounded.h"
-#include "common/safe_path.h"
-#include "common/text_line.h"
-#include "config/hash_list.h"
-#include "config/release_manifest.h"
-#include "config/update_config.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
+#include "formats/base/text_line.h"
+#include "formats/lists/hash_list.h"
+#include "formats/trust/release_manifest.h"
+#include "formats/lists/program_config.h"
 
 namespace ulp {
 
@@ -222,13 +222,13 @@ bool ServedFileName(const std::string& target, std::string* relative) {
   return true;
 }
 
-std::string EntryObjectPath(const UpdateConfig& config, const char* entry) {
+std::string EntryObjectPath(const ProgramConfig& config, const char* entry) {
   char path[ul::kTextCap];
   ul::Format(path, "%s%s", config.updateSubPath, entry);
   return path;
 }
 
-bool HashObjectPath(const UpdateConfig& config, const char* clientFolder, const HashEntry& entry,
+bool HashObjectPath(const ProgramConfig& config, const char* clientFolder, const HashEntry& entry,
                     std::string* objectPath, std::string* localPath) {
   char joined[ul::kTextCap];
   HashEntryName(entry, joined);

@@ -12,7 +12,7 @@
 
 #include "fetch.h"
 
-class UpdateConfig;
+struct ProgramConfig;
 struct HashEntry;
 namespace ul {
 class ReleaseManifest;
@@ -110,12 +110,12 @@ std::string RequestTarget(const std::string& objectPath);
 bool ServedFileName(const std::string& target, std::string* relative);
 
 // Where the updater fetches a list entry: the update folder and the entry.
-std::string EntryObjectPath(const UpdateConfig& config, const char* entry);
+std::string EntryObjectPath(const ProgramConfig& config, const char* entry);
 
 // Where the updater fetches a hash list entry's file again, and the path it
 // compares below clientFolder. False when the path gate refuses the entry's
 // name: the updater then neither compares nor fetches it.
-bool HashObjectPath(const UpdateConfig& config, const char* clientFolder, const HashEntry& entry,
+bool HashObjectPath(const ProgramConfig& config, const char* clientFolder, const HashEntry& entry,
                     std::string* objectPath, std::string* localPath);
 
 // A piece of a text file as the updater's line reader delivers it (line

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 
-#include "common/bounded.h"
-#include "config/hash_list.h"
-#include "config/update_config.h"
-#include "config/update_list.h"
+#include "formats/base/bounded.h"
+#include "formats/lists/hash_list.h"
+#include "formats/lists/update_list.h"
 #include "disk_names.h"
-#include "trace_capture.h"
 
 namespace ulp {
 
@@ -31,10 +29,8 @@ bool CollectAsClient(const std::filesystem::path& listFile, int installedVersion
   OwnedFile file = OpenFile(listFile, "r");
   if (!file) return false;
   UpdateFileList list;
-  UpdateConfig config;
-  config.installedVersion = installedVersion;
-  const bool read = list.ReadListFile(file.get(), "UpdateList.dat", config);
-  TakeTraceLines();
+  std::vector<UpdateWord> words;
+  const bool read = list.ReadListFile(file.get(), installedVersion, &words) == kListRead;
   names->clear();
   for (int i = 0; i < list.entryCount; ++i) names->emplace_back(list.EntryAt(i));
   *newVersion = list.maxVersion;
@@ -65,10 +61,9 @@ bool HashExcluded(const std::string& name, const std::vector<std::string>& exclu
 std::size_t CountHashEntries(const std::filesystem::path& hashFile) {
   OwnedFile file = OpenFile(hashFile, "r");
   if (!file) return 0;
-  std::vector<HashEntry> entries;
-  ParseHashList(file.get(), entries);
-  TakeTraceLines();
-  return entries.size();
+  HashList list;
+  ParseHashList(file.get(), &list);
+  return list.entries.size();
 }
 
 }  // namespace ulp

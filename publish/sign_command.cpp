@@ -6,7 +6,7 @@
 #include <string>
 
 #include "commands.h"
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 #include "crypto.h"
 #include "key.h"
 #include "manifest.h"

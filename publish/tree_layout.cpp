@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "config/directory_file.h"
-#include "config/verified_record.h"
-#include "run/run_paths.h"
+#include "formats/lists/directory_file.h"
+#include "formats/lists/program_config.h"
+#include "formats/lists/client_files.h"
 
 namespace ulp {
 
@@ -48,7 +48,7 @@ std::string ProgramConfigText(const Sections& sections) {
 }
 
 std::pair<std::string, std::string> VerifiedStateSection() {
-  return {"VERIFIEDSTATE", "on " + std::to_string(ul::kVerifiedDaysDefault)};
+  return {"VERIFIEDSTATE", "on " + std::to_string(kVerifiedDaysDefault)};
 }
 
 std::vector<std::string> DefaultHashExclusions() {

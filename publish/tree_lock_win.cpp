@@ -2,7 +2,7 @@
 // sharing violation while the first run holds it.
 #include <windows.h>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "disk_names.h"
 #include "tree_lock.h"
 

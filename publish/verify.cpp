@@ -2,10 +2,9 @@
 
 #include <cstring>
 
-#include "config/directory_file.h"
-#include "config/program_config.h"
+#include "formats/lists/directory_file.h"
+#include "formats/lists/program_config.h"
 #include "key.h"
-#include "trace_capture.h"
 #include "verify_checks.h"
 
 namespace ulp {
@@ -69,7 +68,6 @@ int VerifyTree(const VerifyOptions& options, std::FILE* out, std::FILE* progress
   if (opened == ServedTree::kNoTree) {
     run->report.Problem(options.where, why);
   } else {
-    TakeTraceLines();
     for (const Step& step : kSteps) {
       if (!step.run(*run)) break;
     }
@@ -86,9 +84,9 @@ bool CheckDirectoryFile(VerifyRun& run) {
   const std::string where = run.tree.Where(kDirectoryFilePath);
   LocalCopy copy;
   if (!FetchText(run, kDirectoryFilePath, &copy, "the updater ends every run here")) return false;
-  UpdateConfig& c = run.config;
+  DirectoryRecord& c = run.config.directory;
   bool parsed = false;
-  if (!ReadAsUpdater(copy, [&c](std::FILE* f) { return ParseDirectoryFile(f, c); }, &parsed)) {
+  if (!ReadAsUpdater(copy, [&c](std::FILE* f) { return ParseDirectoryFile(f, &c); }, &parsed)) {
     run.report.Problem(where, "cannot be opened");
     return false;
   }
@@ -135,9 +133,9 @@ bool PrefixParses(VerifyRun& run, const std::vector<TextPiece>& pieces, std::siz
   copy.Set(path, true);
   for (std::size_t i = 0; i < count; ++i) std::fprintf(f, "%s\n", pieces[i].text.c_str());
   std::fclose(f);
-  UpdateConfig scratch;
+  ProgramConfig scratch;
   bool parsed = true;
-  ReadAsUpdater(copy, [&scratch](std::FILE* g) { return ParseProgramConfig(g, scratch, nullptr); },
+  ReadAsUpdater(copy, [&scratch](std::FILE* g) { return ParseProgramConfig(g, false, nullptr, &scratch); },
                 &parsed);
   return parsed;
 }
@@ -169,13 +167,13 @@ void ReportConfigRefusal(VerifyRun& run, const LocalCopy& copy, const std::strin
 
 // The program configuration: read whole, with the sections the run needs.
 bool CheckProgramConfig(VerifyRun& run) {
-  UpdateConfig& c = run.config;
-  const std::string path = c.programConfigPath;
+  TreeConfig& c = run.config;
+  const std::string path = c.directory.programConfigPath;
   const std::string where = run.tree.Where(path);
   LocalCopy copy;
   if (!FetchText(run, path, &copy, "the updater ends every run here")) return false;
   bool parsed = false;
-  if (!ReadAsUpdater(copy, [&c](std::FILE* f) { return ParseProgramConfig(f, c, nullptr); },
+  if (!ReadAsUpdater(copy, [&c](std::FILE* f) { return ParseProgramConfig(f, false, nullptr, &c.program); },
                      &parsed)) {
     run.report.Problem(where, "cannot be opened");
     return false;
@@ -189,18 +187,18 @@ bool CheckProgramConfig(VerifyRun& run) {
     const char* value;
     const char* consequence;
   } needed[] = {
-      {"[UPDATELIST]", c.updateListPath, "the updater cannot fetch the update list"},
-      {"[UPDATESUBPATH]", c.updateSubPath, "the updater cannot fetch any listed file"},
-      {"[FILEHASH]", c.hashListPath, "the updater ends every run after this file"},
+      {"[UPDATELIST]", c.program.updateListPath, "the updater cannot fetch the update list"},
+      {"[UPDATESUBPATH]", c.program.updateSubPath, "the updater cannot fetch any listed file"},
+      {"[FILEHASH]", c.program.hashListPath, "the updater ends every run after this file"},
   };
   for (const auto& n : needed) {
     if (n.value[0] == '\0')
       run.report.Problem(where, std::string(n.header) + " is missing or empty: " + n.consequence);
   }
-  if (c.checkupMode != 0)
-    run.report.Warning(where, "[CHECKUP] " + std::to_string(c.checkupMode) +
+  if (c.program.checkupMode != 0)
+    run.report.Warning(where, "[CHECKUP] " + std::to_string(c.program.checkupMode) +
                                   ": the service is in maintenance; the updater only opens " +
-                                  ForDisplay(c.checkupNotice) + " and updates nothing");
+                                  ForDisplay(c.program.checkupNotice) + " and updates nothing");
   return true;
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/safe_path.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
 #include "unzip.h"
 #include "verify_checks.h"
 

@@ -8,19 +8,29 @@
 #include <string>
 #include <vector>
 
-#include "config/release_manifest.h"
-#include "config/update_config.h"
+#include "formats/lists/directory_file.h"
+#include "formats/lists/hash_list.h"
+#include "formats/lists/program_config.h"
+#include "formats/trust/release_manifest.h"
 #include "served_tree.h"
 #include "verify_report.h"
 
 namespace ulp {
+
+// What the tree's configuration files say, as the updater's readers read
+// them.
+struct TreeConfig {
+  DirectoryRecord directory;
+  ProgramConfig program;
+  std::vector<HashEntry> hashEntries;
+};
 
 struct VerifyRun {
   explicit VerifyRun(std::FILE* out) : report(out) {}
 
   ServedTree tree;
   Report report;
-  UpdateConfig config;  // as the updater's readers fill it
+  TreeConfig config;
   std::string clientFolder;
   TreeIndex index;       // every file the lists name
   std::FILE* progress = nullptr;

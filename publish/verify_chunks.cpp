@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "chunk_indexes.h"
-#include "chunks/chunk_list.h"
+#include "formats/chunks/chunk_list.h"
 #include "key.h"
 #include "verify_checks.h"
 
@@ -39,7 +39,7 @@ std::string Difference(const ul::ChunkIndex& served, const ul::ChunkIndex& made)
 
 std::vector<std::string> ChunkFilePaths(const VerifyRun& run) {
   std::vector<std::string> paths;
-  if (run.config.chunkListPath[0] != '\0') paths.push_back(run.config.chunkListPath);
+  if (run.config.program.chunkListPath[0] != '\0') paths.push_back(run.config.program.chunkListPath);
   for (const NamedFile& f : run.index.files()) {
     if (!f.chunkIndex.empty()) paths.push_back(f.chunkIndex);
   }
@@ -47,27 +47,27 @@ std::vector<std::string> ChunkFilePaths(const VerifyRun& run) {
 }
 
 bool CheckChunkList(VerifyRun& run) {
-  const UpdateConfig& c = run.config;
-  if (c.chunkListPath[0] == '\0') return true;
-  const std::string where = run.tree.Where(c.chunkListPath);
+  const TreeConfig& c = run.config;
+  if (c.program.chunkListPath[0] == '\0') return true;
+  const std::string where = run.tree.Where(c.program.chunkListPath);
   LocalCopy copy;
-  if (!FetchText(run, c.chunkListPath, &copy, "updaters fetch every file whole")) return true;
+  if (!FetchText(run, c.program.chunkListPath, &copy, "updaters fetch every file whole")) return true;
   std::string bytes;
   ul::ChunkList list;
   if (!ReadWholeFile(copy.path(), ul::kChunkListMaxBytes, &bytes) || !list.Parse(bytes.data(), bytes.size())) {
     run.report.Problem(where, "not a chunk list the updater reads: updaters fetch every file whole");
     return true;
   }
-  RememberServed(run, c.chunkListPath, copy.path());
+  RememberServed(run, c.program.chunkListPath, copy.path());
   for (std::size_t i = 0; i < list.names().size(); ++i) {
     const std::string& name = list.names()[i];
     std::string indexPath;
-    if (!ul::ChunkIndexPath(c.chunkListPath, name.c_str(), &indexPath)) {
+    if (!ul::ChunkIndexPath(c.program.chunkListPath, name.c_str(), &indexPath)) {
       run.report.Problem(where, LineRef(static_cast<int>(i) + 2) + Quoted(name) + " has no index path the " +
                                     "updater can ask for: " + kWhole);
       continue;
     }
-    NamedFile& file = run.index.Add(EntryObjectPath(c, name.c_str()), "chunk list line " + std::to_string(i + 2));
+    NamedFile& file = run.index.Add(EntryObjectPath(c.program, name.c_str()), "chunk list line " + std::to_string(i + 2));
     file.chunkIndex = indexPath;
   }
   run.report.Note(where, std::to_string(list.names().size()) + " files with a chunk index");

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "commands.h"
-#include "common/bounded.h"
-#include "common/safe_path.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
 #include "settings.h"
 #include "verify.h"
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 #include "verify_checks.h"
 
 namespace ulp {
@@ -92,24 +92,24 @@ void CheckDigests(VerifyRun& run, const NamedFile& file, const std::string& path
 // The full installer: needed by a list line that asks for it, and by any
 // client whose installation has a gap.
 bool CheckInstaller(VerifyRun& run) {
-  UpdateConfig& c = run.config;
-  if (c.installerPath[0] == '\0') {
+  TreeConfig& c = run.config;
+  if (c.program.installerPath[0] == '\0') {
     if (run.fullInstallLine != 0) {
-      run.report.Problem(run.tree.Where(c.updateListPath),
+      run.report.Problem(run.tree.Where(c.program.updateListPath),
                          LineRef(run.fullInstallLine) +
                              "asks for the full installer, but the program configuration has no "
                              "[INSTALLVERSION]");
     } else {
-      run.report.Warning(run.tree.Where(c.programConfigPath),
+      run.report.Warning(run.tree.Where(c.directory.programConfigPath),
                          std::string("no [INSTALLVERSION]: ") + kNoInstaller);
     }
     return true;
   }
   if (run.fullInstallLine != 0) {
-    run.index.Add(c.installerPath, "update list line " + std::to_string(run.fullInstallLine) +
+    run.index.Add(c.program.installerPath, "update list line " + std::to_string(run.fullInstallLine) +
                                        " (the full installer)");
   } else {
-    NamedFile& file = run.index.Add(c.installerPath, "[INSTALLVERSION]");
+    NamedFile& file = run.index.Add(c.program.installerPath, "[INSTALLVERSION]");
     if (file.namedBy.size() == 1) file.required = false;
   }
   return true;

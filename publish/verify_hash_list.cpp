@@ -3,9 +3,8 @@
 // where and why the reader stopped or passed a line over.
 #include <cstring>
 
-#include "common/safe_path.h"
-#include "config/hash_list.h"
-#include "trace_capture.h"
+#include "formats/base/safe_path.h"
+#include "formats/lists/hash_list.h"
 #include "verify_checks.h"
 
 namespace ulp {
@@ -31,7 +30,7 @@ int DataLinesAfter(const std::vector<TextPiece>& pieces, std::size_t from) {
 void IndexEntry(VerifyRun& run, const HashEntry& entry, int line, const std::string& where) {
   std::string objectPath;
   std::string local;
-  if (!HashObjectPath(run.config, run.clientFolder.c_str(), entry, &objectPath, &local)) {
+  if (!HashObjectPath(run.config.program, run.clientFolder.c_str(), entry, &objectPath, &local)) {
     run.report.Problem(where, LineRef(line) + Quoted(std::string(entry.subPath) + entry.fileName) +
                                   ": the path gate refuses it below " + run.clientFolder +
                                   ": the updater neither compares nor fetches it");
@@ -62,20 +61,22 @@ void ReportEnd(VerifyRun& run, const std::vector<TextPiece>& pieces, std::size_t
 }  // namespace
 
 bool CheckHashList(VerifyRun& run) {
-  UpdateConfig& c = run.config;
-  if (c.hashListPath[0] == '\0') return true;  // reported with the program configuration
-  const std::string where = run.tree.Where(c.hashListPath);
+  TreeConfig& c = run.config;
+  if (c.program.hashListPath[0] == '\0') return true;  // reported with the program configuration
+  const std::string where = run.tree.Where(c.program.hashListPath);
   LocalCopy copy;
-  if (!FetchText(run, c.hashListPath, &copy, "the updater ends every run here"))
+  if (!FetchText(run, c.program.hashListPath, &copy, "the updater ends every run here"))
     return !run.unreachable;
   bool any = false;
   std::vector<TextPiece> pieces;
-  if (!ReadAsUpdater(copy, [&c](std::FILE* f) { return ParseHashList(f, c.hashEntries); }, &any) ||
+  HashList read;
+  if (!ReadAsUpdater(copy, [&read](std::FILE* f) { return ParseHashList(f, &read); }, &any) ||
       !ReadPieces(copy.path(), &pieces)) {
     run.report.Problem(where, "cannot be opened");
     return true;
   }
-  TakeTraceLines();  // the reader's refusals are found again below, with their lines
+  // The reader's refusals are found again below, with their lines.
+  c.hashEntries = std::move(read.entries);
   std::size_t next = 0;  // the reader's next entry
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const TextPiece& p = pieces[i];

@@ -1,23 +1,18 @@
 // The update list: the header through the updater's list reader, then every
 // line through its line parser, one line at a time with nothing installed,
-// so that every line counts whatever a client has. The parser's trace says
-// which names it took, refused or marked.
+// so that every line counts whatever a client has. The parser says which
+// names it took, refused or marked.
 #include <cstring>
 #include <map>
 
-#include "common/bounded.h"
-#include "common/safe_path.h"
-#include "config/update_list.h"
-#include "trace_capture.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
+#include "formats/lists/update_list.h"
 #include "verify_checks.h"
 
 namespace ulp {
 
 namespace {
-
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
 
 struct ListWalk {
   std::string where;
@@ -60,11 +55,11 @@ void CheckEntry(VerifyRun& run, const ListWalk& walk, const std::string& entry, 
                                        " characters Windows opens: every download of it fails");
     return;
   }
-  if (run.config.updateSubPath[0] == '\0') return;
+  if (run.config.program.updateSubPath[0] == '\0') return;
   if (entry.find('\\') != std::string::npos)
     run.report.Warning(walk.where, at + " names its folder with '\\': only a server that takes "
                                         "'\\' for '/' serves it");
-  NamedFile& file = run.index.Add(EntryObjectPath(run.config, entry.c_str()),
+  NamedFile& file = run.index.Add(EntryObjectPath(run.config.program, entry.c_str()),
                                   "update list line " + std::to_string(line));
   if (std::strlen(local) > 3 && ul::EndsWithNoCase(local, "zip")) {
     // The archive is unpacked into the folder it lies in.
@@ -89,24 +84,18 @@ void CheckLine(VerifyRun& run, ListWalk& walk, const TextPiece& piece) {
   walk.lines.emplace_back(piece.line, version);
 
   UpdateFileList list;
-  UpdateConfig scratch;
-  TakeTraceLines();
-  list.ParseUpdateLine(piece.text.c_str(), 0, scratch);
-  bool fullInstall = false;
-  for (const std::string& t : TakeTraceLines()) {
-    if (StartsWith(t, kTraceRefusedEntry)) {
-      run.report.Problem(walk.where, LineRef(piece.line) + "entry " +
-                                         Quoted(t.substr(std::strlen(kTraceRefusedEntry))) +
+  std::vector<UpdateWord> words;
+  list.ParseUpdateLine(piece.text.c_str(), 0, &words);
+  for (const UpdateWord& w : words) {
+    if (w.refused) {
+      run.report.Problem(walk.where, LineRef(piece.line) + "entry " + Quoted(w.text) +
                                          ": the updater passes it over (absolute, a drive, '..', "
                                          "or nothing after its '-' or '=')");
-    } else if (t == kTraceMajorUpdate) {
-      fullInstall = true;
-    } else if (StartsWith(t, kTraceInsertedEntry)) {
-      CheckEntry(run, walk, t.substr(std::strlen(kTraceInsertedEntry)), piece.line, fullInstall);
-      fullInstall = false;
+    } else {
+      CheckEntry(run, walk, w.text, piece.line, w.marker == kMarkerMajorUpdate);
     }
   }
-  if (scratch.selfUpdatePending) walk.selfUpdates.emplace_back(piece.line, version);
+  if (list.selfUpdateMarked) walk.selfUpdates.emplace_back(piece.line, version);
 }
 
 // The updater stops reading at the end of the line with its new copy; the
@@ -130,25 +119,23 @@ void CheckSelfUpdateLines(VerifyRun& run, const ListWalk& walk) {
 }  // namespace
 
 bool CheckUpdateList(VerifyRun& run) {
-  UpdateConfig& c = run.config;
-  if (c.updateListPath[0] == '\0') return true;  // reported with the program configuration
+  TreeConfig& c = run.config;
+  if (c.program.updateListPath[0] == '\0') return true;  // reported with the program configuration
   ListWalk walk;
-  walk.where = run.tree.Where(c.updateListPath);
+  walk.where = run.tree.Where(c.program.updateListPath);
   LocalCopy copy;
-  if (!FetchText(run, c.updateListPath, &copy, "the updater shows its list error and ends the run"))
+  if (!FetchText(run, c.program.updateListPath, &copy, "the updater shows its list error and ends the run"))
     return !run.unreachable;
   UpdateFileList whole;
-  UpdateConfig scratch;
+  std::vector<UpdateWord> words;
   bool headerOk = false;
   std::vector<TextPiece> pieces;
-  if (!ReadAsUpdater(copy,
-                     [&](std::FILE* f) { return whole.ReadListFile(f, "UpdateList.dat", scratch); },
+  if (!ReadAsUpdater(copy, [&](std::FILE* f) { return whole.ReadListFile(f, 0, &words) == kListRead; },
                      &headerOk) ||
       !ReadPieces(copy.path(), &pieces)) {
     run.report.Problem(walk.where, "cannot be opened");
     return true;
   }
-  TakeTraceLines();
   if (!headerOk) {
     run.report.Problem(walk.where, "empty, or the first line is not [ULMET] or [ULMET3.0]: the "
                                    "updater shows its list error and ends the run");

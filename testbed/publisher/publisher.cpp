@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "chunk_indexes.h"
-#include "chunks/chunk_list.h"
+#include "formats/chunks/chunk_list.h"
 #include "client_scan.h"
 #include "disk_names.h"
 #include "file_digest.h"

@@ -14,7 +14,7 @@
 
 #include <unistd.h>
 
-#include "config/md5.h"
+#include "formats/trust/md5.h"
 
 namespace {
 

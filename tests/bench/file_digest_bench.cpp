@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "common/pause.h"
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 
 namespace {
 

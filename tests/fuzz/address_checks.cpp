@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "common/bounded.h"
-#include "common/safe_path.h"
-#include "common/web_address.h"
+#include "formats/base/bounded.h"
+#include "formats/base/safe_path.h"
+#include "formats/base/web_address.h"
 #include "fuzz_support.h"
 #include "removal/data_folder.h"
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "chunks/chunk_index.h"
-#include "chunks/chunk_list.h"
-#include "chunks/range_assembler.h"
+#include "formats/chunks/chunk_index.h"
+#include "formats/chunks/chunk_list.h"
+#include "formats/chunks/range_assembler.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -3,13 +3,12 @@
 // really publishes (no comments, no over-long lines; LF, CR LF or CR CR LF
 // line ends, maybe a Ctrl-Z at the end) the record that is taken is the one
 // a four-lines-per-record reading of the text selects.
-#include "config/directory_file.h"
+#include "formats/lists/directory_file.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "config/update_config.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -85,8 +84,8 @@ bool PlainModel(std::string raw, Expected* e) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ByteStream in(data, size);
-  UpdateConfig config;
-  const bool ok = ParseDirectoryFile(in.get(), config);
+  DirectoryRecord config;
+  const bool ok = ParseDirectoryFile(in.get(), &config);
   const std::string text(reinterpret_cast<const char*>(data), size);
   FUZZ_CHECK(std::strchr(config.serverHost, '\n') == nullptr, config.serverHost);
   FUZZ_CHECK(std::strchr(config.programConfigPath, '\n') == nullptr, config.programConfigPath);

@@ -2,20 +2,20 @@
 // has a non-zero number, fields without ':' that fit their sizes, status 0,
 // a file name and a folder that passed the early refusals, and the result
 // says whether anything was read.
-#include "config/hash_list.h"
+#include "formats/lists/hash_list.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "common/safe_path.h"
-#include "config/update_config.h"
+#include "formats/base/safe_path.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ByteStream in(data, size);
-  std::vector<HashEntry> entries;
-  const bool any = ParseHashList(in.get(), entries);
+  HashList list;
+  const bool any = ParseHashList(in.get(), &list);
+  const std::vector<HashEntry>& entries = list.entries;
   const std::string text(reinterpret_cast<const char*>(data), size);
   FUZZ_CHECK(any == !entries.empty(), text);
   for (const HashEntry& e : entries) {

@@ -1,6 +1,6 @@
 // DigestBuffer against the system cryptography library's MD5, and the
 // incremental Md5 object fed in pieces whose sizes come from the input.
-#include "config/md5.h"
+#include "formats/trust/md5.h"
 
 #include <openssl/evp.h>
 

@@ -3,14 +3,13 @@
 // Besides memory safety: the mode and hive stay in their ranges, no text
 // field keeps a line feed, and the client's registry key is always one that
 // the key check confirmed in the hive it was asked about.
-#include "config/program_config.h"
+#include "formats/lists/program_config.h"
 
 #include <cstring>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "config/update_config.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -36,18 +35,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t control = data[0];
   fuzz::ByteStream in(data + 1, size - 1);
-  UpdateConfig config;
-  config.isVista = control & 1;
+  ProgramConfig config;
+  const bool isVista = (control & 1) != 0;
   keySalt = control >> 2;
   confirmed.clear();
   const bool withCheck = (control & 2) != 0;
-  const bool ok = ParseProgramConfig(in.get(), config, withCheck ? &FakeKeyExists : nullptr);
+  const bool ok = ParseProgramConfig(in.get(), isVista, withCheck ? &FakeKeyExists : nullptr, &config);
   (void)ok;
 
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   FUZZ_CHECK(config.checkupMode >= 0 && config.checkupMode <= 2, text);
   FUZZ_CHECK(config.registryHive == 1 || config.registryHive == 2, text);
-  if (config.isVista) FUZZ_CHECK(config.registryHive == 1, text);
+  if (isVista) FUZZ_CHECK(config.registryHive == 1, text);
   FUZZ_CHECK(config.crashReportEnabled <= 1, text);
   for (const char* field : {config.updateSubPath, config.updateListPath, config.checkupNotice,
                             config.registryPath, config.registryNewPath, config.clientRegistryKey,

@@ -5,7 +5,7 @@
 // are normal, strictly ascending and each found under itself; a refused
 // text leaves nothing behind. The normal form of a
 // path is its own normal form and never holds "." or ".." components.
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 
 #include <string>
 

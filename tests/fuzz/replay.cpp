@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "config/directory_file.h"
-#include "config/hash_list.h"
-#include "config/program_config.h"
-#include "config/update_config.h"
-#include "config/update_list.h"
+#include "formats/lists/directory_file.h"
+#include "formats/lists/hash_list.h"
+#include "formats/lists/program_config.h"
+#include "formats/lists/update_list.h"
 #include "crash/crash_log.h"
 
 // The readers trace; the replay prints entries, not traces.
@@ -79,15 +78,16 @@ void Replay(const std::string& reader, const std::string& path, const std::strin
       Line("error", "cannot open");
       return;
     }
-    UpdateConfig config;
     if (reader == "directory_file") {
-      Line("result", ParseDirectoryFile(f, config));
+      DirectoryRecord config;
+      Line("result", ParseDirectoryFile(f, &config));
       Line("host", config.serverHost);
       Line("port", config.serverPort);
       Line("path", config.programConfigPath);
     } else if (reader == "program_config") {
-      config.isVista = control.empty() ? 0 : control[0] & 1;
-      Line("result", ParseProgramConfig(f, config, &KeyNamesClient));
+      ProgramConfig config;
+      const bool isVista = !control.empty() && (control[0] & 1) != 0;
+      Line("result", ParseProgramConfig(f, isVista, &KeyNamesClient, &config));
       Line("updateSubPath", config.updateSubPath);
       Line("updateListPath", config.updateListPath);
       Line("checkupMode", config.checkupMode);
@@ -106,17 +106,17 @@ void Replay(const std::string& reader, const std::string& path, const std::strin
     } else if (reader == "update_list") {
       const unsigned char hi = control.size() > 0 ? static_cast<unsigned char>(control[0]) : 0;
       const unsigned char lo = control.size() > 1 ? static_cast<unsigned char>(control[1]) : 0;
-      config.installedVersion = (hi << 8 | lo) % 12000;
       UpdateFileList list;
-      Line("result", list.ReadListFile(f, "replay", config));
+      std::vector<UpdateWord> words;
+      Line("result", list.ReadListFile(f, (hi << 8 | lo) % 12000, &words) == kListRead);
       Line("maxVersion", list.maxVersion);
-      Line("selfUpdate", config.selfUpdatePending);
-      Line("majorUpdate", config.majorUpdatePending);
+      Line("selfUpdate", list.selfUpdateMarked);
+      Line("majorUpdate", list.majorUpdateMarked);
       for (int i = 0; i < list.entryCount; ++i) Line("entry", list.EntryAt(i));
     } else {
-      std::vector<HashEntry> entries;
-      Line("result", ParseHashList(f, entries));
-      for (const HashEntry& e : entries) {
+      HashList read;
+      Line("result", ParseHashList(f, &read));
+      for (const HashEntry& e : read.entries) {
         Line("entry", std::string(e.fileName) + "|" + std::to_string(e.entryNumber) + "|" +
                           e.digestHex + "|" + e.subPath);
       }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "chunks/resume_journal.h"
-#include "chunks/transfer_plan.h"
+#include "formats/chunks/resume_journal.h"
+#include "formats/chunks/transfer_plan.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,7 +13,7 @@
 //  (f) the returned path is where Windows puts the name;
 //  (g) a name that the model finds plainly good (and that is not an edge
 //      where Windows versions differ) is not refused.
-#include "common/safe_path.h"
+#include "formats/base/safe_path.h"
 
 #include <cstring>
 #include <memory>

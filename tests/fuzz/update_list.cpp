@@ -7,14 +7,13 @@
 // version only rises above the installed one when something was taken. An
 // entry that the gate lets through (as the worker hands it over: without its
 // '-' or '=', '!' as a blank) lies inside the client folder.
-#include "config/update_list.h"
+#include "formats/lists/update_list.h"
 
 #include <cstring>
 #include <set>
 #include <string>
 
-#include "common/safe_path.h"
-#include "config/update_config.h"
+#include "formats/base/safe_path.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -34,10 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const int installed = (data[0] << 8 | data[1]) % 12000;
   fuzz::ByteStream in(data + 2, size - 2);
-  UpdateConfig config;
-  config.installedVersion = installed;
   UpdateFileList list;
-  const bool ok = list.ReadListFile(in.get(), "fuzz", config);
+  std::vector<UpdateWord> words;
+  const bool ok = list.ReadListFile(in.get(), installed, &words) == kListRead;
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
 
   if (!ok) FUZZ_CHECK(list.entryCount == 0, text);
@@ -61,9 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   const std::string lower = Lower(text);
-  FUZZ_CHECK(!config.selfUpdatePending || lower.find("ulmet.ex_") != std::string::npos, text);
-  FUZZ_CHECK(!config.majorUpdatePending || lower.find("ulmet_install.exe") != std::string::npos,
-             text);
+  FUZZ_CHECK(!list.selfUpdateMarked || lower.find("ulmet.ex_") != std::string::npos, text);
+  FUZZ_CHECK(!list.majorUpdateMarked || lower.find("ulmet_install.exe") != std::string::npos, text);
+  // Every name the list holds was offered as a word that was not refused.
+  std::set<std::string> taken;
+  for (const UpdateWord& w : words) {
+    if (!w.refused) taken.insert(Lower(w.text.substr(0, 260)));
+  }
+  for (int i = 0; i < list.entryCount; ++i) FUZZ_CHECK(taken.count(Lower(list.EntryAt(i))) == 1, list.EntryAt(i));
   FUZZ_CHECK(list.maxVersion >= 1000, text);
   if (list.entryCount == 0) {
     FUZZ_CHECK(list.maxVersion == 1000, text);

@@ -2,7 +2,7 @@
 // and a moment chosen by the first bytes. Besides memory safety: a record
 // it takes is written back to a text it takes again with the same entries,
 // and a record it refuses keeps nothing to vouch with.
-#include "config/verified_record.h"
+#include "formats/trust/verified_record.h"
 
 #include <cstring>
 #include <string>

@@ -9,7 +9,7 @@
 #include <memory>
 #include <sstream>
 
-#include "chunks/chunk_index.h"
+#include "formats/chunks/chunk_index.h"
 #include "harness/proc.h"
 #include "publisher.h"
 

@@ -5,9 +5,9 @@
 #include <regex>
 #include <string>
 
-#include "chunks/chunk_index.h"
-#include "chunks/content_chunker.h"
-#include "chunks/transfer_plan.h"
+#include "formats/chunks/chunk_index.h"
+#include "formats/chunks/content_chunker.h"
+#include "formats/chunks/transfer_plan.h"
 #include "harness/scenario.h"
 
 namespace scn {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/verified_record.h"
+#include "formats/trust/verified_record.h"
 #include "harness/proc.h"
 #include "harness/scenario.h"
 

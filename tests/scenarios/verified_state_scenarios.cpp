@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "config/md5.h"
+#include "formats/trust/md5.h"
 #include "harness/proc.h"
 #include "harness/scenario.h"
 

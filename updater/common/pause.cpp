@@ -2,7 +2,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "common/pause_win.h"
 
 namespace ul {

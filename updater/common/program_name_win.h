@@ -1,7 +1,7 @@
 // The running program's own name, which it gives servers as its agent.
 #pragma once
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 
 // The file name of the running module without folder and extension:
 // "Ulmet" for Ulmet.exe (and for its old copy Ulmet.e__).

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 
 namespace {
 

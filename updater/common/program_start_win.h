@@ -1,7 +1,7 @@
 // Starts another program and lets it run on alone.
 #pragma once
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 
 // Starts the program module with commandLine (whose first word is the name
 // the program sees itself started under), shown normally, in the current

@@ -4,10 +4,9 @@
 #include <vector>
 #include <cwchar>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
 #include "common/trace.h"
-#include "config/update_config.h"
 
 namespace {
 
@@ -178,21 +177,20 @@ void DeleteKeyTree(const char* parent, const char* keyName, int hive) {
   RegDeleteKeyA(hk.Get(), keyName);
 }
 
-void UpdateConfig::DetectVista() {
-  isVista = 0;
+int IsVistaSystem() {
   char name[ul::kTextCap];
   if (!ReadRegistryString("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "ProductName", name, 2) ||
       name[0] == '\0') {
-    return;
+    return 0;
   }
   // Upper case through UTF-16: in code page 949 a trail byte can look like a
   // Latin letter, which a byte-wise conversion would change.
   wchar_t wide[ul::kTextCap];
   int n = MultiByteToWideChar(CP_ACP, 0, name, -1, wide, ul::kTextCap);
-  if (n <= 0) return;
+  if (n <= 0) return 0;
   wide[ul::kTextCap - 1] = L'\0';
   CharUpperBuffW(wide, static_cast<DWORD>(wcslen(wide)));
-  isVista = wcsstr(wide, L"VISTA") != nullptr ? 1 : 0;
+  return wcsstr(wide, L"VISTA") != nullptr ? 1 : 0;
 }
 
 void PrepareRegistryForVista() {

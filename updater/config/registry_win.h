@@ -47,6 +47,10 @@ void DeleteKeyTree(const char* parent, const char* keyName, int hive);
 // stays). 0, or the error that stopped the walk.
 long DeleteSubkeys(HKEY root, const char* path);
 
+// 1 when the system's product name (HKEY_LOCAL_MACHINE, Windows NT's
+// CurrentVersion) says Vista, in any letter case; 0 otherwise.
+int IsVistaSystem();
+
 // On Vista: moves HKEY_LOCAL_MACHINE\Software\ULMET to the current user.
 void PrepareRegistryForVista();
 

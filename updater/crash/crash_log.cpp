@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "common/bounded.h"
-#include "common/text_line.h"
+#include "formats/base/bounded.h"
+#include "formats/base/text_line.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
 #include "common/program_name_win.h"
 #include "config/update_config.h"
 #include "crash/crash_log.h"
@@ -56,8 +56,8 @@ void UploadCrashReports() {
   UpdateConfig& cfg = *GetConfig();
   char host[ul::kTextCap];
   char path[ul::kTextCap];
-  ul::Copy(host, cfg.crashReportHost);
-  ul::Copy(path, cfg.crashReportPath);
+  ul::Copy(host, cfg.program.crashReportHost);
+  ul::Copy(path, cfg.program.crashReportPath);
 
   // The client writes its logs into "Log" beside the updater.
   char folder[ul::kTextCap] = {0};

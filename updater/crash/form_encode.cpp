@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "crash/crash_log.h"
 
 namespace {

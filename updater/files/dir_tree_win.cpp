@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
 #include "common/trace.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
-#include "common/safe_path.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
+#include "formats/base/safe_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "framework/framework.h"
 
 #include <commctrl.h>

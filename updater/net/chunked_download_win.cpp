@@ -5,22 +5,23 @@
 #include <new>
 #include <vector>
 
-#include "chunks/chunk_index.h"
-#include "chunks/range_assembler.h"
-#include "chunks/resume_journal.h"
-#include "chunks/transfer_plan.h"
-#include "common/bounded.h"
-#include "common/owned_win.h"
-#include "common/partial_names.h"
-#include "common/safe_path.h"
+#include "formats/chunks/chunk_index.h"
+#include "formats/chunks/range_assembler.h"
+#include "formats/chunks/resume_journal.h"
+#include "formats/chunks/transfer_plan.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
+#include "formats/base/partial_names.h"
+#include "formats/base/safe_path.h"
 #include "common/trace.h"
-#include "config/file_hasher.h"
-#include "config/release_check.h"
-#include "config/release_crypto.h"
-#include "config/release_manifest.h"
-#include "config/temp_files_win.h"
+#include "formats/trust/file_hasher.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_crypto.h"
+#include "formats/trust/release_manifest.h"
+#include "net/temp_fetch_win.h"
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
+#include "net/installed_chunks_win.h"
 #include "net/offset_file_win.h"
 #include "net/range_fetcher_win.h"
 
@@ -36,44 +37,6 @@ bool Sha256Of(const void* data, std::size_t n, uint8_t (&digest)[ul::kSha256Byte
 }
 
 bool SameDigest(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, ul::kSha256Bytes) == 0; }
-
-// The chunks of the installed copy, cut as the publisher cuts: where its
-// bytes already hold a chunk of the new file, the chunk is copied. One pass,
-// one piece in memory.
-bool ChunksOf(ul::OffsetFile& file, std::vector<uint8_t>& piece, std::vector<ul::ChunkRecord>* out) {
-  uint64_t size = 0;
-  if (!file.Size(&size)) return false;
-  ul::ContentChunker chunker;
-  std::unique_ptr<ul::Sha256> sha(new (std::nothrow) ul::Sha256());
-  ul::ChunkRecord current;
-  for (uint64_t at = 0; at < size;) {
-    const uint32_t n = size - at < kPieceBytes ? static_cast<uint32_t>(size - at) : kPieceBytes;
-    if (sha == nullptr || !file.ReadAt(at, piece.data(), n)) return false;
-    const uint8_t* p = piece.data();
-    std::size_t left = n;
-    while (left > 0) {
-      bool ends = false;
-      const std::size_t take = chunker.Scan(p, left, &ends);
-      if (!sha->Update(p, take)) return false;
-      current.length += static_cast<uint32_t>(take);
-      p += take;
-      left -= take;
-      if (!ends) continue;
-      if (!sha->Finish(current.sha256)) return false;
-      out->push_back(current);
-      current.offset += current.length;
-      current.length = 0;
-      sha.reset(new (std::nothrow) ul::Sha256());
-      if (sha == nullptr) return false;
-    }
-    at += n;
-  }
-  if (current.length > 0) {
-    if (!sha->Finish(current.sha256)) return false;
-    out->push_back(current);
-  }
-  return true;
-}
 
 // One new file made by chunks: from the plan, in the new file's order, so
 // that its whole digest grows as the chunks fall into place.
@@ -306,13 +269,7 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
   const bool haveCopy = installed.Open(localPath, false);
   if (!haveCopy && installed.error() != ERROR_FILE_NOT_FOUND && installed.error() != ERROR_PATH_NOT_FOUND)
     return whole("the installed copy cannot be read");
-  std::vector<uint8_t> piece;
-  if (haveCopy) {
-    piece.resize(kPieceBytes);
-    if (!ChunksOf(installed, piece, &have)) return whole("the installed copy cannot be read");
-    piece.clear();
-    piece.shrink_to_fit();
-  }
+  if (haveCopy && !ChunksOfInstalledCopy(installed, &have)) return whole("the installed copy cannot be read");
   ul::TransferPlan plan;
   if (!ul::PlanTransfer(index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
     return whole("no plan fits its index");
@@ -355,8 +312,7 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
   } else if (md5Hex != nullptr) {
     // On this worker thread, not the start's comparison: no pause between
     // pieces, as for the copies.
-    FileHasher hasher;
-    hasher.SetChunkHook([](void*) {}, nullptr);
+    FileHasher hasher;  // no pause: the file was just written
     char md5[FileHasher::kDigestChars + 1] = {0};
     if (!hasher.ComputeFileDigest(partial, md5) || !ul::EqualsNoCase(md5, md5Hex))
       wrong = "the new file differs from the hash list";

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <string>
 
-#include "chunks/chunk_list.h"
+#include "formats/chunks/chunk_list.h"
 
 namespace ul {
 class ReleaseManifest;

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "common/trace.h"
-#include "config/release_check.h"
+#include "formats/trust/release_check.h"
 
 namespace ul {
 

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
-#include "config/release_manifest.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
+#include "formats/trust/release_manifest.h"
 
 namespace ul {
 

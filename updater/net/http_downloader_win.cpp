@@ -10,14 +10,14 @@
 #include <new>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/partial_names.h"
+#include "formats/base/bounded.h"
+#include "formats/base/partial_names.h"
 #include "common/pause.h"
 #include "common/program_name_win.h"
-#include "common/safe_path.h"
+#include "formats/base/safe_path.h"
 #include "common/trace.h"
-#include "config/release_check.h"
-#include "config/release_crypto.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_crypto.h"
 #include "files/dir_tree_win.h"
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"

@@ -6,7 +6,7 @@
 
 #include <wininet.h>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 
 #include "net/download_progress_win.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 
 namespace ul {
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/pause.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 
 namespace {
 

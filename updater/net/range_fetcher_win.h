@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 
 namespace ul {
 class ReleaseManifest;

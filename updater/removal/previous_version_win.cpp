@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/trace.h"
 #include "config/registry_win.h"
 #include "config/update_config.h"
@@ -47,7 +47,7 @@ int RemoveEarlierVersion(const UpdateConfig& cfg) {
   // "MainPath" in the machine key; then the client folder of this run is
   // the installation. An empty or root folder would put "UserData" at the
   // root of a drive, so such a folder is never used.
-  std::string newMain = ReadRegistryText(cfg.GetClientRegistryKey(), "MainPath", false);
+  std::string newMain = ReadRegistryText(cfg.program.clientRegistryKey, "MainPath", false);
   if (!ul::IsBelowRoot(newMain.c_str())) newMain = cfg.clientFolder;
   char newData[ul::kTextCap] = {0};
   if (ul::IsBelowRoot(newMain.c_str())) {
@@ -60,12 +60,12 @@ int RemoveEarlierVersion(const UpdateConfig& cfg) {
 
   char uninstaller[ul::kTextCap] = {0};
   char oldMain[ul::kTextCap];
-  bool firstFound = FindPlace(cfg.GetRegistryNewPath(), oldMain);
+  bool firstFound = FindPlace(cfg.program.registryNewPath, oldMain);
   if (firstFound) {
     JoinPath(uninstaller, oldMain, "uninstall.exe");
     if (newData[0] != '\0') CopyUserData(newData, oldMain);
   }
-  bool secondFound = FindPlace(cfg.GetRegistryPath(), oldMain);
+  bool secondFound = FindPlace(cfg.program.registryPath, oldMain);
   if (secondFound) {
     if (uninstaller[0] == '\0') JoinPath(uninstaller, oldMain, "uninstall.exe");
     if (!firstFound && newData[0] != '\0') CopyUserData(newData, oldMain);

@@ -8,6 +8,8 @@
 #include "run/main_dlg.h"
 #include "run/process.h"
 #include "run/release_refusal.h"
+#include "intake/intake.h"
+#include "run/launch_info.h"
 #include "run/run_paths.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/home_page.h"
@@ -65,7 +67,7 @@ BOOL CULPatchwellApp::InitInstance() {
   config_ = ownedConfig_.get();
   if (config_ == nullptr) return FALSE;
 
-  if (config_->CheckLaunchInfo(m_argc, m_argv) != 0) {
+  if (CheckLaunchInfo(*config_, m_argc, m_argv) != 0) {
     ShowMessageBox(ul::kBoxError, kBadLaunchText);
     OpenHomePage();
     return FALSE;
@@ -78,13 +80,13 @@ BOOL CULPatchwellApp::InitInstance() {
   // refusal ends the run with its box. A configuration file that cannot be
   // read ends the run silently.
   const bool keyed = releaseKey_ != nullptr && releaseKey_[0] != '\0';
-  if (keyed && !Accepted(config_->FetchSignedRelease(releaseKey_))) return FALSE;
-  if (!config_->ReadDirectoryFile()) return EndStart();
-  config_->DetectVista();
+  if (keyed && !Accepted(FetchSignedRelease(*config_, releaseKey_))) return FALSE;
+  if (!ReadDirectoryFile(*config_)) return EndStart();
+  config_->isVista = IsVistaSystem();
   if (config_->isVista == 1) PrepareRegistryForVista();
-  if (!config_->ReadProgramConfig()) return EndStart();
-  if (keyed && !Accepted(config_->CheckReleaseBinding())) return FALSE;
-  if (!config_->ReadHashList()) return EndStart();
+  if (!ReadProgramConfig(*config_)) return EndStart();
+  if (keyed && !Accepted(CheckReleaseBinding(*config_))) return FALSE;
+  if (!ReadHashList(*config_)) return EndStart();
 
   {
     CULPatchwellDlg dialog;

@@ -21,7 +21,7 @@
 #include "common/pause.h"
 #include "common/pause_win.h"
 #include "common/trace.h"
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 #include "config/update_config.h"
 #include "net/http_downloader_win.h"
 #include "run/main_dlg.h"

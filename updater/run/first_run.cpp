@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/trace.h"
 #include "config/registry_win.h"
 #include "config/update_config.h"
@@ -26,8 +26,8 @@ enum {
 // installation to find (the empty key would read the hive's own values).
 bool ReadValue(const UpdateConfig& cfg, const char* name, char (&value)[ul::kTextCap]) {
   value[0] = '\0';
-  if (cfg.release != nullptr && cfg.clientRegistryKey[0] == '\0') return false;
-  return ReadRegistryString(cfg.clientRegistryKey, name, value, cfg.registryHive) &&
+  if (cfg.release != nullptr && cfg.program.clientRegistryKey[0] == '\0') return false;
+  return ReadRegistryString(cfg.program.clientRegistryKey, name, value, cfg.program.registryHive) &&
          value[0] != '\0';
 }
 
@@ -42,7 +42,7 @@ int CULPatchwellDlg::CheckFirstRun() {
   UpdateConfig& cfg = *GetConfig();
   char value[ul::kTextCap];
 
-  if (!ReadValue(cfg, cfg.updaterPathValueName, value))
+  if (!ReadValue(cfg, cfg.program.updaterPathValueName, value))
     return Fail(cfg, CFR_ID_FAIL_READ_PTWL_PATH, "CFR_ID_FAIL_READ_PTWL_PATH");
   ul::Copy(cfg.updaterFolder, value);
   DebugTrace("CheckFirstRun keyval = %s, supath = %s", value, cfg.updaterFolder);

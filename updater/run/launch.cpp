@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/trace.h"
 #include "config/update_config.h"
 #include "run/main_dlg.h"

@@ -9,6 +9,7 @@
 #include "common/trace.h"
 #include "config/update_config.h"
 #include "run/app.h"
+#include "run/launch_info.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 
@@ -49,12 +50,12 @@ int FieldNumber(const std::string& field) {
 
 }  // namespace
 
-int UpdateConfig::CheckLaunchInfo(int argc, char** argv) {
+int CheckLaunchInfo(UpdateConfig& config, int argc, char** argv) {
   SetStatus(kCheckingText);
 
   if (argc <= 1 || argv == nullptr) {
-    launchKind = 6;
-    ul::Copy(launchArgument, kDefaultArgument);
+    config.launchKind = 6;
+    ul::Copy(config.launchArgument, kDefaultArgument);
     return 0;
   }
   if (argc > 2) {
@@ -64,7 +65,7 @@ int UpdateConfig::CheckLaunchInfo(int argc, char** argv) {
   }
 
   const char* argument = argv[1] != nullptr ? argv[1] : "";
-  ul::Copy(launchArgument, argument);
+  ul::Copy(config.launchArgument, argument);
 
   // The argument is handed on in double quotes on the command line of every
   // program the run starts; a quote inside it would end that quoting and
@@ -81,10 +82,10 @@ int UpdateConfig::CheckLaunchInfo(int argc, char** argv) {
   if (fields.size() < 2) return 2;
   int kind = FieldNumber(fields[1]);
   if (kind < 1 || kind > 6) return 1;
-  launchKind = kind;
+  config.launchKind = kind;
   if (kind == 1 || kind == 3 || kind == 4) {
     if (fields.size() < 3) return 2;
-    ul::Copy(launchToken, fields[2].substr(0, kTokenChars).c_str());
+    ul::Copy(config.launchToken, fields[2].substr(0, kTokenChars).c_str());
   }
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "config/update_config.h"
 #include "res/resource.h"
 #include "net/http_downloader_win.h"

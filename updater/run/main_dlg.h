@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "common/owned_win.h"
-#include "config/update_list.h"
+#include "formats/base/owned_win.h"
+#include "formats/lists/update_list.h"
 #include "framework/framework.h"
 #include "net/held_file_win.h"
 #include "run/verified_files.h"

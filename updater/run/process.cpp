@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
 
 bool IsProcessRunning(const char* exeName) {
   if (exeName == nullptr || exeName[0] == '\0') return false;

@@ -5,8 +5,8 @@
 // Worker thread.
 #pragma once
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
 
 class RelaySwap {
  public:

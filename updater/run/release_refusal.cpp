@@ -1,8 +1,8 @@
 #include "run/release_refusal.h"
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/trace.h"
-#include "config/release_check.h"
+#include "formats/trust/release_check.h"
 #include "ui/general_msg_dlg.h"
 #include "ui/message_box.h"
 

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "common/safe_path.h"
+#include "formats/base/safe_path.h"
 #include "common/trace.h"
-#include "config/temp_files_win.h"
-#include "config/hash_list.h"
+#include "net/temp_fetch_win.h"
+#include "formats/lists/hash_list.h"
 #include "config/update_config.h"
 #include "run/main_dlg.h"
 

@@ -1,23 +1,9 @@
-// The names of the run's own files and the one way from a name to the path
-// that a file operation uses.
+// The one way from a name to the path that a file operation uses (the
+// fixed names are formats/lists/client_files.h).
 #pragma once
 
-#include "common/bounded.h"
-
-// Fixed names in the client folder.
-constexpr char kClientModule[] = "UlmetMain.exe";
-constexpr char kUpdaterName[] = "Ulmet.exe";
-constexpr char kUpdaterNewCopy[] = "Ulmet.ex_";   // the updater's new copy as downloaded
-constexpr char kUpdaterOldCopy[] = "Ulmet.e__";   // the old copy after the swap
-constexpr char kFollowUpProgram[] = "Update3.exe";
-constexpr char kRelayName[] = "bvx.dll";
-constexpr char kRelayAside[] = "bvx.dl_";
-// The verified-state record, and the name it is written under before it is
-// moved into place.
-constexpr char kVerifiedRecord[] = "ULVerified.dat";
-constexpr char kVerifiedRecordPart[] = "ULVerified.da_";
-// The full installer, in the Windows folder's Temp folder.
-constexpr char kInstallerName[] = "UL3_Install.ex_";
+#include "formats/base/bounded.h"
+#include "formats/lists/client_files.h"
 
 // The path below the client folder that name resolves to (see
 // ul::ResolveInsideFolder). False, traced, when name would leave the folder,

@@ -7,10 +7,10 @@
 
 #include <cstdio>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 #include "common/trace.h"
-#include "common/web_address.h"
-#include "config/temp_files_win.h"
+#include "formats/base/web_address.h"
+#include "intake/intake.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
 #include "net/held_file_win.h"
@@ -41,18 +41,18 @@ static void ProcessList(CULPatchwellDlg* dlg, const UpdateConfig& cfg);
 // The service is under maintenance: the run ends at once and the notice
 // page opens.
 static void EndForMaintenance(CULPatchwellDlg* dlg, const UpdateConfig& cfg) {
-  SetStatus(cfg.checkupMode == 1 ? "\n현재 서비스 정기점검 중입니다."
+  SetStatus(cfg.program.checkupMode == 1 ? "\n현재 서비스 정기점검 중입니다."
                                  : "\n현재 서비스 임시점검 중입니다.");
   FillBars(dlg);
   ShowWindow(dlg->Window(), SW_HIDE);
   dlg->CloseRequest();
   // The address comes from the server; the shell would open a program or
   // a document just as readily as a page.
-  if (ul::IsWebAddress(cfg.checkupNotice))
-    ShellExecuteA(nullptr, "open", cfg.checkupNotice, nullptr, nullptr, SW_SHOW);
+  if (ul::IsWebAddress(cfg.program.checkupNotice))
+    ShellExecuteA(nullptr, "open", cfg.program.checkupNotice, nullptr, nullptr, SW_SHOW);
   else
     DebugTrace("RunUpdateSequence: notice address is not a web address, not opened: %s",
-               cfg.checkupNotice);
+               cfg.program.checkupNotice);
 }
 
 int CULPatchwellDlg::RemovePreviousVersion() { return RemoveEarlierVersion(*GetConfig()); }
@@ -61,7 +61,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
   UpdateConfig& cfg = *GetConfig();
 
   // 1. Maintenance: only the notice page, nothing else is touched.
-  if (cfg.checkupMode == 1 || cfg.checkupMode == 2) {
+  if (cfg.program.checkupMode == 1 || cfg.program.checkupMode == 2) {
     EndForMaintenance(this, cfg);
     return;
   }
@@ -112,7 +112,7 @@ void CULPatchwellDlg::RunUpdateSequence() {
 // unless the client runs: files in use cannot be replaced.
 static void ProcessList(CULPatchwellDlg* dlg, const UpdateConfig& cfg) {
   if (dlg->updateList.entryCount == 0) {
-    if (cfg.crashReportEnabled) UploadCrashReports();
+    if (cfg.program.crashReportEnabled) UploadCrashReports();
     SetStatus("\n울메에 접속중입니다...");
     FillBars(dlg);
     dlg->LaunchProgram();
@@ -137,26 +137,8 @@ bool CULPatchwellDlg::StartWorker(AFX_THREADPROC proc, int errorCode) {
 }
 
 bool CULPatchwellDlg::ReadUpdateList() {
-  UpdateConfig& cfg = *GetConfig();
   SetStatus("\n버전 확인 및 업데이트 목록을 읽고 있습니다.");
-  char local[ul::kTextCap];
-  ul::HeldFile held;
-  if (!FetchToTemp(cfg, cfg.serverHost, cfg.updateListPath, "UpdateList.dat_", local, &held)) {
-    DebugTrace("Get UpdateList File.. failed..");
-    return false;
-  }
-  // A list that cannot be read whole stays for a look; the next run
-  // replaces it.
-  FILE* f = held.TextStream();
-  if (f == nullptr) {
-    DebugTrace("[%s] file open failed..", local);
-    return false;
-  }
-  bool ok = updateList.ReadListFile(f, local, cfg);
-  std::fclose(f);
-  held.Close();
-  if (!ok) return false;
-  DeleteFileA(local);
+  if (!::ReadUpdateList(*GetConfig(), updateList)) return false;
   char status[ul::kTextCap];
   ul::Format(status, "\n0/%d 업데이트를 준비중입니다..", updateList.entryCount);
   SetStatus(status);

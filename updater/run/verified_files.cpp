@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "common/bounded.h"
-#include "common/owned_win.h"
-#include "common/safe_path.h"
+#include "formats/base/bounded.h"
+#include "formats/base/owned_win.h"
+#include "formats/base/safe_path.h"
 #include "common/trace.h"
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 #include "config/update_config.h"
 #include "run/run_paths.h"
 
@@ -174,7 +174,7 @@ VerifiedFiles::~VerifiedFiles() = default;
 void VerifiedFiles::Load(const UpdateConfig& config) {
   if (loaded_) return;
   loaded_ = true;
-  if (config.verifiedStateDays <= 0) return;
+  if (config.program.verifiedStateDays <= 0) return;
   std::size_t folderLength = 0;
   if (!ul::ResolveInsideFolder(config.clientFolder, kVerifiedRecord, recordPath_, &folderLength) ||
       !ul::ResolveInsideFolder(config.clientFolder, kVerifiedRecordPart, partPath_)) {
@@ -183,7 +183,7 @@ void VerifiedFiles::Load(const UpdateConfig& config) {
   }
   // Entries are kept under the paths the gate gives, which begin with the
   // folder exactly as it resolves it.
-  record_.reset(new ul::VerifiedRecord(std::string(recordPath_, folderLength), config.verifiedStateDays));
+  record_.reset(new ul::VerifiedRecord(std::string(recordPath_, folderLength), config.program.verifiedStateDays));
   std::string text;
   bool missing = false;
   const uint64_t now = FileTimeNow();

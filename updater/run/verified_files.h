@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "config/verified_record.h"
+#include "formats/trust/verified_record.h"
 
 class FileHasher;
 class UpdateConfig;

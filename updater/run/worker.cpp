@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
+#include "common/pause.h"
 #include "common/trace.h"
-#include "config/file_hasher.h"
-#include "config/hash_list.h"
+#include "formats/trust/file_hasher.h"
+#include "formats/lists/hash_list.h"
 #include "config/registry_win.h"
 #include "config/update_config.h"
 #include "crash/crash_upload_win.h"
@@ -82,14 +83,14 @@ bool FetchFile(CULPatchwellDlg* dlg, Fetchers& fetch, const char* serverPath, co
                const char* md5Hex) {
   const UpdateConfig& cfg = *GetConfig();
   if (!fetch.chunks.Lists(name))
-    return fetch.whole.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar()) != 0;
+    return fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar()) != 0;
   if (md5Hex == nullptr) md5Hex = ListedDigest(local);
   const LRESULT totalBefore = SendMessageA(dlg->TotalBar(), PBM_GETPOS, 0, 0);
-  if (fetch.chunks.Download(cfg.serverHost, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
+  if (fetch.chunks.Download(cfg.directory.serverHost, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
       kChunksDone)
     return true;
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the whole download counts from here
-  if (!fetch.whole.DownloadFile(cfg.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar())) return false;
+  if (!fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar())) return false;
   CChunkedDownload::Forget(local);
   return true;
 }
@@ -107,11 +108,11 @@ UINT FullInstallation(CULPatchwellDlg* dlg, CHttpDownloader& downloader) {
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
   // Held from before its check until the launch step has started it.
-  if (downloader.DownloadFile(cfg.serverHost, cfg.installerPath, local, dlg->PerFileBar(),
+  if (downloader.DownloadFile(cfg.directory.serverHost, cfg.program.installerPath, local, dlg->PerFileBar(),
                               dlg->TotalBar(), &dlg->heldInstaller)) {
     cfg.updateFinished = 1;
   } else {
-    EndOnFailedDownload(dlg, cfg.installerPath);
+    EndOnFailedDownload(dlg, cfg.program.installerPath);
   }
   return 0;
 }
@@ -139,11 +140,11 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
   char serverPath[ul::kTextCap];
   char plainName[ul::kPathCap];
   char plain[ul::kPathCap];
-  ul::Format(serverPath, "%s%s.exe", cfg.updateSubPath, kFallbackPrefix);
+  ul::Format(serverPath, "%s%s.exe", cfg.program.updateSubPath, kFallbackPrefix);
   ul::Format(plainName, "%s.exe", kFallbackPrefix);
   if (ClientPath(plainName, plain)) {
     SetFileAttributesA(plain, FILE_ATTRIBUTE_NORMAL);
-    if (downloader.DownloadFile(cfg.serverHost, serverPath, plain, dlg->PerFileBar(),
+    if (downloader.DownloadFile(cfg.directory.serverHost, serverPath, plain, dlg->PerFileBar(),
                                 dlg->TotalBar()))
       return true;
   }
@@ -193,7 +194,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, Fetchers& fetch, const char* entry) {
   if (relay && !SetRelayAside(dlg, local, swap)) return false;
 
   char serverPath[ul::kTextCap];
-  ul::Format(serverPath, "%s%s", cfg.updateSubPath, entry);
+  ul::Format(serverPath, "%s%s", cfg.program.updateSubPath, entry);
   SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
   if (!FetchFile(dlg, fetch, serverPath, entry, local, nullptr)) {
     swap.PutBack();  // the installed component stays the client's
@@ -214,8 +215,8 @@ bool FetchEntry(CULPatchwellDlg* dlg, Fetchers& fetch, const char* entry) {
 
 UINT NormalUpdate(CULPatchwellDlg* dlg, Fetchers& fetch) {
   UpdateConfig& cfg = *GetConfig();
-  if (cfg.crashReportEnabled) UploadCrashReports();
-  fetch.chunks.LoadList(cfg.serverHost, cfg.chunkListPath);
+  if (cfg.program.crashReportEnabled) UploadCrashReports();
+  fetch.chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
 
   int n = dlg->updateList.entryCount;
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * n));
@@ -286,7 +287,7 @@ bool CULPatchwellDlg::WriteAppVersion() {
   UpdateConfig& cfg = *GetConfig();
   char version[32];
   ul::Format(version, "%d", updateList.maxVersion);
-  return WriteRegistryString(cfg.clientRegistryKey, "AppVersion", version, cfg.registryHive);
+  return WriteRegistryString(cfg.program.clientRegistryKey, "AppVersion", version, cfg.program.registryHive);
 }
 
 void CULPatchwellDlg::StartRedownload() { StartWorker(RedownloadWorkerProc, 10); }
@@ -296,7 +297,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
   UpdateConfig& cfg = *GetConfig();
   EnterClientFolder();
   Fetchers fetch(cfg.release.get());
-  fetch.chunks.LoadList(cfg.serverHost, cfg.chunkListPath);
+  fetch.chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
   int m = static_cast<int>(cfg.hashEntries.size());
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);
@@ -313,7 +314,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
     // Fetched from where the release publishes it: the same place below the
     // server's folder as the file has below the client folder.
     char serverPath[ul::kTextCap];
-    RedownloadPath(cfg.updateSubPath, relative, serverPath);
+    RedownloadPath(cfg.program.updateSubPath, relative, serverPath);
     SetStatusF("\n[%s] 파일을 다운로드 중입니다.", e.fileName);
     SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
     // A damaged file fetches its damaged chunks only.
@@ -325,6 +326,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
     // recorded (that takes one more read of it); off, nothing happens here.
     if (dlg->verifiedFiles.On()) {
       FileHasher hasher;
+      hasher.SetChunkHook([](void*) { ul::PauseOneMillisecond(); }, nullptr);
       dlg->verifiedFiles.ReadAndCompare(local, e.digestHex, hasher);
     }
   }

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 #include "framework/framework.h"
 #include "ui/msg_box_layout.h"
 #include "ui/skin_button.h"

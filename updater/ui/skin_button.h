@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "common/owned_win.h"
+#include "formats/base/owned_win.h"
 
 class CSkinButton {
  public:

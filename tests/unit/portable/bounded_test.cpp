@@ -1,4 +1,4 @@
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 
 #include <gtest/gtest.h>
 

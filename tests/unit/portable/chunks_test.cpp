@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "chunks/chunk_index.h"
-#include "chunks/chunk_list.h"
-#include "chunks/range_assembler.h"
-#include "chunks/resume_journal.h"
-#include "chunks/transfer_plan.h"
-#include "config/release_crypto.h"
+#include "formats/chunks/chunk_index.h"
+#include "formats/chunks/chunk_list.h"
+#include "formats/chunks/range_assembler.h"
+#include "formats/chunks/resume_journal.h"
+#include "formats/chunks/transfer_plan.h"
+#include "formats/trust/release_crypto.h"
 #include "portable/portable_support.h"
 
 namespace {

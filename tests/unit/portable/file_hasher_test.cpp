@@ -1,4 +1,4 @@
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,26 @@
-#include "config/hash_list.h"
+#include "formats/lists/hash_list.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "config/update_config.h"
+#include "intake/verdict_trace.h"
 #include "portable_support.h"
 
 namespace {
 
 const char kDigest[] = "0123456789abcdef0123456789abcdef";
 
+// Read as the updater's start-up reads it: the refusals traced, the entries
+// appended.
 bool Parse(const std::string& contents, std::vector<HashEntry>& entries) {
   testsupport::TempFile file(contents);
-  return ParseHashList(file.OpenText(), entries);
+  HashList list;
+  const bool any = ParseHashList(file.OpenText(), &list);
+  TraceRefusedHashLines(list.refused);
+  entries.insert(entries.end(), list.entries.begin(), list.entries.end());
+  return any;
 }
 
 std::vector<std::string> Files(const std::vector<HashEntry>& entries) {

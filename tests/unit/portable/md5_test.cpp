@@ -1,4 +1,4 @@
-#include "config/md5.h"
+#include "formats/trust/md5.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #endif
 
 #include "common/trace.h"
-#include "config/md5.h"
+#include "formats/trust/md5.h"
 
 namespace {
 

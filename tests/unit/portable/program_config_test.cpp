@@ -1,4 +1,4 @@
-#include "config/program_config.h"
+#include "formats/lists/program_config.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "config/update_config.h"
 #include "portable_support.h"
 
 namespace {
@@ -27,24 +26,24 @@ bool TableKeyExists(const char* path, const char* subPath, int hive) {
   return false;
 }
 
-class ProgramConfig : public ::testing::Test {
+class ProgramConfigFile : public ::testing::Test {
  protected:
   void SetUp() override { table = &keys; }
   void TearDown() override { table = nullptr; }
 
-  bool Parse(const std::string& contents, UpdateConfig& config) {
+  bool Parse(const std::string& contents, ::ProgramConfig& config, bool isVista = false) {
     testsupport::TempFile file(contents);
     std::FILE* f = file.OpenText();
     EXPECT_NE(f, nullptr);
-    return ParseProgramConfig(f, config, &TableKeyExists);
+    return ParseProgramConfig(f, isVista, &TableKeyExists, &config);
   }
 
   KeyTable keys;
 };
 
-TEST_F(ProgramConfig, EverySectionFillsItsField) {
+TEST_F(ProgramConfigFile, EverySectionFillsItsField) {
   keys.keys = {{2, "Software\\Ulmet"}};
-  UpdateConfig c;
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("; program configuration\n"
                     "[INSTANCENUMBER]\n5001\n"
                     "[PATCHWELL]\nanything at all\n"
@@ -85,9 +84,9 @@ TEST_F(ProgramConfig, EverySectionFillsItsField) {
   EXPECT_EQ(keys.asked[0], std::make_pair(2, std::string("Software\\Ulmet")));
 }
 
-TEST_F(ProgramConfig, EmptyOrCommentOnlyFilesChangeNothing) {
+TEST_F(ProgramConfigFile, EmptyOrCommentOnlyFilesChangeNothing) {
   for (const char* text : {"", ";a\n;b\n", ";no line feed"}) {
-    UpdateConfig c;
+    ::ProgramConfig c;
     EXPECT_TRUE(Parse(text, c)) << text;
     EXPECT_STREQ(c.updateListPath, "");
     EXPECT_EQ(c.registryHive, 1);
@@ -95,7 +94,7 @@ TEST_F(ProgramConfig, EmptyOrCommentOnlyFilesChangeNothing) {
   }
 }
 
-TEST_F(ProgramConfig, FailingValuesStopTheReadingAndKeepEarlierFields) {
+TEST_F(ProgramConfigFile, FailingValuesStopTheReadingAndKeepEarlierFields) {
   struct Case {
     const char* text;
     bool result;
@@ -112,7 +111,7 @@ TEST_F(ProgramConfig, FailingValuesStopTheReadingAndKeepEarlierFields) {
       {"[REGISTRY]\nhk_current_user\n", false},
   };
   for (const Case& k : cases) {
-    UpdateConfig c;
+    ::ProgramConfig c;
     EXPECT_EQ(Parse(std::string("[UPDATELIST]\n/list\n") + k.text + "[UPDATESUBPATH]\n/sub/\n", c),
               k.result)
         << k.text;
@@ -122,37 +121,36 @@ TEST_F(ProgramConfig, FailingValuesStopTheReadingAndKeepEarlierFields) {
   }
   // A header as the last line of the file, with or without its line feed.
   for (const char* end : {"[FILEHASH]", "[FILEHASH]\n", "[FILEHASH]\r\n"}) {
-    UpdateConfig d;
+    ::ProgramConfig d;
     EXPECT_FALSE(Parse(std::string("[UPDATELIST]\n/list\n") + end, d)) << end;
     EXPECT_STREQ(d.updateListPath, "/list");
   }
-  UpdateConfig e;
+  ::ProgramConfig e;
   EXPECT_TRUE(Parse("[CHECKUP]\n2\n", e));
   EXPECT_EQ(e.checkupMode, 2);
 }
 
-TEST_F(ProgramConfig, VistaAlwaysUsesCurrentUser) {
+TEST_F(ProgramConfigFile, VistaAlwaysUsesCurrentUser) {
   for (const char* value : {"HK_LOCAL_MACHINE", "HK_CURRENT_USER", "nonsense"}) {
-    UpdateConfig vista;
-    vista.isVista = 1;
+    ::ProgramConfig vista;
     vista.registryHive = 2;
-    EXPECT_TRUE(Parse(std::string("[REGISTRY]\n") + value + "\n", vista)) << value;
+    EXPECT_TRUE(Parse(std::string("[REGISTRY]\n") + value + "\n", vista, true)) << value;
     EXPECT_EQ(vista.registryHive, 1) << value;
   }
-  UpdateConfig other;
+  ::ProgramConfig other;
   EXPECT_FALSE(Parse("[REGISTRY]\nnonsense\n", other));
-  UpdateConfig machine;
+  ::ProgramConfig machine;
   EXPECT_TRUE(Parse("[REGISTRY]\nHK_LOCAL_MACHINE\n", machine));
   EXPECT_EQ(machine.registryHive, 2);
-  UpdateConfig user;
+  ::ProgramConfig user;
   user.registryHive = 2;
   EXPECT_TRUE(Parse("[REGISTRY]\nHK_CURRENT_USER\n", user));
   EXPECT_EQ(user.registryHive, 1);
 }
 
-TEST_F(ProgramConfig, ClientKeyChoiceFollowsOrderAndExistence) {
+TEST_F(ProgramConfigFile, ClientKeyChoiceFollowsOrderAndExistence) {
   keys.keys = {{1, "Key\\First"}, {1, "Key\\Second"}, {1, "Key\\Third"}};
-  UpdateConfig c;
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("[REGISTRYPATH]\nKey\\First\n"
                     "[REGISTRYNEWPATH]\nKey\\Second\n",
                     c));
@@ -165,21 +163,21 @@ TEST_F(ProgramConfig, ClientKeyChoiceFollowsOrderAndExistence) {
   EXPECT_STREQ(c.clientRegistryKey, "Key\\Third");
   EXPECT_STREQ(c.registryPath, "Key\\Missing2");
 
-  UpdateConfig d;
+  ::ProgramConfig d;
   EXPECT_TRUE(Parse("[REGISTRYNEWPATH]\nKey\\Missing\n[REGISTRYPATH]\nKey\\Second\n", d));
   EXPECT_STREQ(d.clientRegistryKey, "Key\\Second");
 
   // Without a key check nothing exists.
-  UpdateConfig e;
+  ::ProgramConfig e;
   testsupport::TempFile file("[REGISTRYPATH]\nKey\\First\n");
-  EXPECT_TRUE(ParseProgramConfig(file.OpenText(), e, nullptr));
+  EXPECT_TRUE(ParseProgramConfig(file.OpenText(), false, nullptr, &e));
   EXPECT_STREQ(e.clientRegistryKey, "");
   EXPECT_STREQ(e.registryPath, "Key\\First");
 }
 
-TEST_F(ProgramConfig, RegistrySectionCountsOnlyForTheSectionsAfterIt) {
+TEST_F(ProgramConfigFile, RegistrySectionCountsOnlyForTheSectionsAfterIt) {
   keys.keys = {{2, "Software\\Ulmet"}};
-  UpdateConfig c;
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("[REGISTRYULMETPATH]\nSoftware\\Ulmet\n"
                     "[REGISTRY]\nHK_LOCAL_MACHINE\n",
                     c));
@@ -190,8 +188,8 @@ TEST_F(ProgramConfig, RegistrySectionCountsOnlyForTheSectionsAfterIt) {
   EXPECT_STREQ(c.clientRegistryKey, "Software\\Ulmet");
 }
 
-TEST_F(ProgramConfig, CommentsHeadersAndValuesAsTheyStand) {
-  UpdateConfig c;
+TEST_F(ProgramConfigFile, CommentsHeadersAndValuesAsTheyStand) {
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("[UPDATELIST]\n;between header and value\n;another\n/a b/%s%n.dat \n"
                     "[EXCEPTION]\n2\n"
                     "[updatelist]\n/lower\n"         // case matters: ignored
@@ -206,22 +204,22 @@ TEST_F(ProgramConfig, CommentsHeadersAndValuesAsTheyStand) {
   EXPECT_STREQ(c.checkupNotice, "[FILEHASH]");
 
   // Twice: the later value wins.
-  UpdateConfig d;
+  ::ProgramConfig d;
   EXPECT_TRUE(Parse("[EXCEPTION]\n1\n[UPDATELIST]\n/one\n[EXCEPTION]\n0\n[UPDATELIST]\n/two\n", d));
   EXPECT_STREQ(d.updateListPath, "/two");
   EXPECT_EQ(d.crashReportEnabled, 0);
 
   // Comments after the header until the end of the file leave an empty value.
-  UpdateConfig e;
+  ::ProgramConfig e;
   std::strcpy(e.updateListPath, "/before");
   EXPECT_TRUE(Parse("[UPDATELIST]\n;c\n;c\n", e));
   EXPECT_STREQ(e.updateListPath, "");
-  UpdateConfig f;
+  ::ProgramConfig f;
   EXPECT_FALSE(Parse("[INSTANCENUMBER]\n;c\n", f));
 }
 
-TEST_F(ProgramConfig, CrLfLongValuesAndPieces) {
-  UpdateConfig c;
+TEST_F(ProgramConfigFile, CrLfLongValuesAndPieces) {
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("[INSTANCENUMBER]\r\n5001\r\n[REGISTRY]\r\nHK_LOCAL_MACHINE\r\n"
                     "[UPDATELIST]\r\n/list\r\n",
                     c));
@@ -231,16 +229,16 @@ TEST_F(ProgramConfig, CrLfLongValuesAndPieces) {
   // A value of 1500 characters: the first 1023 are the value; the rest is a
   // line of its own, read as a header when it looks like one.
   const std::string head(1023, 'v');
-  UpdateConfig d;
+  ::ProgramConfig d;
   EXPECT_TRUE(Parse("[UPDATESUBPATH]\n" + head + "[FILEHASH]\n/hash\n", d));
   EXPECT_EQ(std::string(d.updateSubPath), head);
   EXPECT_STREQ(d.hashListPath, "/hash");
-  UpdateConfig e;
+  ::ProgramConfig e;
   EXPECT_TRUE(Parse("[UPDATESUBPATH]\n" + std::string(1500, 'w') + "\n[UPDATELIST]\n/l\n", e));
   EXPECT_EQ(std::string(e.updateSubPath), std::string(1023, 'w'));
   EXPECT_STREQ(e.updateListPath, "/l");
   // 1022 characters and the line feed fit in one read.
-  UpdateConfig f;
+  ::ProgramConfig f;
   EXPECT_TRUE(Parse("[UPDATESUBPATH]\r\n" + std::string(1022, 'x') + "\r\n[UPDATELIST]\r\n/l\r\n", f));
   EXPECT_EQ(std::string(f.updateSubPath), std::string(1022, 'x'));
   EXPECT_STREQ(f.updateListPath, "/l");
@@ -248,8 +246,8 @@ TEST_F(ProgramConfig, CrLfLongValuesAndPieces) {
 
 // CRs before a line feed end the line, a Ctrl-Z ends the file, in both
 // builds as in the Windows runtime's text mode.
-TEST_F(ProgramConfig, ReadsLikeTheWindowsTextMode) {
-  UpdateConfig c;
+TEST_F(ProgramConfigFile, ReadsLikeTheWindowsTextMode) {
+  ::ProgramConfig c;
   EXPECT_TRUE(Parse("[UPDATELIST]\r\r\n/list\r\r\n[CHECKUP]\r\n2\x1a\n[UPDATESUBPATH]\n/sub/\n", c));
   EXPECT_STREQ(c.updateListPath, "/list");
   EXPECT_EQ(c.checkupMode, 2);

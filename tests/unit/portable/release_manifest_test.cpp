@@ -1,10 +1,9 @@
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 
 #include <gtest/gtest.h>
 
-#include "config/release_check.h"
-#include "config/release_roles.h"
-#include "config/update_config.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_roles.h"
 
 #include <string>
 #include <vector>
@@ -145,30 +144,30 @@ TEST(ReleaseManifest, RolesAreReadInTheirOrderAndOnlyThere) {
 }
 
 TEST(ReleaseManifest, EveryRoleTheConfigurationNamesMustBeTheBoundOne) {
-  UpdateConfig config;
+  DirectoryRecord directory;
+  ProgramConfig program;
   const ul::ReleaseRoles bound = TreeRoles();
   const struct {
-    char (UpdateConfig::*field)[ul::kTextCap];
+    char (ProgramConfig::*field)[ul::kTextCap];  // null: the directory file's record
     const char* named;
     const char* role;
   } cases[] = {
-      {&UpdateConfig::programConfigPath, "/UlLaunch/Other.cfg", "program configuration"},
-      {&UpdateConfig::updateListPath, "/Ulmet3/ULHashFile.dat", "update list"},
-      {&UpdateConfig::hashListPath, "/Ulmet3/UpdateList.dat", "hash list"},
-      {&UpdateConfig::installerPath, "/Ulmet3/files/Ulmet.ex_", "installer"},
-      {&UpdateConfig::updateSubPath, "/Ulmet3/files/Data/", "update folder"},
-      {&UpdateConfig::updateSubPath, "/ulmet3/files/", "update folder"},
+      {nullptr, "/UlLaunch/Other.cfg", "program configuration"},
+      {&ProgramConfig::updateListPath, "/Ulmet3/ULHashFile.dat", "update list"},
+      {&ProgramConfig::hashListPath, "/Ulmet3/UpdateList.dat", "hash list"},
+      {&ProgramConfig::installerPath, "/Ulmet3/files/Ulmet.ex_", "installer"},
+      {&ProgramConfig::updateSubPath, "/Ulmet3/files/Data/", "update folder"},
+      {&ProgramConfig::updateSubPath, "/ulmet3/files/", "update folder"},
   };
   for (const auto& c : cases) {
-    ul::Copy(config.programConfigPath, bound.programConfig.c_str());
-    ul::Copy(config.updateListPath, bound.updateList.c_str());
-    ul::Copy(config.hashListPath, bound.hashList.c_str());
-    ul::Copy(config.installerPath, bound.installer.c_str());
-    ul::Copy(config.updateSubPath, bound.entryFolder.c_str());
-    EXPECT_EQ(ul::CheckRoles(bound, config), 0);
-    ul::Copy(config.*c.field, c.named);
-    EXPECT_EQ(ul::CheckRoles(bound, config), ul::kReleaseListDiffers) << c.named;
-    EXPECT_STREQ(ul::DifferingRole(bound, ul::RolesOf(config)), c.role) << c.named;
+    ul::Copy(directory.programConfigPath, bound.programConfig.c_str());
+    ul::Copy(program.updateListPath, bound.updateList.c_str());
+    ul::Copy(program.hashListPath, bound.hashList.c_str());
+    ul::Copy(program.installerPath, bound.installer.c_str());
+    ul::Copy(program.updateSubPath, bound.entryFolder.c_str());
+    EXPECT_EQ(ul::DifferingRole(bound, ul::RolesOf(directory, program)), nullptr);
+    ul::Copy(c.field != nullptr ? program.*c.field : directory.programConfigPath, c.named);
+    EXPECT_STREQ(ul::DifferingRole(bound, ul::RolesOf(directory, program)), c.role) << c.named;
   }
 }
 

@@ -1,10 +1,10 @@
-#include "common/safe_path.h"
+#include "formats/base/safe_path.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "common/bounded.h"
+#include "formats/base/bounded.h"
 
 namespace {
 

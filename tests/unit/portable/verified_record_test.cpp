@@ -1,13 +1,12 @@
-#include "config/verified_record.h"
+#include "formats/trust/verified_record.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "config/md5.h"
-#include "config/program_config.h"
-#include "config/update_config.h"
+#include "formats/trust/md5.h"
+#include "formats/lists/program_config.h"
 #include "portable_support.h"
 
 namespace {
@@ -174,15 +173,15 @@ TEST(VerifiedRecord, SectionValue) {
     int days;
   } rows[] = {{"on", 7}, {"on 1", 1}, {"on 30", 30}, {"on 3650", 3650}, {"off", 0}, {"", 0},
               {"on 0", 0}, {"on 3651", 0}, {"on -2", 0}, {"on 7 ", 0}, {"ON", 0}, {"on7", 0}};
-  for (const auto& row : rows) EXPECT_EQ(ul::ParseVerifiedStateValue(row.value), row.days) << row.value;
+  for (const auto& row : rows) EXPECT_EQ(ParseVerifiedStateValue(row.value), row.days) << row.value;
 
   // In the program configuration: off unless the section says so.
   for (const auto& c : {std::make_pair("", 0), std::make_pair("[VERIFIEDSTATE]\non 14\n", 14),
                         std::make_pair("[VERIFIEDSTATE]\n; days\non\n", 7)}) {
     testsupport::TempFile file(std::string("[INSTANCENUMBER]\n5001\n") + c.first + "[CHECKUP]\n0\n");
     std::FILE* f = file.OpenText();
-    UpdateConfig config;
-    EXPECT_TRUE(ParseProgramConfig(f, config, nullptr));
+    ProgramConfig config;
+    EXPECT_TRUE(ParseProgramConfig(f, false, nullptr, &config));
     EXPECT_EQ(config.verifiedStateDays, c.second) << c.first;
   }
 }

@@ -1,7 +1,7 @@
 // Which page addresses from the server may reach the shell.
 #include <gtest/gtest.h>
 
-#include "common/web_address.h"
+#include "formats/base/web_address.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/release_check.h"
-#include "config/release_crypto.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_crypto.h"
 #include "crypto.h"
 #include "key.h"
 #include "manifest.h"

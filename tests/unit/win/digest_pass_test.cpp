@@ -15,7 +15,7 @@
 
 #include "common/pause.h"
 #include "common/pause_win.h"
-#include "config/file_hasher.h"
+#include "formats/trust/file_hasher.h"
 #include "file_support.h"
 #include "run/main_dlg.h"
 #include "run/verified_files.h"
@@ -156,7 +156,7 @@ TEST(VerifiedFilesDisk, TwoWritersAndAReaderNeverMeetAHalfWrittenRecord) {
   const std::string folder = filesupport::FreshFolder("record");
   UpdateConfig config;
   ul::Copy(config.clientFolder, (folder + "\\").c_str());
-  config.verifiedStateDays = 7;
+  config.program.verifiedStateDays = 7;
   for (const char* name : {"a.bin", "b.bin"})
     ASSERT_TRUE(filesupport::WriteBytes(folder + "\\" + name, filesupport::Pattern(70000, name[0])));
   std::atomic<bool> writing{true};

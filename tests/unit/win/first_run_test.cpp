@@ -27,9 +27,9 @@ class FirstRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RemoveKey(1);
-    ul::Copy(config_.clientRegistryKey, kKey);
-    ul::Copy(config_.updaterPathValueName, "PatchPath");
-    config_.registryHive = 1;
+    ul::Copy(config_.program.clientRegistryKey, kKey);
+    ul::Copy(config_.program.updaterPathValueName, "PatchPath");
+    config_.program.registryHive = 1;
     folder_ = filesupport::FreshFolder("firstrun");
   }
   void TearDown() override {
@@ -122,7 +122,7 @@ TEST_F(FirstRunTest, OverLongFolderValueIsCutBeforeTheExistenceTest) {
 }
 
 TEST_F(FirstRunTest, MachineHiveIsReadWhenTheConfigurationSaysSo) {
-  config_.registryHive = 2;
+  config_.program.registryHive = 2;
   HKEY key;
   ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, &key), ERROR_SUCCESS);
   RegCloseKey(key);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "config/release_crypto.h"
-#include "config/release_manifest.h"
+#include "formats/trust/release_crypto.h"
+#include "formats/trust/release_manifest.h"
 #include "file_support.h"
 #include "net/held_file_win.h"
 #include "common/pause.h"

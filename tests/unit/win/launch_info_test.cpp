@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/update_config.h"
+#include "run/launch_info.h"
 #include "run/app.h"
 #include "win/ui_box_watch.h"
 
@@ -21,7 +22,7 @@ class LaunchInfoTest : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& s : storage) argv.push_back(&s[0]);
     argv.push_back(nullptr);
-    return config_.CheckLaunchInfo(static_cast<int>(storage.size()), argv.data());
+    return CheckLaunchInfo(config_, static_cast<int>(storage.size()), argv.data());
   }
 
   CULPatchwellApp app_;
@@ -49,7 +50,7 @@ TEST_F(LaunchInfoTest, ValidKindsAndTheirTokens) {
     UpdateConfig fresh;
     std::string arg = c.arg;
     char* argv[] = {const_cast<char*>("Ulmet.exe"), &arg[0], nullptr};
-    EXPECT_EQ(fresh.CheckLaunchInfo(2, argv), 0) << c.arg;
+    EXPECT_EQ(CheckLaunchInfo(fresh, 2, argv), 0) << c.arg;
     EXPECT_EQ(fresh.launchKind, c.kind) << c.arg;
     EXPECT_STREQ(fresh.launchToken, c.token) << c.arg;
     EXPECT_STREQ(fresh.launchArgument, c.arg);

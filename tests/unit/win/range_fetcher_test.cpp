@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config/release_manifest.h"
+#include "formats/trust/release_manifest.h"
 #include "file_support.h"
 #include "net/range_fetcher_win.h"
 #include "server_support.h"

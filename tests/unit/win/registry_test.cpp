@@ -6,7 +6,6 @@
 #include <string>
 
 #include "config/registry_win.h"
-#include "config/update_config.h"
 
 namespace {
 
@@ -74,10 +73,7 @@ class VistaTest : public ::testing::Test {
       RegDeleteValueA(hk, "ProductName");
     }
     RegCloseKey(hk);
-    UpdateConfig config;
-    config.isVista = 7;  // overwritten in every case
-    config.DetectVista();
-    return config.isVista;
+    return IsVistaSystem();
   }
   RawValue saved_;
 };

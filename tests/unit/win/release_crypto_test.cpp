@@ -1,7 +1,7 @@
 // Windows' bcrypt behind the release checks: a manifest signed by the
 // native tool (OpenSSL) with the test key checks out, and one flipped byte
 // in it or in its signature does not; SHA-256 fed in pieces.
-#include "config/release_crypto.h"
+#include "formats/trust/release_crypto.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "config/release_check.h"
-#include "config/release_manifest.h"
+#include "formats/trust/release_check.h"
+#include "formats/trust/release_manifest.h"
 
 namespace {
 

@@ -1,0 +1,21 @@
+// The names a transfer gives its unfinished work, beside the file it is for.
+// A client folder may hold them after a run that was stopped; they are
+// never client files of their own, and the publisher never publishes them.
+//
+// No Windows headers here: the publisher's tool builds natively too.
+#pragma once
+
+#include "formats/base/bounded.h"
+
+namespace ul {
+
+constexpr char kDownloadPartialSuffix[] = "~dl";    // a whole download on its way
+constexpr char kChunkPartialSuffix[] = "~part";     // a new file made chunk by chunk
+constexpr char kChunkJournalSuffix[] = "~journal";  // which of those chunks were checked
+
+inline bool IsPartialName(const char* name) {
+  return EndsWithNoCase(name, kDownloadPartialSuffix) || EndsWithNoCase(name, kChunkPartialSuffix) ||
+         EndsWithNoCase(name, kChunkJournalSuffix);
+}
+
+}  // namespace ul

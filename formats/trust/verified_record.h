@@ -1,0 +1,107 @@
+// The verified-state record: for each installed file that the digest pass
+// read and found matching, what the file looked like then (size, last-write
+// time, identity) and the expected digest it matched. A later run may count
+// such a file as matching without reading it, as long as nothing about it
+// has changed and the hash list still expects the same digest.
+//
+// The rule is one-sided: the record can only spare a read. Anything that
+// raises a doubt (no record, a damaged one, one made for another client
+// folder, one older than the operator's number of days, a file whose facts
+// or expected digest differ, a file written at or after the moment it was
+// looked at) means reading the file as if there were no record.
+//
+// The file is text: a header, the client folder, two times, one line per
+// file, and a last line with the MD5 of everything before it, so that a
+// damaged or cut file is refused whole. Times are Windows file times (100 ns
+// steps since 1601, UTC) in decimal.
+//
+// No Windows headers here: this builds natively for the sanitizer runs.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace ul {
+
+// What the system says about an installed file at one moment.
+struct FileFacts {
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;  // file time
+  uint32_t volume = 0;     // the volume's serial number
+  uint64_t index = 0;      // the file's number on that volume (0: none given)
+  bool operator==(const FileFacts& o) const {
+    return size == o.size && lastWrite == o.lastWrite && volume == o.volume && index == o.index;
+  }
+  bool operator!=(const FileFacts& o) const { return !(*this == o); }
+};
+
+// One day in file time.
+constexpr uint64_t kFileTimeDay = 864000000000ULL;
+
+// Why a file must be read (kVouched: it need not be).
+enum class Verdict {
+  kVouched,
+  kNoRecord,   // no record for this path (or none usable at all)
+  kDigest,     // the hash list expects another digest today
+  kFacts,      // size, last-write time or identity changed, or no facts now
+  kRecent,     // written at or after it was looked at, or after the record
+};
+const char* VerdictName(Verdict v);
+
+class VerifiedRecord {
+ public:
+  // Why a whole record file was not taken.
+  enum class Refusal { kNone, kDamaged, kOtherFolder, kExpired };
+
+  // A record for this client folder (the path every entry's path begins
+  // with, exactly as the run resolves it) whose full pass goes stale after
+  // days days.
+  VerifiedRecord(const std::string& clientFolder, int days);
+
+  // Takes the entries of a record file's text when nothing about it raises
+  // a doubt at now (file time); otherwise keeps none and says why. Either
+  // way the record then stands for a pass beginning at now: a refused or
+  // missing record is renewed by this run's whole pass.
+  Refusal Adopt(const std::string& text, uint64_t now);
+  // No record file: a whole pass from now.
+  void StartAfresh(uint64_t now);
+
+  // Whether the file at path (as resolved below the client folder), which
+  // the hash list expects to have expectedDigest (32 characters), may count
+  // as matching with what the system says about it now.
+  Verdict Check(const std::string& path, const char* expectedDigest, const FileFacts& now) const;
+
+  // The file at path was read, and matched digest; facts were taken at
+  // lookedAt, before the read, and were the same after it.
+  void Matched(const std::string& path, const char* digest, const FileFacts& facts, uint64_t lookedAt);
+  // The file at path did not match, or could not be looked at: no record.
+  void Forget(const std::string& path);
+  // After a pass over the whole hash list: drop the entries of paths that
+  // the list no longer names (those Check, Matched or Forget never saw).
+  void DropUnseen();
+
+  // The record file's text, written at writtenAt (file time).
+  std::string Text(uint64_t writtenAt) const;
+  // Whether the text would say something other than what was adopted.
+  bool Changed() const { return changed_; }
+  std::size_t Size() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    FileFacts facts;
+    uint64_t lookedAt = 0;
+    char digest[33] = {0};
+    mutable bool seen = false;
+  };
+  bool ParseEntries(const std::string& body);
+
+  std::string folder_;
+  int days_;
+  uint64_t fullPassAt_ = 0;  // the start of the last pass that read every file
+  uint64_t writtenAt_ = 0;   // when the adopted file was written
+  std::map<std::string, Entry> entries_;
+  bool changed_ = false;
+};
+
+}  // namespace ul

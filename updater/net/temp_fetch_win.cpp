@@ -1,0 +1,26 @@
+#include "net/temp_fetch_win.h"
+
+#include <windows.h>
+
+#include "net/held_file_win.h"
+#include "net/http_downloader_win.h"
+
+bool TempFolder(char (&out)[ul::kTextCap]) {
+  char windows[ul::kTextCap];
+  if (GetWindowsDirectoryA(windows, sizeof windows) == 0) return false;
+  ul::Format(out, "%s\\Temp", windows);
+  return true;
+}
+
+bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused) {
+  *refused = false;
+  char temp[ul::kTextCap];
+  if (!TempFolder(temp)) return false;
+  ul::Format(local, "%s\\%s", temp, name);
+  DeleteFileA(local);
+  CHttpDownloader downloader(release);
+  if (downloader.DownloadFile(host, path, local, nullptr, nullptr, held) == 1) return true;
+  *refused = downloader.RefusedByRelease();
+  return false;
+}

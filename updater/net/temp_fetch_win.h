@@ -1,0 +1,21 @@
+// Where the files fetched from the configuration server wait to be read:
+// the Windows folder's Temp folder, under names ending in '_'.
+#pragma once
+
+#include "formats/base/bounded.h"
+
+namespace ul {
+class HeldFile;
+class ReleaseManifest;
+}
+
+// "<Windows folder>\Temp". False when the Windows folder is unknown.
+bool TempFolder(char (&out)[ul::kTextCap]);
+
+// Downloads host/path into "<Temp folder>\<name>" and holds it open (see
+// ul::HeldFile) for the caller to read; local receives that path. An
+// earlier run's copy is deleted first: an empty answer writes no file (and
+// holds none), and the old one must not be read in its place. With release,
+// what arrives must be what it records; *refused says when it was not.
+bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused);
