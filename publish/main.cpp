@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "commands.h"
+#include "commands/commands.h"
 
 namespace {
 

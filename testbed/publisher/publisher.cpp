@@ -7,17 +7,17 @@
 #include <set>
 #include <sstream>
 
-#include "chunk_indexes.h"
+#include "commands/chunk_indexes.h"
 #include "formats/chunks/chunk_list.h"
-#include "client_scan.h"
-#include "disk_names.h"
-#include "file_digest.h"
-#include "file_io.h"
-#include "name_rules.h"
-#include "server_lists.h"
-#include "tree_layout.h"
-#include "tree_stage.h"
-#include "zip_writer.h"
+#include "tree/client_scan.h"
+#include "system/disk_names.h"
+#include "tree/file_digest.h"
+#include "system/file_io.h"
+#include "tree/name_rules.h"
+#include "tree/server_lists.h"
+#include "tree/tree_layout.h"
+#include "tree/tree_stage.h"
+#include "tree/zip_writer.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 // accepted settings keep their values in range, their server paths
 // absolute and the chunk list's folder apart from every other file, and
 // written back they read back the same, text for text.
-#include "settings.h"
+#include "tree/settings.h"
 
 #include <string>
 

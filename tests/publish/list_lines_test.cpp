@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server_lists.h"
+#include "tree/server_lists.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "client_scan.h"
-#include "disk_names.h"
-#include "tree_layout.h"
+#include "tree/client_scan.h"
+#include "system/disk_names.h"
+#include "tree/tree_layout.h"
 
 namespace {
 

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "chunk_indexes.h"
-#include "commands.h"
-#include "folder_swap.h"
-#include "verify.h"
-#include "tree_lock.h"
-#include "server_lists.h"
+#include "commands/chunk_indexes.h"
+#include "commands/commands.h"
+#include "system/folder_swap.h"
+#include "verify/verify.h"
+#include "system/tree_lock.h"
+#include "tree/file_digest.h"
+#include "tree/server_lists.h"
 
 namespace {
 

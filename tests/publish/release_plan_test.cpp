@@ -1,6 +1,6 @@
 // What a release's version line says, from the previous client files and
 // the new client folder.
-#include "release_plan.h"
+#include "tree/release_plan.h"
 
 #include <gtest/gtest.h>
 

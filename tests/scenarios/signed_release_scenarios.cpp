@@ -14,7 +14,7 @@
 
 #include "harness/proc.h"
 #include "harness/scenario.h"
-#include "tree_layout.h"
+#include "tree/tree_layout.h"
 
 namespace scn {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "harness/proc.h"
 #include "harness/scenario.h"
-#include "file_digest.h"
+#include "tree/file_digest.h"
 #include "publisher/publisher.h"
 
 namespace scn {

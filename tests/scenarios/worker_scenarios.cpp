@@ -14,7 +14,7 @@
 #include <set>
 
 #include "harness/proc.h"
-#include "file_digest.h"
+#include "tree/file_digest.h"
 #include "publisher/publisher.h"
 #include "harness/scenario.h"
 

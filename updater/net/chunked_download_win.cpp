@@ -239,93 +239,118 @@ void CChunkedDownload::Forget(const char* localPath) {
   if (PartialNames(localPath, partial, journal)) RemovePartial(partial, journal);
 }
 
-int CChunkedDownload::Download(const char* host, const char* objectPath, const char* name, const char* localPath,
-                               const char* md5Hex, HWND fileBar, HWND totalBar) {
-  std::string listed, indexPath, indexBytes;
-  char partial[ul::kTextCap], journalPath[ul::kTextCap];
+// One file made by its chunks: where it goes and what it must become.
+struct CChunkedDownload::Job {
+  const char* name;
+  const char* localPath;
+  const char* md5Hex;
+  char partial[ul::kTextCap];
+  char journalPath[ul::kTextCap];
   ul::ChunkIndex index;
-  const auto whole = [&](const char* why) {
-    DebugTrace("Chunks: %s travels whole: %s", name, why);
-    return kChunksWhole;
-  };
-  if (!loaded_ || !list_.ListedName(name, &listed) || !ul::ChunkIndexPath(listPath_.c_str(), listed.c_str(), &indexPath))
-    return whole("not in the chunk list");
-  if (!PartialNames(localPath, partial, journalPath)) return whole("its path is too long for a partial file");
-  if (!FetchSmall(host, indexPath.c_str(), "ULChunkIndex.dat_", ul::kChunkIndexMaxBytes, &indexBytes))
-    return whole("its index cannot be fetched, or differs from the signed release");
-  if (!ul::ParseChunkIndex(indexBytes.data(), indexBytes.size(), &index) || index.size == 0)
-    return whole("its index is refused");
-  const ul::ReleaseFile* record = release_ != nullptr ? release_->Find(objectPath) : nullptr;
-  if (release_ != nullptr && (record == nullptr || record->size != index.size))
-    return whole("its index is for another file than the signed release's");
   uint8_t indexSha[ul::kSha256Bytes];
-  if (!Sha256Of(indexBytes.data(), indexBytes.size(), indexSha)) return whole("no SHA-256");
-  indexBytes.clear();
-  indexBytes.shrink_to_fit();
+  const ul::ReleaseFile* record = nullptr;  // in a keyed build
+  uint64_t fetched = 0;
+  int requests = 0;
+  uint64_t copied = 0;
+};
 
-  ul::ResumeJournal journal = Resume(partial, journalPath, indexSha, index);
+const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPath, Job* job) {
+  std::string listed, indexPath, indexBytes;
+  if (!loaded_ || !list_.ListedName(job->name, &listed) ||
+      !ul::ChunkIndexPath(listPath_.c_str(), listed.c_str(), &indexPath))
+    return "not in the chunk list";
+  if (!PartialNames(job->localPath, job->partial, job->journalPath)) return "its path is too long for a partial file";
+  if (!FetchSmall(host, indexPath.c_str(), "ULChunkIndex.dat_", ul::kChunkIndexMaxBytes, &indexBytes))
+    return "its index cannot be fetched, or differs from the signed release";
+  if (!ul::ParseChunkIndex(indexBytes.data(), indexBytes.size(), &job->index) || job->index.size == 0)
+    return "its index is refused";
+  job->record = release_ != nullptr ? release_->Find(objectPath) : nullptr;
+  if (release_ != nullptr && (job->record == nullptr || job->record->size != job->index.size))
+    return "its index is for another file than the signed release's";
+  if (!Sha256Of(indexBytes.data(), indexBytes.size(), job->indexSha)) return "no SHA-256";
+  return nullptr;
+}
+
+const char* CChunkedDownload::MakePartial(const char* host, const char* objectPath, Job& job, HWND fileBar,
+                                          HWND totalBar, uint8_t (&digest)[ul::kSha256Bytes], bool* keep) {
+  *keep = true;  // a failure before the transfer leaves what an earlier run made
+  ul::ResumeJournal journal = Resume(job.partial, job.journalPath, job.indexSha, job.index);
   std::vector<ul::ChunkRecord> have;
   ul::OffsetFile installed;
-  const bool haveCopy = installed.Open(localPath, false);
+  const bool haveCopy = installed.Open(job.localPath, false);
   if (!haveCopy && installed.error() != ERROR_FILE_NOT_FOUND && installed.error() != ERROR_PATH_NOT_FOUND)
-    return whole("the installed copy cannot be read");
-  if (haveCopy && !ChunksOfInstalledCopy(installed, &have)) return whole("the installed copy cannot be read");
+    return "the installed copy cannot be read";
+  if (haveCopy && !ChunksOfInstalledCopy(installed, &have)) return "the installed copy cannot be read";
   ul::TransferPlan plan;
-  if (!ul::PlanTransfer(index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
-    return whole("no plan fits its index");
+  if (!ul::PlanTransfer(job.index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
+    return "no plan fits its index";
   have.clear();
   have.shrink_to_fit();
-  DebugTrace("Chunks: %s: %llu bytes kept from an earlier run, %llu copied, %llu to fetch in %d requests", name,
+  DebugTrace("Chunks: %s: %llu bytes kept from an earlier run, %llu copied, %llu to fetch in %d requests", job.name,
              static_cast<unsigned long long>(plan.keptBytes), static_cast<unsigned long long>(plan.copiedBytes),
              static_cast<unsigned long long>(plan.fetchedBytes), static_cast<int>(plan.requests.size()));
 
   ul::OffsetFile part, journalFile;
-  if (!part.Open(partial, true) || !part.SetSize(index.size) || !journalFile.Open(journalPath, true))
-    return whole("the partial file cannot be made");
+  if (!part.Open(job.partial, true) || !part.SetSize(job.index.size) || !journalFile.Open(job.journalPath, true))
+    return "the partial file cannot be made";
   CRangeFetcher fetcher(release_);
-  if (!plan.requests.empty() && !fetcher.Open(host, objectPath, index.size))
-    return whole("no connection for its ranges");
+  if (!plan.requests.empty() && !fetcher.Open(host, objectPath, job.index.size)) return "no connection for its ranges";
   DownloadProgress progress(fileBar, totalBar);
-  progress.SetLength(index.size);
-  ChunkTransfer transfer(index, plan, journal, part, journalFile, haveCopy ? &installed : nullptr, progress);
-  uint8_t digest[ul::kSha256Bytes];
+  progress.SetLength(job.index.size);
+  ChunkTransfer transfer(job.index, plan, journal, part, journalFile, haveCopy ? &installed : nullptr, progress);
   const char* why = "";
-  bool keep = false;
-  const int made = transfer.Run(fetcher, digest, &why, &keep);
-  fetched_ += fetcher.received();
-  copied_ += transfer.copied();
-  part.Close();
-  journalFile.Close();
-  installed.Close();
-  if (made != kChunksDone) {
-    if (!keep) RemovePartial(partial, journalPath);
-    return whole(why);
-  }
+  const int made = transfer.Run(fetcher, digest, &why, keep);
+  job.fetched = fetcher.received();
+  job.requests = fetcher.requests();
+  job.copied = transfer.copied();
+  fetched_ += job.fetched;
+  copied_ += job.copied;
+  return made == kChunksDone ? nullptr : why;
+}
 
-  // The finished file must be the index's, the release's and the hash
-  // list's before it takes the installed copy's place.
-  const char* wrong = nullptr;
-  if (!SameDigest(digest, index.sha256)) {
-    wrong = "the new file differs from its index";
-  } else if (record != nullptr && !ul::MatchesRecord(*record, index.size, digest)) {
-    wrong = "the new file differs from the signed release";
-  } else if (md5Hex != nullptr) {
+// The finished file must be the index's, the release's and the hash list's
+// before it takes the installed copy's place.
+const char* CChunkedDownload::PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]) {
+  if (!SameDigest(digest, job.index.sha256)) return "the new file differs from its index";
+  if (job.record != nullptr && !ul::MatchesRecord(*job.record, job.index.size, digest))
+    return "the new file differs from the signed release";
+  if (job.md5Hex != nullptr) {
     // On this worker thread, not the start's comparison: no pause between
     // pieces, as for the copies.
-    FileHasher hasher;  // no pause: the file was just written
+    FileHasher hasher;
     char md5[FileHasher::kDigestChars + 1] = {0};
-    if (!hasher.ComputeFileDigest(partial, md5) || !ul::EqualsNoCase(md5, md5Hex))
-      wrong = "the new file differs from the hash list";
+    if (!hasher.ComputeFileDigest(job.partial, md5) || !ul::EqualsNoCase(md5, job.md5Hex))
+      return "the new file differs from the hash list";
   }
-  if (wrong == nullptr && !MoveFileExA(partial, localPath, MOVEFILE_REPLACE_EXISTING))
-    wrong = "the new file cannot take the installed copy's place";
-  if (wrong != nullptr) {
-    RemovePartial(partial, journalPath);
-    return whole(wrong);
+  if (!MoveFileExA(job.partial, job.localPath, MOVEFILE_REPLACE_EXISTING))
+    return "the new file cannot take the installed copy's place";
+  return nullptr;
+}
+
+int CChunkedDownload::Download(const char* host, const char* objectPath, const char* name, const char* localPath,
+                               const char* md5Hex, HWND fileBar, HWND totalBar) {
+  Job job{name, localPath, md5Hex, {0}, {0}, {}, {0}};
+  const auto whole = [&](const char* why) {
+    DebugTrace("Chunks: %s travels whole: %s", name, why);
+    return kChunksWhole;
+  };
+  const char* why = FetchIndex(host, objectPath, &job);
+  if (why != nullptr) return whole(why);
+  uint8_t digest[ul::kSha256Bytes];
+  bool keep = false;
+  why = MakePartial(host, objectPath, job, fileBar, totalBar, digest, &keep);
+  if (why != nullptr) {
+    if (!keep) RemovePartial(job.partial, job.journalPath);
+    return whole(why);
   }
-  DeleteFileA(journalPath);
+  why = PutInPlace(job, digest);
+  if (why != nullptr) {
+    RemovePartial(job.partial, job.journalPath);
+    return whole(why);
+  }
+  DeleteFileA(job.journalPath);
   DebugTrace("Chunks: %s made: %llu bytes fetched in %d requests, %llu copied", name,
-             static_cast<unsigned long long>(fetcher.received()), fetcher.requests(),
-             static_cast<unsigned long long>(transfer.copied()));
+             static_cast<unsigned long long>(job.fetched), job.requests,
+             static_cast<unsigned long long>(job.copied));
   return kChunksDone;
 }

@@ -1,11 +1,11 @@
 // Big files by the chunks that changed: where the program configuration
 // announces a chunk list ("[CHUNKLIST]"), a listed file is made from its
-// index (chunks/chunk_index.h) instead of being fetched whole. The chunks
+// index (formats/chunks/chunk_index.h) instead of being fetched whole. The chunks
 // the installed copy already holds are copied from it; the others are
 // fetched with range requests on the file's usual address, each checked
 // against its digest before it is written. The new file grows in a partial
 // file beside the installed one, with a journal of the chunks checked in it
-// (chunks/resume_journal.h), so a run that stops half-way leaves work the
+// (formats/chunks/resume_journal.h), so a run that stops half-way leaves work the
 // next run keeps. Only a new file whose size and SHA-256 are the index's
 // (and, in a build with a release key, the signed record's; and the hash
 // list's digest where the caller gives one) replaces the installed copy.
@@ -23,10 +23,7 @@
 #include <string>
 
 #include "formats/chunks/chunk_list.h"
-
-namespace ul {
-class ReleaseManifest;
-}
+#include "formats/trust/release_manifest.h"
 
 // What Download ends with.
 constexpr int kChunksDone = 1;   // the new file stands at the local path
@@ -64,8 +61,15 @@ class CChunkedDownload {
   uint64_t copiedBytes() const { return copied_; }
 
  private:
+  struct Job;
   bool FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
                   std::string* bytes);
+  // The steps of Download; each null when it went well, else why the file
+  // travels whole.
+  const char* FetchIndex(const char* host, const char* objectPath, Job* job);
+  const char* MakePartial(const char* host, const char* objectPath, Job& job, HWND fileBar, HWND totalBar,
+                          uint8_t (&digest)[ul::kSha256Bytes], bool* keep);
+  static const char* PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]);
 
   const ul::ReleaseManifest* release_;
   ul::ChunkList list_;

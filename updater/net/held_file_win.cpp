@@ -62,16 +62,15 @@ bool HeldFile::ReadAll(std::size_t limit, std::string* bytes) {
 }
 
 std::FILE* HeldFile::TextStream() {
-  HANDLE copy = nullptr;
-  if (!Rewind() || !DuplicateHandle(GetCurrentProcess(), handle_.Get(), GetCurrentProcess(), &copy,
+  ul::Handle copy;
+  if (!Rewind() || !DuplicateHandle(GetCurrentProcess(), handle_.Get(), GetCurrentProcess(), copy.Receive(),
                                     0, FALSE, DUPLICATE_SAME_ACCESS))
     return nullptr;
-  // The copy belongs to the stream from here on: fclose closes it.
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_TEXT);
-  if (fd == -1) {
-    CloseHandle(copy);
-    return nullptr;
-  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy.Get()), _O_RDONLY | _O_TEXT);
+  if (fd == -1) return nullptr;
+  // The copy belongs to the descriptor from here on, and with it to the
+  // stream: fclose closes it.
+  copy.Release();
   std::FILE* stream = _fdopen(fd, "rt");
   if (stream == nullptr) _close(fd);
   return stream;

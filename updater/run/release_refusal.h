@@ -2,5 +2,5 @@
 // release key only). Its texts live here and nowhere else.
 #pragma once
 
-// code: ul::kRelease... (config/release_check.h), shown as "code-SGnn".
+// code: ul::kRelease... (formats/trust/release_check.h), shown as "code-SGnn".
 void ShowReleaseRefusal(int code);

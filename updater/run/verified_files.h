@@ -1,4 +1,4 @@
-// The verified-state record of the client folder on disk (config/
+// The verified-state record of the client folder on disk (formats/trust/
 // verified_record.h says what it holds and when it may vouch for a file),
 // and the one door through which a run asks whether an installed copy needs
 // reading: Check(resolved path, expected digest).

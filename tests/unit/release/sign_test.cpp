@@ -10,9 +10,9 @@
 
 #include "formats/trust/release_check.h"
 #include "formats/trust/release_crypto.h"
-#include "crypto.h"
-#include "key.h"
-#include "manifest.h"
+#include "system/crypto.h"
+#include "system/key.h"
+#include "commands/manifest.h"
 
 namespace {
 

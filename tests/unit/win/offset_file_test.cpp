@@ -1,12 +1,18 @@
 // Reads and writes beyond 4 GiB in this 32-bit process, on a sparse file of
-// 5 GiB (the system allocates only the pieces written).
+// 5 GiB (the system allocates only the pieces written); and the chunks of an
+// installed copy read through it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "file_support.h"
+#include "formats/chunks/chunk_index.h"
+#include "net/installed_chunks_win.h"
 #include "net/offset_file_win.h"
 
 namespace {
@@ -49,3 +55,42 @@ TEST(OffsetFile, ReadsAndWritesPastFourGigabytesAndKeepsWritersOut) {
 }
 
 }  // namespace
+
+// The updater cuts its installed copy with the publisher's own builder: on
+// the same bytes both give the same chunks, or every changed big file would
+// travel whole. The bytes hold runs without a natural cut (zeros, to the
+// largest chunk) between random stretches, and end inside a chunk.
+TEST(InstalledChunks, AreThePublishersChunksOfTheSameBytes) {
+  std::string bytes;
+  uint32_t x = 2463534242u;
+  for (std::size_t part = 0; part < 6; ++part) {
+    const std::size_t random = (part + 1) * 300000;
+    for (std::size_t i = 0; i < random; ++i) {
+      x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+      bytes.push_back(static_cast<char>(x));
+    }
+    bytes.append(part % 2 == 0 ? ul::kChunkMaxBytes + 4321 : 7777, '\0');
+  }
+  const std::string folder = filesupport::FreshFolder("chunks");
+  const std::string path = folder + "\\pack.dat";
+  ASSERT_TRUE(filesupport::WriteBytes(path, bytes));
+  ul::ChunkIndex published;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(ul::IndexFile(f, &published));
+  std::fclose(f);
+  std::vector<ul::ChunkRecord> installed;
+  ul::OffsetFile copy;
+  ASSERT_TRUE(copy.Open(path.c_str(), false));
+  ASSERT_TRUE(ChunksOfInstalledCopy(copy, &installed));
+  copy.Close();
+  ASSERT_GT(published.chunks.size(), 20u);
+  ASSERT_EQ(installed.size(), published.chunks.size());
+  for (std::size_t i = 0; i < installed.size(); ++i) {
+    const ul::ChunkRecord& a = installed[i];
+    const ul::ChunkRecord& b = published.chunks[i];
+    EXPECT_TRUE(a.offset == b.offset && a.length == b.length && std::memcmp(a.sha256, b.sha256, sizeof a.sha256) == 0)
+        << "chunk " << i;
+  }
+  filesupport::RemoveFolder(folder);
+}

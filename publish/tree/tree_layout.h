@@ -1,0 +1,77 @@
+// The served tree: where each of the updater's files lies, and the
+// configuration a first tree starts with.
+//
+//   UlLaunch/global_Ulmet.cfg   directory file, record 5001 -> host, port,
+//                               program configuration path
+//   UlLaunch/ULProgram.cfg      program configuration ("[SECTION]", value)
+//   Ulmet3/UpdateList.dat       update list
+//   Ulmet3/ULHashFile.dat       hash list
+//   Ulmet3/Ulmet_install.exe    the full installer, once a release has one
+//   Ulmet3/files/...            every client file under its path (blanks as
+//                               '!'), every archive, the updater's new copy
+//   Ulmet3/chunks/ULChunkList.dat  the files that have a chunk index, and
+//   Ulmet3/chunks/....chunks       their indexes (formats/chunks/chunk_list.h)
+//   ulmet-publish.cfg           the publisher's settings (see settings.h)
+//
+// The server paths below are those of the program configuration; a file's
+// place in the tree is its server path without the leading '/'.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ulp {
+
+// The updater asks the configuration host for this path, built in.
+constexpr char kDirectoryFile[] = "UlLaunch/global_Ulmet.cfg";
+constexpr char kSettingsFile[] = "ulmet-publish.cfg";
+constexpr char kUpdateListHeader[] = "[ULMET3.0]";
+// A client installed by the full installer has this version until its first
+// update.
+constexpr int kFirstVersion = 1000;
+constexpr int kDefaultPort = 80;
+constexpr char kDefaultHost[] = "127.0.0.1";
+// The update list entry that asks clients below its version for a full
+// reinstallation from [INSTALLVERSION].
+constexpr char kInstallerEntry[] = "Ulmet_install.exe";
+
+struct ServerPaths {
+  std::string programConfig = "/UlLaunch/ULProgram.cfg";
+  std::string updateList = "/Ulmet3/UpdateList.dat";
+  std::string files = "/Ulmet3/files/";  // [UPDATESUBPATH]
+  std::string hashList = "/Ulmet3/ULHashFile.dat";
+  std::string installer = "/Ulmet3/Ulmet_install.exe";
+  // [CHUNKLIST]; empty: the tree has no chunk indexes (a tree published
+  // before they existed).
+  std::string chunkList;
+};
+
+// Where a new tree keeps its chunk list and indexes.
+constexpr char kDefaultChunkList[] = "/Ulmet3/chunks/ULChunkList.dat";
+// Files of at least this size get a chunk index; below it a whole download
+// costs little.
+constexpr unsigned long long kDefaultChunkIndexFrom = 4ull << 20;
+
+// A server path's place in the tree: without its leading '/'.
+std::string TreeRelative(const std::string& serverPath);
+
+// The directory file with the one record of this system's instance.
+std::string DirectoryFileText(const std::string& host, int port, const std::string& programConfig);
+
+// The program configuration's sections in the order the updater documents
+// them, with the values a first tree gets.
+using Sections = std::vector<std::pair<std::string, std::string>>;
+Sections DefaultProgramSections(const std::string& host, const ServerPaths& paths);
+std::string ProgramConfigText(const Sections& sections);
+// The section that turns the updater's verified-state record on, with the
+// default number of days after which a start reads every file again.
+std::pair<std::string, std::string> VerifiedStateSection();
+
+// What the hash list leaves out unless the settings say otherwise: the
+// updater and its copies (it replaces itself through the update list), the
+// page relay component's set-aside copy and the crash logs. A name that
+// ends in '/' is a folder with everything in it.
+std::vector<std::string> DefaultHashExclusions();
+
+}  // namespace ulp
