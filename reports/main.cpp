@@ -6,9 +6,9 @@
 #include <fstream>
 #include <string>
 
-#include "export.h"
-#include "server.h"
-#include "store.h"
+#include "pages/export.h"
+#include "receive/server.h"
+#include "store/store.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // without fault and within the widths the updater's buffers allow, and
 // every body the updater's own encoder makes is read back field for field,
 // with the log as it lay on the player's disk.
-#include "report_form.h"
+#include "receive/report_form.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

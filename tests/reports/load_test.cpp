@@ -10,7 +10,7 @@
 #include "crash/form_encode.h"
 #include "harness.h"
 #include "load.h"
-#include "store.h"
+#include "store/store.h"
 
 namespace ulrt {
 namespace {

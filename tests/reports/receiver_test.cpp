@@ -9,8 +9,8 @@
 
 #include "harness.h"
 #include "load.h"
-#include "report_form.h"
-#include "store.h"
+#include "receive/report_form.h"
+#include "store/store.h"
 
 namespace ulrt {
 namespace {

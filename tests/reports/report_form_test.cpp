@@ -6,9 +6,9 @@
 
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
-#include "report_form.h"
-#include "report_text.h"
-#include "signature.h"
+#include "pages/report_text.h"
+#include "receive/report_form.h"
+#include "store/signature.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "report_form.h"
+#include "receive/report_form.h"
 
 namespace ulr {
 

@@ -1,4 +1,4 @@
-#include "report_form.h"
+#include "receive/report_form.h"
 
 namespace ulr {
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "store_open.h"
+#include "store/store_open.h"
 
 namespace ulr {
 

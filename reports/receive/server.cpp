@@ -1,4 +1,4 @@
-#include "server.h"
+#include "receive/server.h"
 
 #include <httplib.h>
 #include <openssl/crypto.h>
@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "committer.h"
-#include "export.h"
-#include "pages.h"
-#include "receiver.h"
-#include "report_form.h"
-#include "store.h"
+#include "pages/export.h"
+#include "pages/pages.h"
+#include "receive/receiver.h"
+#include "receive/report_form.h"
+#include "store/committer.h"
+#include "store/store.h"
 
 namespace ulr {
 
