@@ -45,6 +45,18 @@ std::size_t FindWithin(std::string_view body, std::string_view separator, std::s
   return at != std::string_view::npos && at - from <= max ? at : std::string_view::npos;
 }
 
+// Between fmod and conts: fmod, "&ladd=", at most 8 bytes, "&lmod=", lmod.
+void FindLaddLmod(std::string_view body, std::size_t from, std::size_t conts, std::size_t* ladd, std::size_t* lmod) {
+  const std::size_t npos = std::string_view::npos;
+  for (*ladd = from;; ++*ladd) {
+    *ladd = body.find("&ladd=", *ladd);
+    if (*ladd == npos || *ladd >= conts) break;
+    *lmod = FindWithin(body, "&lmod=", *ladd + 6, kMaxOffsetBytes);
+    if (*lmod != npos && *lmod + 6 <= conts) break;
+    *lmod = npos;
+  }
+}
+
 FormVerdict DecodeConts(std::string_view encoded, std::string* out, std::string* why) {
   out->clear();
   out->reserve(encoded.size());
@@ -122,15 +134,8 @@ FormVerdict ParseReportForm(std::string_view body, ReportForm* form, std::string
     *why = "the last field is not conts";
     return FormVerdict::kMalformed;
   }
-  // Between fmod and conts: fmod, "&ladd=", at most 8 bytes, "&lmod=", lmod.
-  std::size_t ladd = fmod + 6, lmod = npos;
-  for (;; ++ladd) {
-    ladd = body.find("&ladd=", ladd);
-    if (ladd == npos || ladd >= conts) break;
-    lmod = FindWithin(body, "&lmod=", ladd + 6, kMaxOffsetBytes);
-    if (lmod != npos && lmod + 6 <= conts) break;
-    lmod = npos;
-  }
+  std::size_t ladd = npos, lmod = npos;
+  FindLaddLmod(body, fmod + 6, conts, &ladd, &lmod);
   if (lmod == npos) {
     *why = "no ladd field followed within 8 bytes by lmod";
     return FormVerdict::kMalformed;

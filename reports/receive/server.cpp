@@ -346,6 +346,45 @@ bool WriteReady(const std::string& file, const std::string& host, int port) {
   return out && std::rename((file + ".tmp").c_str(), file.c_str()) == 0;
 }
 
+// Signals are taken by one thread of their own; every other thread (the
+// server's pool, the writer) is started with them blocked.
+sigset_t BlockStopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signals;
+}
+
+// Binds the server to the options' address; the port it listens on, or
+// -1 (after a message).
+int Listen(httplib::Server& svr, const ServeOptions& o) {
+  svr.set_tcp_nodelay(true);
+  svr.set_read_timeout(30, 0);
+  svr.set_write_timeout(30, 0);
+  svr.set_keep_alive_max_count(100);
+  svr.set_payload_max_length(kMaxBodyBytes);
+  int listener = -1;
+  svr.set_socket_options([&listener](int fd) {
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    listener = fd;
+  });
+  int port = o.port;
+  if (port == 0) port = svr.bind_to_any_port(o.host);
+  else if (!svr.bind_to_port(o.host, port)) port = -1;
+  if (port <= 0) {
+    Log("cannot listen on " + o.host + ":" + std::to_string(o.port));
+    return -1;
+  }
+  // The library's own queue of waiting connections is short; many updaters
+  // connecting at once need a longer one.
+  if (listener >= 0) ::listen(listener, 1024);
+  return port;
+}
+
 }  // namespace
 
 int Serve(const ServeOptions& o) {
@@ -360,42 +399,14 @@ int Serve(const ServeOptions& o) {
     Log(StoreKind(o.store) + " store brought from schema " + std::to_string(before) + " to " +
         std::to_string(kSchemaVersion));
 
-  // Signals are taken by one thread of their own; every other thread
-  // (the server's pool, the writer) is started with them blocked.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+  const sigset_t signals = BlockStopSignals();
   auto service = std::make_unique<Service>(o, std::make_unique<Committer>(std::move(store), kMaxBatch, kMaxWaiting));
   httplib::Server svr;
   const int threads = o.threads;
   svr.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-  svr.set_tcp_nodelay(true);
-  svr.set_read_timeout(30, 0);
-  svr.set_write_timeout(30, 0);
-  svr.set_keep_alive_max_count(100);
-  svr.set_payload_max_length(kMaxBodyBytes);
-  int listener = -1;
-  svr.set_socket_options([&listener](int fd) {
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    listener = fd;
-  });
   service->Install(svr);
-
-  int port = o.port;
-  if (port == 0) port = svr.bind_to_any_port(o.host);
-  else if (!svr.bind_to_port(o.host, port)) port = -1;
-  if (port <= 0) {
-    Log("cannot listen on " + o.host + ":" + std::to_string(o.port));
-    return 1;
-  }
-  // The library's own queue of waiting connections is short; many updaters
-  // connecting at once need a longer one.
-  if (listener >= 0) ::listen(listener, 1024);
+  const int port = Listen(svr, o);
+  if (port <= 0) return 1;
   if (!o.readyFile.empty() && !WriteReady(o.readyFile, o.host, port)) {
     Log("cannot write " + o.readyFile);
     return 1;
