@@ -1,5 +1,8 @@
 #include "receive/report_form.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace ulr {
 
 namespace {
@@ -22,40 +25,99 @@ bool IsFverByte(char c) {
          c == '_';
 }
 
-// One raw field: at most max bytes, none of them zero (the updater sends
-// C strings).
-bool TakeRaw(std::string_view body, std::size_t from, std::size_t to, std::size_t max, const char* name,
-             std::string* out, std::string* why) {
-  if (to - from > max) {
-    *why = std::string(name) + " is wider than " + std::to_string(max) + " bytes";
-    return false;
-  }
-  out->assign(body.substr(from, to - from));
-  if (out->find('\0') != std::string::npos) {
-    *why = std::string("a zero byte in ") + name;
-    return false;
-  }
-  return true;
+// The raw fields in the order the updater sends them, each with the
+// separator before it and the widest value the updater's buffers allow.
+struct RawField {
+  std::string_view separator;
+  std::size_t max;
+  std::string ReportForm::*value;
+};
+constexpr RawField kRawFields[] = {
+    {"uid=", kMaxUidBytes, &ReportForm::uid},       {"&fver=", kMaxFverBytes, &ReportForm::fver},
+    {"&ver=", kMaxVersionBytes, &ReportForm::ver},  {"&fadd=", kMaxOffsetBytes, &ReportForm::fadd},
+    {"&fmod=", kMaxModuleBytes, &ReportForm::fmod}, {"&ladd=", kMaxOffsetBytes, &ReportForm::ladd},
+    {"&lmod=", kMaxModuleBytes, &ReportForm::lmod}};
+constexpr std::size_t kRawCount = sizeof kRawFields / sizeof kRawFields[0];
+constexpr std::size_t kFver = 1;
+
+constexpr std::size_t RawBytes() {
+  std::size_t n = 0;
+  for (const RawField& f : kRawFields) n += f.separator.size() + f.max;
+  return n;
+}
+// The most that the raw fields with their separators can take: a body
+// whose conts begins later is refused before any field is looked for.
+constexpr std::size_t kMaxRawBytes = RawBytes();
+
+std::string Name(std::size_t k) {
+  const std::string_view s = kRawFields[k].separator;
+  return std::string(s.substr(s[0] == '&' ? 1 : 0, s.size() - (s[0] == '&' ? 2 : 1)));
 }
 
-// The first place at or after from, and at most max bytes after it, where
-// separator begins; npos when there is none.
-std::size_t FindWithin(std::string_view body, std::string_view separator, std::size_t from, std::size_t max) {
-  const std::size_t at = body.find(separator, from);
-  return at != std::string_view::npos && at - from <= max ? at : std::string_view::npos;
-}
+// The raw part of a body (everything before "&conts="), taken apart. A
+// raw field may hold '&' and '=', even its successor's separator (a log
+// named "a&fver=b_exception.log" gives the uid "a&fver=b"): each field
+// ends at the first place where its successor's separator begins and every
+// later field still fits its width and bytes. The raw part is at most
+// kMaxRawBytes and each field is tried once at each place it can start,
+// so the work is bounded whatever the bytes.
+class RawReader {
+ public:
+  explicit RawReader(std::string_view raw) : raw_(raw), failed_(kRawCount * (raw.size() + 1), false) {}
 
-// Between fmod and conts: fmod, "&ladd=", at most 8 bytes, "&lmod=", lmod.
-void FindLaddLmod(std::string_view body, std::size_t from, std::size_t conts, std::size_t* ladd, std::size_t* lmod) {
-  const std::size_t npos = std::string_view::npos;
-  for (*ladd = from;; ++*ladd) {
-    *ladd = body.find("&ladd=", *ladd);
-    if (*ladd == npos || *ladd >= conts) break;
-    *lmod = FindWithin(body, "&lmod=", *ladd + 6, kMaxOffsetBytes);
-    if (*lmod != npos && *lmod + 6 <= conts) break;
-    *lmod = npos;
+  bool Read(ReportForm* form, std::string* why) {
+    if (!Fits(0, kRawFields[0].separator.size())) {
+      *why = deepest_ + 1 == kRawCount
+                 ? "lmod is wider than " + std::to_string(kRawFields[deepest_].max) + " bytes or holds a zero byte"
+                 : "no " + Name(deepest_ + 1) + " field after a " + Name(deepest_) + " of at most " +
+                       std::to_string(kRawFields[deepest_].max) + " bytes" +
+                       (deepest_ == kFver ? " of letters, digits, '.', '-' and '_'" : " without zero bytes");
+      return false;
+    }
+    std::size_t start = kRawFields[0].separator.size();
+    for (std::size_t k = 0; k < kRawCount; ++k) {
+      (form->*kRawFields[k].value).assign(raw_.substr(start, ends_[k] - start));
+      if (k + 1 < kRawCount) start = ends_[k] + kRawFields[k + 1].separator.size();
+    }
+    return true;
   }
-}
+
+ private:
+  // A byte that field k can hold: the updater sends C strings, and fver is
+  // a name of letters, digits, '.', '-' and '_'.
+  static bool CanHold(std::size_t k, char c) { return c != '\0' && (k != kFver || IsFverByte(c)); }
+
+  // Whether fields k and after fit when field k's value starts at start;
+  // if so, ends_[k..] say where each ends.
+  bool Fits(std::size_t k, std::size_t start) {
+    const std::size_t at = k * (raw_.size() + 1) + start;
+    if (failed_[at]) return false;
+    deepest_ = std::max(deepest_, k);
+    const std::size_t max = kRawFields[k].max;
+    if (k + 1 == kRawCount) {  // the last runs to conts
+      bool holds = raw_.size() - start <= max;
+      for (std::size_t i = start; holds && i < raw_.size(); ++i) holds = CanHold(k, raw_[i]);
+      if (holds) ends_[k] = raw_.size();
+      failed_[at] = !holds;
+      return holds;
+    }
+    const std::string_view next = kRawFields[k + 1].separator;
+    for (std::size_t end = start; end - start <= max && end + next.size() <= raw_.size(); ++end) {
+      if (end > start && !CanHold(k, raw_[end - 1])) break;
+      if (raw_.compare(end, next.size(), next) == 0 && Fits(k + 1, end + next.size())) {
+        ends_[k] = end;
+        return true;
+      }
+    }
+    failed_[at] = true;
+    return false;
+  }
+
+  const std::string_view raw_;
+  std::vector<bool> failed_;  // by field and start: tried, and no place fits
+  std::size_t ends_[kRawCount] = {};
+  std::size_t deepest_ = 0;  // the furthest field tried, for the message
+};
 
 FormVerdict DecodeConts(std::string_view encoded, std::string* out, std::string* why) {
   out->clear();
@@ -109,53 +171,23 @@ FormVerdict ParseReportForm(std::string_view body, ReportForm* form, std::string
     *why = "the body is larger than any post of a log of at most " + std::to_string(kMaxLogBytes) + " bytes";
     return FormVerdict::kLogTooLarge;
   }
-  const std::size_t npos = std::string_view::npos;
   if (body.substr(0, 4) != "uid=") {
     *why = "the body does not begin with uid=";
     return FormVerdict::kMalformed;
   }
-  const std::size_t fver = body.find("&fver=", 4);
-  if (fver == npos) {
-    *why = "no fver field";
-    return FormVerdict::kMalformed;
-  }
-  const std::size_t ver = body.find("&ver=", fver + 6);
-  const std::size_t fadd = ver == npos ? npos : FindWithin(body, "&fadd=", ver + 5, kMaxVersionBytes);
-  const std::size_t fmod = fadd == npos ? npos : FindWithin(body, "&fmod=", fadd + 6, kMaxOffsetBytes);
-  if (fmod == npos) {
-    *why = ver == npos    ? "no ver field"
-           : fadd == npos ? "no fadd field within 7 bytes of ver"
-                          : "no fmod field within 8 bytes of fadd";
-    return FormVerdict::kMalformed;
-  }
   // conts is last, and encoded: no '&' follows its own.
   const std::size_t conts = body.rfind('&');
-  if (conts < fmod + 6 || body.compare(conts, 7, "&conts=") != 0) {
+  if (conts == std::string_view::npos || body.compare(conts, 7, "&conts=") != 0) {
     *why = "the last field is not conts";
     return FormVerdict::kMalformed;
   }
-  std::size_t ladd = npos, lmod = npos;
-  FindLaddLmod(body, fmod + 6, conts, &ladd, &lmod);
-  if (lmod == npos) {
-    *why = "no ladd field followed within 8 bytes by lmod";
+  if (conts > kMaxRawBytes) {
+    *why = "conts begins at byte " + std::to_string(conts) + "; the fields before it take at most " +
+           std::to_string(kMaxRawBytes);
     return FormVerdict::kMalformed;
   }
-
   ReportForm f;
-  if (!TakeRaw(body, 4, fver, kMaxUidBytes, "uid", &f.uid, why) ||
-      !TakeRaw(body, fver + 6, ver, kMaxFverBytes, "fver", &f.fver, why) ||
-      !TakeRaw(body, ver + 5, fadd, kMaxVersionBytes, "ver", &f.ver, why) ||
-      !TakeRaw(body, fadd + 6, fmod, kMaxOffsetBytes, "fadd", &f.fadd, why) ||
-      !TakeRaw(body, fmod + 6, ladd, kMaxModuleBytes, "fmod", &f.fmod, why) ||
-      !TakeRaw(body, ladd + 6, lmod, kMaxOffsetBytes, "ladd", &f.ladd, why) ||
-      !TakeRaw(body, lmod + 6, conts, kMaxModuleBytes, "lmod", &f.lmod, why))
-    return FormVerdict::kMalformed;
-  for (char c : f.fver) {
-    if (!IsFverByte(c)) {
-      *why = "fver holds a byte other than letters, digits, '.', '-' and '_'";
-      return FormVerdict::kMalformed;
-    }
-  }
+  if (!RawReader(body.substr(0, conts)).Read(&f, why)) return FormVerdict::kMalformed;
   const FormVerdict verdict = DecodeConts(body.substr(conts + 7), &f.conts, why);
   if (verdict != FormVerdict::kOk) return verdict;
   *form = std::move(f);
