@@ -1,0 +1,236 @@
+#include "receive/http_server.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace ulr {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One accepted socket, shut and closed with its owner.
+class OwnedSocket {
+ public:
+  explicit OwnedSocket(int fd) : fd_(fd) {}
+  ~OwnedSocket() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+  }
+  OwnedSocket(const OwnedSocket&) = delete;
+  OwnedSocket& operator=(const OwnedSocket&) = delete;
+
+ private:
+  const int fd_;
+};
+
+// "ADDR" and port of a socket address.
+void AddressOf(const sockaddr_storage& a, socklen_t n, std::string* ip, int* port) {
+  char host[NI_MAXHOST] = "", service[NI_MAXSERV] = "";
+  getnameinfo(reinterpret_cast<const sockaddr*>(&a), n, host, sizeof host, service, sizeof service,
+              NI_NUMERICHOST | NI_NUMERICSERV);
+  *ip = host;
+  *port = std::atoi(service);
+}
+
+// A connection's bytes for cpp-httplib. Reads wait at most until the
+// request's deadline; writes at most the write time each.
+class DeadlineStream : public httplib::Stream {
+ public:
+  DeadlineStream(int fd, std::chrono::seconds writeTime) : fd_(fd), writeTime_(writeTime) {}
+
+  void SetDeadline(Clock::time_point t) {
+    deadline_ = t;
+    timedOut_ = false;
+  }
+  Clock::time_point deadline() const { return deadline_; }
+  bool TimedOut() const { return timedOut_; }
+
+  // Waits for a further request's first byte (or the end of the
+  // connection) until limit, or until the server stops.
+  bool WaitForRequest(Clock::time_point limit, const std::atomic<socket_t>& listener) const {
+    if (bufferAt_ < bufferEnd_) return true;
+    while (listener != INVALID_SOCKET && Clock::now() < limit) {
+      if (Wait(POLLIN, std::min(limit, Clock::now() + std::chrono::milliseconds(100)))) return true;
+    }
+    return false;
+  }
+
+  bool is_readable() const override {
+    if (bufferAt_ < bufferEnd_ || Wait(POLLIN, deadline_)) return true;
+    timedOut_ = Clock::now() >= deadline_;
+    return false;
+  }
+  bool is_writable() const override { return Wait(POLLOUT, Clock::now() + writeTime_); }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (bufferAt_ == bufferEnd_ && size < sizeof buffer_) {
+      const ssize_t n = Receive(buffer_, sizeof buffer_);
+      if (n <= 0) return n;
+      bufferAt_ = 0;
+      bufferEnd_ = static_cast<std::size_t>(n);
+    }
+    if (bufferAt_ < bufferEnd_) {
+      const std::size_t n = std::min(size, bufferEnd_ - bufferAt_);
+      std::memcpy(ptr, buffer_ + bufferAt_, n);
+      bufferAt_ += n;
+      return static_cast<ssize_t>(n);
+    }
+    return Receive(ptr, size);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!is_writable()) return -1;
+    ssize_t n;
+    while ((n = ::send(fd_, ptr, size, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    return n;
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (getpeername(fd_, reinterpret_cast<sockaddr*>(&a), &n) == 0) AddressOf(a, n, &ip, &port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n) == 0) AddressOf(a, n, &ip, &port);
+  }
+  socket_t socket() const override { return fd_; }
+
+ private:
+  // Whether the socket is ready for events before until.
+  bool Wait(short events, Clock::time_point until) const {
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd p{fd_, events, 0};
+      const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+      if (rc > 0) return true;
+      if (rc < 0 && errno != EINTR) return false;
+    }
+  }
+
+  ssize_t Receive(char* ptr, std::size_t size) {
+    if (!is_readable()) return -1;
+    ssize_t n;
+    while ((n = ::recv(fd_, ptr, size, 0)) < 0 && errno == EINTR) {
+    }
+    return n;
+  }
+
+  const int fd_;
+  const std::chrono::seconds writeTime_;
+  Clock::time_point deadline_ = Clock::time_point::max();
+  mutable bool timedOut_ = false;
+  char buffer_[4096];
+  std::size_t bufferAt_ = 0, bufferEnd_ = 0;
+};
+
+// The connection that the calling thread serves, for the handlers.
+struct Connection {
+  DeadlineStream* stream = nullptr;
+  Clock::time_point requestStart;
+  std::chrono::seconds requestTime{0};
+  bool closeAfterAnswer = false;
+};
+thread_local Connection* tConnection = nullptr;
+
+}  // namespace
+
+HttpServer::HttpServer(ConnectionLimits limits) : limits_(limits) {
+  set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
+    if (tConnection == nullptr || res.status < 400) return;
+    tConnection->closeAfterAnswer = true;
+    res.headers.erase("Keep-Alive");
+    if (res.get_header_value("Connection") != "close") res.set_header("Connection", "close");
+  });
+}
+
+void HttpServer::AllowBody(std::size_t length) {
+  if (tConnection == nullptr) return;
+  const auto bodyTime = std::chrono::seconds(length / kSlowestBodyBytesPerSecond);
+  tConnection->stream->SetDeadline(tConnection->requestStart + tConnection->requestTime + bodyTime);
+}
+
+bool HttpServer::TimedOut() { return tConnection != nullptr && tConnection->stream->TimedOut(); }
+
+bool HttpServer::Admit(const std::string& address) {
+  if (limits_.perAddress == 0) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  int& open = open_[address];
+  if (open >= limits_.perAddress) return false;
+  ++open;
+  return true;
+}
+
+void HttpServer::Leave(const std::string& address) {
+  if (limits_.perAddress == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto at = open_.find(address);
+  if (at != open_.end() && --at->second <= 0) open_.erase(at);
+}
+
+// Answered without reading the request: the updater keeps its log for a
+// 5xx answer and posts it again at its next start.
+void HttpServer::Refuse(int fd, const std::string& address) {
+  static const char kAnswer[] =
+      "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\nRetry-After: 10\r\n"
+      "Connection: close\r\nContent-Length: 39\r\n\r\ntoo many connections from this address\n";
+  ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+  std::fprintf(stderr, "ulmet-reports: 503 to %s: more than %d connections at once\n", address.c_str(),
+               limits_.perAddress);
+}
+
+bool HttpServer::process_and_close_socket(socket_t sock) {
+  const OwnedSocket owned(sock);
+  const auto accepted = Clock::now();
+  DeadlineStream stream(sock, std::chrono::seconds(write_timeout_sec_));
+  std::string address;
+  int port = 0;
+  stream.get_remote_ip_and_port(address, port);
+  if (!Admit(address)) {
+    Refuse(sock, address);
+    return false;
+  }
+  Connection connection;
+  connection.stream = &stream;
+  connection.requestTime = std::chrono::seconds(limits_.requestSeconds);
+  // Whatever ends the serving, the address's count and the handlers' view.
+  struct Served {
+    HttpServer* server;
+    const std::string& address;
+    ~Served() {
+      tConnection = nullptr;
+      server->Leave(address);
+    }
+  } served{this, address};
+  tConnection = &connection;
+  bool ok = false;
+  // The first request's time runs from the connection's start; a further
+  // one's from its first byte, which may be a keep-alive time coming.
+  Clock::time_point waitUntil = accepted + connection.requestTime;
+  for (std::size_t left = keep_alive_max_count_; left > 0; --left) {
+    if (!stream.WaitForRequest(waitUntil, svr_sock_)) break;
+    connection.requestStart = left == keep_alive_max_count_ ? accepted : Clock::now();
+    stream.SetDeadline(connection.requestStart + connection.requestTime);
+    bool closed = false;
+    ok = process_request(stream, left == 1, closed, nullptr);
+    if (!ok || closed || connection.closeAfterAnswer) break;
+    waitUntil = Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
+  }
+  return ok;
+}
+
+}  // namespace ulr
