@@ -43,35 +43,54 @@ void AddressOf(const sockaddr_storage& a, socklen_t n, std::string* ip, int* por
   *port = std::atoi(service);
 }
 
+// Whether the server is crowded: so many connections served at once that
+// slow ones must make room.
+struct Crowding {
+  const std::atomic<int>* busy;
+  int threshold;
+  bool Crowded() const { return *busy >= threshold; }
+};
+
 // A connection's bytes for cpp-httplib. Reads wait at most until the
-// request's deadline; writes at most the write time each.
+// request's deadline (the shorter one while the server is crowded);
+// writes at most the write time each.
 class DeadlineStream : public httplib::Stream {
  public:
-  DeadlineStream(int fd, std::chrono::seconds writeTime) : fd_(fd), writeTime_(writeTime) {}
+  DeadlineStream(int fd, std::chrono::seconds writeTime, Crowding crowding)
+      : fd_(fd), writeTime_(writeTime), crowding_(crowding) {}
 
-  void SetDeadline(Clock::time_point t) {
-    deadline_ = t;
+  void SetDeadline(Clock::time_point deadline, Clock::time_point crowded) {
+    deadline_ = deadline;
+    crowdedDeadline_ = crowded;
     timedOut_ = false;
   }
-  Clock::time_point deadline() const { return deadline_; }
   bool TimedOut() const { return timedOut_; }
 
   // Waits for a further request's first byte (or the end of the
-  // connection) until limit, or until the server stops.
+  // connection) until limit, while the server runs and is not crowded (an
+  // idle connection then makes room).
   bool WaitForRequest(Clock::time_point limit, const std::atomic<socket_t>& listener) const {
     if (bufferAt_ < bufferEnd_) return true;
-    while (listener != INVALID_SOCKET && Clock::now() < limit) {
-      if (Wait(POLLIN, std::min(limit, Clock::now() + std::chrono::milliseconds(100)))) return true;
+    while (listener != INVALID_SOCKET && !crowding_.Crowded() && Clock::now() < limit) {
+      const int ready = Wait(POLLIN, std::min(limit, Clock::now() + kLook));
+      if (ready != 0) return ready > 0;
     }
     return false;
   }
 
   bool is_readable() const override {
-    if (bufferAt_ < bufferEnd_ || Wait(POLLIN, deadline_)) return true;
-    timedOut_ = Clock::now() >= deadline_;
-    return false;
+    if (bufferAt_ < bufferEnd_) return true;
+    for (;;) {
+      const Clock::time_point deadline = Deadline();
+      if (Clock::now() >= deadline) {
+        timedOut_ = true;
+        return false;
+      }
+      const int ready = Wait(POLLIN, std::min(deadline, Clock::now() + kLook));
+      if (ready != 0) return ready > 0;
+    }
   }
-  bool is_writable() const override { return Wait(POLLOUT, Clock::now() + writeTime_); }
+  bool is_writable() const override { return Wait(POLLOUT, Clock::now() + writeTime_) > 0; }
 
   ssize_t read(char* ptr, size_t size) override {
     if (bufferAt_ == bufferEnd_ && size < sizeof buffer_) {
@@ -110,15 +129,23 @@ class DeadlineStream : public httplib::Stream {
   socket_t socket() const override { return fd_; }
 
  private:
-  // Whether the socket is ready for events before until.
-  bool Wait(short events, Clock::time_point until) const {
+  // How often a wait looks at whether the server became crowded.
+  static constexpr std::chrono::milliseconds kLook{200};
+
+  Clock::time_point Deadline() const {
+    return crowding_.Crowded() ? std::min(deadline_, crowdedDeadline_) : deadline_;
+  }
+
+  // 1 when the socket is ready for events before until, 0 when it is not,
+  // -1 when it failed.
+  int Wait(short events, Clock::time_point until) const {
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-      if (left <= 0) return false;
+      if (left <= 0) return 0;
       pollfd p{fd_, events, 0};
-      const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
-      if (rc > 0) return true;
-      if (rc < 0 && errno != EINTR) return false;
+      const int rc = ::poll(&p, 1, static_cast<int>(left));
+      if (rc > 0) return 1;
+      if (rc < 0 && errno != EINTR) return -1;
     }
   }
 
@@ -132,7 +159,8 @@ class DeadlineStream : public httplib::Stream {
 
   const int fd_;
   const std::chrono::seconds writeTime_;
-  Clock::time_point deadline_ = Clock::time_point::max();
+  const Crowding crowding_;
+  Clock::time_point deadline_ = Clock::time_point::max(), crowdedDeadline_ = Clock::time_point::max();
   mutable bool timedOut_ = false;
   char buffer_[4096];
   std::size_t bufferAt_ = 0, bufferEnd_ = 0;
@@ -150,6 +178,8 @@ thread_local Connection* tConnection = nullptr;
 }  // namespace
 
 HttpServer::HttpServer(ConnectionLimits limits) : limits_(limits) {
+  const std::size_t threads = static_cast<std::size_t>(limits.threads);
+  new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
     if (tConnection == nullptr || res.status < 400) return;
     tConnection->closeAfterAnswer = true;
@@ -160,8 +190,10 @@ HttpServer::HttpServer(ConnectionLimits limits) : limits_(limits) {
 
 void HttpServer::AllowBody(std::size_t length) {
   if (tConnection == nullptr) return;
-  const auto bodyTime = std::chrono::seconds(length / kSlowestBodyBytesPerSecond);
-  tConnection->stream->SetDeadline(tConnection->requestStart + tConnection->requestTime + bodyTime);
+  const Clock::time_point start = tConnection->requestStart;
+  tConnection->stream->SetDeadline(
+      start + tConnection->requestTime + std::chrono::seconds(length / kSlowestBodyBytesPerSecond),
+      start + std::chrono::seconds(kCrowdedHeadSeconds + length / kCrowdedBodyBytesPerSecond));
 }
 
 bool HttpServer::TimedOut() { return tConnection != nullptr && tConnection->stream->TimedOut(); }
@@ -196,7 +228,8 @@ void HttpServer::Refuse(int fd, const std::string& address) {
 bool HttpServer::process_and_close_socket(socket_t sock) {
   const OwnedSocket owned(sock);
   const auto accepted = Clock::now();
-  DeadlineStream stream(sock, std::chrono::seconds(write_timeout_sec_));
+  const Crowding crowding{&busy_, limits_.threads - std::max(1, limits_.threads / 8)};
+  DeadlineStream stream(sock, std::chrono::seconds(write_timeout_sec_), crowding);
   std::string address;
   int port = 0;
   stream.get_remote_ip_and_port(address, port);
@@ -207,28 +240,31 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
   Connection connection;
   connection.stream = &stream;
   connection.requestTime = std::chrono::seconds(limits_.requestSeconds);
-  // Whatever ends the serving, the address's count and the handlers' view.
+  // Whatever ends the serving, the counts and the handlers' view.
   struct Served {
     HttpServer* server;
     const std::string& address;
     ~Served() {
       tConnection = nullptr;
+      --server->busy_;
       server->Leave(address);
     }
   } served{this, address};
+  ++busy_;
   tConnection = &connection;
   bool ok = false;
   // The first request's time runs from the connection's start; a further
   // one's from its first byte, which may be a keep-alive time coming.
-  Clock::time_point waitUntil = accepted + connection.requestTime;
   for (std::size_t left = keep_alive_max_count_; left > 0; --left) {
-    if (!stream.WaitForRequest(waitUntil, svr_sock_)) break;
-    connection.requestStart = left == keep_alive_max_count_ ? accepted : Clock::now();
-    stream.SetDeadline(connection.requestStart + connection.requestTime);
+    const bool first = left == keep_alive_max_count_;
+    if (!first && !stream.WaitForRequest(Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_), svr_sock_))
+      break;
+    connection.requestStart = first ? accepted : Clock::now();
+    stream.SetDeadline(connection.requestStart + connection.requestTime,
+                       connection.requestStart + std::chrono::seconds(kCrowdedHeadSeconds));
     bool closed = false;
     ok = process_request(stream, left == 1, closed, nullptr);
     if (!ok || closed || connection.closeAfterAnswer) break;
-    waitUntil = Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
   }
   return ok;
 }

@@ -237,9 +237,7 @@ int Serve(const ServeOptions& o) {
   auto service = std::make_unique<Service>(o, std::move(pagesFrom),
                                            std::make_unique<Committer>(std::move(store), kMaxBatch, kMaxWaiting));
   // Behind a proxy every connection is the proxy's: it counts them itself.
-  HttpServer svr(ConnectionLimits{o.trustProxy ? 0 : o.connectionsPerAddress, o.requestSeconds});
-  const int threads = o.threads;
-  svr.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  HttpServer svr(ConnectionLimits{o.threads, o.trustProxy ? 0 : o.connectionsPerAddress, o.requestSeconds});
   service->Install(svr);
   const int port = Listen(svr, o);
   if (port <= 0) return 1;
