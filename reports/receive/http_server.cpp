@@ -66,6 +66,21 @@ class DeadlineStream : public httplib::Stream {
   }
   bool TimedOut() const { return timedOut_; }
 
+  // After a refusal that may have left a body unread: the answer is
+  // followed by the end of the connection, and what the sender still sends
+  // is read and dropped for a little while, so that its system does not
+  // reset the connection and lose the answer before the sender reads it.
+  void Linger() {
+    ::shutdown(fd_, SHUT_WR);
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    char scrap[16384];
+    for (std::size_t dropped = 0; dropped < (8u << 20) && Wait(POLLIN, until) > 0;) {
+      const ssize_t n = ::recv(fd_, scrap, sizeof scrap, 0);
+      if (n <= 0) break;
+      dropped += static_cast<std::size_t>(n);
+    }
+  }
+
   // Waits for a further request's first byte (or the end of the
   // connection) until limit, while the server runs and is not crowded (an
   // idle connection then makes room).
@@ -264,6 +279,7 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
                        connection.requestStart + std::chrono::seconds(kCrowdedHeadSeconds));
     bool closed = false;
     ok = process_request(stream, left == 1, closed, nullptr);
+    if (connection.closeAfterAnswer && !crowding.Crowded()) stream.Linger();
     if (!ok || closed || connection.closeAfterAnswer) break;
   }
   return ok;
