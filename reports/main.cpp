@@ -1,14 +1,18 @@
 // ulmet-reports: receives the updaters' crash report posts, stores them
 // (SQLite or PostgreSQL) and shows them to the operators.
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 
-#include "export.h"
-#include "server.h"
-#include "store.h"
+#include "pages/export.h"
+#include "receive/answers.h"
+#include "receive/server.h"
+#include "store/retention.h"
+#include "store/store.h"
 
 namespace {
 
@@ -21,6 +25,7 @@ const char kUsage[] =
     "  serve     receive posts and serve the operator's pages\n"
     "  upgrade   create the store's tables or bring them to this version\n"
     "  export    write one signature's reports as CSV or JSON\n"
+    "  prune     remove the reports older than a number of days\n"
     "\n"
     "\"ulmet-reports COMMAND --help\" describes each.\n"
     "\n"
@@ -43,14 +48,36 @@ const char kServeUsage[] =
     "  --password-file F    the operator's password: the first line of F. Also taken\n"
     "                       from the environment variable ULMET_REPORTS_PASSWORD.\n"
     "                       Without one, no pages are served.\n"
+    "  --pages-from LIST    the connecting addresses that may see the pages, ADDR or\n"
+    "                       ADDR/BITS separated by commas (default 127.0.0.0/8,::1).\n"
+    "                       The password travels in clear: serve the pages to others\n"
+    "                       through nginx with TLS (reports/nginx/ulmet-reports.conf).\n"
     "  --threads N          connections served at once (default 64)\n"
     "  --trust-proxy        take the sender's address from X-Real-IP (behind nginx)\n"
     "  --ready-file F       written with \"ADDR PORT\" once the server listens\n"
     "  --help               this text\n"
     "\n"
+    "What one sender may take:\n"
+    "  --connections-per-address N  connections at once from one address (default 8;\n"
+    "                       0: any; not counted with --trust-proxy, nginx counts them)\n"
+    "  --request-seconds N  a request's head must arrive within N s (default 20);\n"
+    "                       a body has one second more for every 16 KiB\n"
+    "  --post-rate N        posts a minute from one sender (default 10; 0: any)\n"
+    "  --post-burst N       posts at once before the rate applies (default 30)\n"
+    "  --min-free-mb N      refuse posts while the store's disk has less than N MB\n"
+    "                       free beside the post (default 1024; 0: never)\n"
+    "  --free-space-path D  the folder whose disk that is (default: the SQLite file's;\n"
+    "                       for PostgreSQL on this machine, its data folder)\n"
+    "  --keep-days N        remove reports older than N days, at start and every hour\n"
+    "                       (default 0: keep all)\n"
+    "\n"
     "Answers on PATH: 200 stored (also for the same post again), 400 not a crash\n"
     "report's form, 405 not POST, 411 no Content-Length, 413 larger than the\n"
-    "largest report, 415 not a form or compressed, 503 the store failed.\n"
+    "largest report, 415 not a form or compressed, 429 too many posts from the\n"
+    "sender (the updater deletes its log), 503 the store failed, its disk is below\n"
+    "the floor, too many connections from the address or the request too slow (the\n"
+    "updater keeps its log and posts it again at its next start). Every answer from\n"
+    "400 on ends its connection.\n"
     "SIGTERM or SIGINT ends it after the reports in hand are stored.\n";
 
 const char kUpgradeUsage[] =
@@ -59,6 +86,13 @@ const char kUpgradeUsage[] =
     "Creates the store's tables, or brings a store made by an older ulmet-reports\n"
     "to this version, and says which version it found. serve does the same when\n"
     "it starts; this is for doing it before the receivers start.\n";
+
+const char kPruneUsage[] =
+    "usage: ulmet-reports prune --store STORE --days N\n"
+    "\n"
+    "Removes the reports received more than N days ago, and the signatures that\n"
+    "no report is left of, in small transactions (receivers may go on meanwhile).\n"
+    "serve --keep-days N does the same every hour.\n";
 
 const char kExportUsage[] =
     "usage: ulmet-reports export --store STORE --signature ID [--format csv|json] [--out FILE]\n"
@@ -90,41 +124,92 @@ bool ReadPassword(const std::string& file, std::string* password) {
   return true;
 }
 
+// serve's options that take a number, with the numbers they take.
+struct NumberOption {
+  const char* name;
+  int ulr::ServeOptions::*field;
+  int min, max;
+};
+const NumberOption kServeNumbers[] = {
+    {"--threads", &ulr::ServeOptions::threads, 1, 1024},
+    {"--connections-per-address", &ulr::ServeOptions::connectionsPerAddress, 0, 1024},
+    {"--request-seconds", &ulr::ServeOptions::requestSeconds, 1, 3600},
+    {"--post-rate", &ulr::ServeOptions::postsPerMinute, 0, 1000000},
+    {"--post-burst", &ulr::ServeOptions::postBurst, 1, 1000000},
+    {"--min-free-mb", &ulr::ServeOptions::minFreeMb, 0, 100000000},
+    {"--keep-days", &ulr::ServeOptions::keepDays, 0, 1000000},
+};
+struct TextOption {
+  const char* name;
+  std::string ulr::ServeOptions::*field;
+};
+const TextOption kServeTexts[] = {
+    {"--store", &ulr::ServeOptions::store},
+    {"--path", &ulr::ServeOptions::path},
+    {"--ready-file", &ulr::ServeOptions::readyFile},
+    {"--free-space-path", &ulr::ServeOptions::freeSpacePath},
+    {"--pages-from", &ulr::ServeOptions::pagesFrom},
+};
+
+// A whole number from min to max.
+bool Number(const char* text, int min, int max, int* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || n < min || n > max) return false;
+  *out = static_cast<int>(n);
+  return true;
+}
+
+bool Listen(const std::string& a, ulr::ServeOptions* o) {
+  const std::size_t colon = a.rfind(':');
+  int port = 0;
+  if (colon == std::string::npos || colon == 0 || !Number(a.c_str() + colon + 1, 0, 65535, &port)) return false;
+  o->host = a.substr(0, colon);
+  o->port = port;
+  return true;
+}
+
+// One option of serve (and its value, *i moved past it); 2 after a
+// message when it is wrong, 1 for --help, 0 when taken.
+int ServeOption(int argc, char** argv, int* i, ulr::ServeOptions* o, std::string* passwordFile) {
+  const std::string w = argv[*i];
+  if (IsHelp(argv[*i])) return 1;
+  if (w == "--trust-proxy") {
+    o->trustProxy = true;
+    return 0;
+  }
+  const char* v = nullptr;
+  for (const NumberOption& n : kServeNumbers) {
+    if (w != n.name) continue;
+    if ((v = Value(argc, argv, i)) == nullptr) return 2;
+    if (!Number(v, n.min, n.max, &(o->*n.field)))
+      return Usage(kServeUsage, w + " takes " + std::to_string(n.min) + " to " + std::to_string(n.max));
+    return 0;
+  }
+  for (const TextOption& t : kServeTexts) {
+    if (w != t.name) continue;
+    if ((v = Value(argc, argv, i)) == nullptr) return 2;
+    o->*t.field = v;
+    return 0;
+  }
+  if (w == "--password-file" || w == "--listen") {
+    if ((v = Value(argc, argv, i)) == nullptr) return 2;
+    if (w == "--password-file") *passwordFile = v;
+    else if (!Listen(v, o)) return Usage(kServeUsage, "--listen takes ADDR:PORT");
+    return 0;
+  }
+  return Usage(kServeUsage, "unknown option '" + w + "'");
+}
+
 int ServeCommand(int argc, char** argv) {
   ulr::ServeOptions o;
   std::string passwordFile;
   for (int i = 0; i < argc; ++i) {
-    const std::string w = argv[i];
-    const char* v = nullptr;
-    if (IsHelp(argv[i])) {
-      std::fputs(kServeUsage, stdout);
-      return 0;
-    } else if (w == "--trust-proxy") {
-      o.trustProxy = true;
-    } else if (w == "--store" || w == "--listen" || w == "--path" || w == "--password-file" || w == "--threads" ||
-               w == "--ready-file") {
-      if ((v = Value(argc, argv, &i)) == nullptr) return 2;
-      if (w == "--store") o.store = v;
-      if (w == "--path") o.path = v;
-      if (w == "--password-file") passwordFile = v;
-      if (w == "--ready-file") o.readyFile = v;
-      if (w == "--threads") {
-        o.threads = std::atoi(v);
-        if (o.threads < 1 || o.threads > 1024) return Usage(kServeUsage, "--threads takes 1 to 1024");
-      }
-      if (w == "--listen") {
-        const std::string a = v;
-        const std::size_t colon = a.rfind(':');
-        char* end = nullptr;
-        const long port = colon == std::string::npos ? -1 : std::strtol(a.c_str() + colon + 1, &end, 10);
-        if (colon == 0 || port < 0 || port > 65535 || end == nullptr || *end != '\0')
-          return Usage(kServeUsage, "--listen takes ADDR:PORT");
-        o.host = a.substr(0, colon);
-        o.port = static_cast<int>(port);
-      }
-    } else {
-      return Usage(kServeUsage, "unknown option '" + w + "'");
-    }
+    const int rc = ServeOption(argc, argv, &i, &o, &passwordFile);
+    if (rc == 1) std::fputs(kServeUsage, stdout);
+    if (rc == 1) return 0;
+    if (rc != 0) return rc;
   }
   if (o.store.empty()) return Usage(kServeUsage, "--store is required");
   if (ulr::StoreKind(o.store).empty()) return Usage(kServeUsage, "--store takes sqlite:PATH or a PostgreSQL connection string");
@@ -166,6 +251,35 @@ int UpgradeCommand(int argc, char** argv) {
   }
   if (before == ulr::kSchemaVersion) std::printf("the store is at schema %d already\n", before);
   else std::printf("the store was at schema %d and is now at %d\n", before, ulr::kSchemaVersion);
+  return 0;
+}
+
+int PruneCommand(int argc, char** argv) {
+  std::string store;
+  int days = -1;
+  for (int i = 0; i < argc; ++i) {
+    const std::string w = argv[i];
+    const char* v = nullptr;
+    if (IsHelp(argv[i])) {
+      std::fputs(kPruneUsage, stdout);
+      return 0;
+    } else if (w == "--store" || w == "--days") {
+      if ((v = Value(argc, argv, &i)) == nullptr) return 2;
+      if (w == "--store") store = v;
+      else if (!Number(v, 1, 1000000, &days)) return Usage(kPruneUsage, "--days takes 1 to 1000000");
+    } else {
+      return Usage(kPruneUsage, "unknown option '" + w + "'");
+    }
+  }
+  if (store.empty() || days < 0) return Usage(kPruneUsage, "--store and --days are required");
+  std::string error;
+  auto s = ulr::OpenStore(store, false, &error);
+  const std::int64_t removed = s ? ulr::RemoveOlderThan(*s, days, ulr::NowMs(), &error) : -1;
+  if (removed < 0) {
+    std::fprintf(stderr, "ulmet-reports: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("removed %lld reports older than %d days\n", static_cast<long long>(removed), days);
   return 0;
 }
 
@@ -230,5 +344,6 @@ int main(int argc, char** argv) {
   if (command == "serve") return ServeCommand(argc - 2, argv + 2);
   if (command == "upgrade") return UpgradeCommand(argc - 2, argv + 2);
   if (command == "export") return ExportCommand(argc - 2, argv + 2);
+  if (command == "prune") return PruneCommand(argc - 2, argv + 2);
   return Usage(kUsage, "unknown command '" + command + "'");
 }

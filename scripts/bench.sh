@@ -257,8 +257,9 @@ NGINX
   receive() {
     local name=$1 store=$2
     rm -f "$d/ready-$name"
+    # The 50 senders are all 127.0.0.1: no limits per sender.
     "$B/bench/bin/ulmet-reports" serve --listen 127.0.0.1:0 --path /report --store "$store" \
-      --ready-file "$d/ready-$name" >"$d/serve-$name.log" 2>&1 &
+      --post-rate 0 --connections-per-address 0 --ready-file "$d/ready-$name" >"$d/serve-$name.log" 2>&1 &
     pid=$!
     for _ in $(seq 1 300); do [ -f "$d/ready-$name" ] && break; sleep 0.05; done
     [ -f "$d/ready-$name" ] || { kill $pid; die "ulmet-reports did not start; see $d/serve-$name.log"; }

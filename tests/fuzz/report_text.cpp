@@ -1,12 +1,12 @@
 // Player text made fit to show: whatever the bytes, the shown text is
 // valid UTF-8 without control characters but tab and line feed, and each
 // escape leaves nothing that could end its quoting or make an element.
-#include "report_text.h"
+#include "pages/report_text.h"
 
 #include <string>
 
 #include "fuzz_support.h"
-#include "report_form.h"
+#include "receive/report_form.h"
 
 namespace {
 

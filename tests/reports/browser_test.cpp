@@ -9,7 +9,7 @@
 
 #include "harness.h"
 #include "harness/proc.h"
-#include "store.h"
+#include "store/store.h"
 
 namespace ulrt {
 namespace {

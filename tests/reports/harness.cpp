@@ -8,8 +8,11 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -163,8 +166,18 @@ Nginx::~Nginx() {
 bool Nginx::Start() {
   fs::create_directories(folder_ + "/logs");
   port_ = FreePort();
+  tlsPort_ = FreePort();
+  scn::ProcSpec cert;
+  cert.argv = {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+               "-days", "2", "-subj", "/CN=reports.example", "-addext", "subjectAltName=IP:127.0.0.1",
+               "-keyout", folder_ + "/key.pem", "-out", certificate()};
+  cert.stdoutFile = cert.stderrFile = folder_ + "/openssl.log";
+  if (scn::RunProcess(cert, 30).exitCode != 0) return false;
   std::string block = scn::ReadText(std::string(ULR_SOURCE) + "/reports/nginx/ulmet-reports.conf");
   ReplaceOnce(&block, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+  ReplaceOnce(&block, "listen 443 ssl;", "listen 127.0.0.1:" + std::to_string(tlsPort_) + " ssl;");
+  ReplaceOnce(&block, "/etc/ulmet-reports/tls/fullchain.pem", certificate());
+  ReplaceOnce(&block, "/etc/ulmet-reports/tls/privkey.pem", folder_ + "/key.pem");
   std::string servers;
   for (int p : receivers_) servers += "server 127.0.0.1:" + std::to_string(p) + ";\n    ";
   ReplaceOnce(&block, "server 127.0.0.1:8080;", servers);
@@ -200,10 +213,20 @@ std::string ReportBody(const std::string& uid, const std::string& log, const std
   return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
 }
 
-int RawExchange(const std::string& host, int port, const std::string& bytes, bool halfClose, std::string* answer) {
+namespace {
+
+// A connected socket from from (empty: any) to host:port, or -1.
+int Connect(const std::string& host, int port, const std::string& from) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
+  if (!from.empty()) {
+    inet_pton(AF_INET, from.c_str(), &a.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd);
+      return -1;
+    }
+  }
   a.sin_port = htons(static_cast<uint16_t>(port));
   inet_pton(AF_INET, host.c_str(), &a.sin_addr);
   timeval timeout{10, 0};
@@ -212,30 +235,69 @@ int RawExchange(const std::string& host, int port, const std::string& bytes, boo
     close(fd);
     return -1;
   }
+  return fd;
+}
+
+// Whether got holds a whole answer (its head and as much body as it says).
+bool WholeAnswer(const std::string& got) {
+  const std::size_t head = got.find("\r\n\r\n");
+  if (head == std::string::npos) return false;
+  const std::size_t cl = got.find("Content-Length: ");
+  return cl != std::string::npos && cl < head &&
+         got.size() >= head + 4 + std::strtoul(got.c_str() + cl + 16, nullptr, 10);
+}
+
+}  // namespace
+
+Exchanged Exchange(const std::string& host, int port, const std::string& bytes, const std::string& from,
+                   bool halfClose, bool watchClose) {
+  Exchanged e;
+  const double t0 = scn::NowSeconds();
+  const int fd = Connect(host, port, from);
+  if (fd < 0) return e;
   for (std::size_t sent = 0; sent < bytes.size();) {
     const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) break;  // the server may answer and close before it read everything
     sent += static_cast<std::size_t>(n);
   }
   if (halfClose) shutdown(fd, SHUT_WR);
-  std::string got;
   char buf[4096];
-  for (;;) {
-    const ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    got.append(buf, static_cast<std::size_t>(n));
-    const std::size_t head = got.find("\r\n\r\n");
-    if (head != std::string::npos) {
-      const std::size_t cl = got.find("Content-Length: ");
-      if (cl != std::string::npos && cl < head &&
-          got.size() >= head + 4 + std::strtoul(got.c_str() + cl + 16, nullptr, 10))
-        break;
-    }
+  ssize_t n = 0;
+  while (!WholeAnswer(e.answer) && (n = recv(fd, buf, sizeof buf, 0)) > 0) e.answer.append(buf, static_cast<std::size_t>(n));
+  e.seconds = scn::NowSeconds() - t0;
+  if (watchClose) {
+    timeval wait{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    n = recv(fd, buf, sizeof buf, 0);
+    e.closed = n == 0 || (n < 0 && errno == ECONNRESET);
   }
   close(fd);
-  if (answer != nullptr) *answer = got;
-  if (got.rfind("HTTP/1.1 ", 0) != 0 || got.size() < 12) return -1;
-  return std::atoi(got.c_str() + 9);
+  if (e.answer.rfind("HTTP/1.1 ", 0) == 0 && e.answer.size() >= 12) e.status = std::atoi(e.answer.c_str() + 9);
+  return e;
+}
+
+int RawExchange(const std::string& host, int port, const std::string& bytes, bool halfClose, std::string* answer) {
+  const Exchanged e = Exchange(host, port, bytes, "", halfClose);
+  if (answer != nullptr) *answer = e.answer;
+  return e.status;
+}
+
+std::string PostRequest(const std::string& path, const std::string& body) {
+  return "POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string PageRequest(const std::string& path, const std::string& password) {
+  std::string head = "GET " + path + " HTTP/1.1\r\nHost: x\r\n";
+  if (!password.empty()) {
+    const std::string pair = "operator:" + password;
+    std::string encoded(4 * ((pair.size() + 2) / 3) + 1, '\0');
+    encoded.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&encoded[0]),
+                                                            reinterpret_cast<const unsigned char*>(pair.data()),
+                                                            static_cast<int>(pair.size()))));
+    head += "Authorization: Basic " + encoded + "\r\n";
+  }
+  return head + "\r\n";
 }
 
 int PostReport(const std::string& host, int port, const std::string& path, const std::string& body) {
@@ -248,14 +310,56 @@ int PostReport(const std::string& host, int port, const std::string& path, const
 }
 
 int GetPage(const std::string& host, int port, const std::string& path, const std::string& password,
-            std::string* body) {
-  httplib::Client client(host, port);
+            std::string* body, const std::string& tlsCertificate) {
+  httplib::Client client(tlsCertificate.empty() ? "http://" + host + ":" + std::to_string(port)
+                                                : "https://" + host + ":" + std::to_string(port));
+  if (!tlsCertificate.empty()) {
+    client.set_ca_cert_path(tlsCertificate.c_str());
+    client.enable_server_certificate_verification(true);
+  }
   client.set_read_timeout(30, 0);
   if (!password.empty()) client.set_basic_auth("operator", password.c_str());
   auto res = client.Get(path.c_str());
   if (!res) return -1;
   if (body != nullptr) *body = res->body;
   return res->status;
+}
+
+SlowSenders::SlowSenders(const std::string& host, int port, const std::vector<std::string>& from) {
+  for (const std::string& address : from) {
+    const int fd = Connect(host, port, address);
+    if (fd < 0) continue;
+    const char head[] = "POST /report HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+    send(fd, head, sizeof head - 1, MSG_NOSIGNAL);
+    fds_.push_back(fd);
+  }
+  thread_ = std::thread([this] {
+    while (!stop_) {
+      for (int fd : fds_) send(fd, "a", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+      for (int i = 0; i < 10 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+}
+
+SlowSenders::~SlowSenders() {
+  stop_ = true;
+  thread_.join();
+  for (int fd : fds_) close(fd);
+}
+
+SmallDisk::SmallDisk(std::string folder, int megabytes) : folder_(std::move(folder)) {
+  fs::create_directories(folder_);
+  scn::ProcSpec p;
+  p.argv = {"mount", "-t", "tmpfs", "-o", "size=" + std::to_string(megabytes) + "m", "tmpfs", folder_};
+  p.stdoutFile = p.stderrFile = folder_ + ".mount.log";
+  mounted_ = scn::RunProcess(p, 30).exitCode == 0;
+}
+
+SmallDisk::~SmallDisk() {
+  if (!mounted_) return;
+  scn::ProcSpec p;
+  p.argv = {"umount", "-l", folder_};
+  scn::RunProcess(p, 30);
 }
 
 }  // namespace ulrt

@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ulrt {
@@ -49,32 +51,78 @@ class ReportsServer {
 std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod = "UlmetMain.exe",
                        const std::string& ver = "4001\n");
 
-// nginx with the shipped server block (reports/nginx/ulmet-reports.conf) on
-// a free loopback port, balancing over the receivers on these ports.
+// nginx with the shipped server blocks (reports/nginx/ulmet-reports.conf) on
+// free loopback ports, plain and TLS (with a certificate made for the
+// test), balancing over the receivers on these ports.
 class Nginx {
  public:
   Nginx(std::string folder, std::vector<int> receivers);
   ~Nginx();
   bool Start();  // false with its error log in Output()
   int port() const { return port_; }
+  int tls_port() const { return tlsPort_; }
+  // The certificate of the TLS block, to verify it with.
+  std::string certificate() const { return folder_ + "/cert.pem"; }
   std::string Output() const;
 
  private:
   std::string folder_;
   std::vector<int> receivers_;
-  int port_ = 0;
+  int port_ = 0, tlsPort_ = 0;
   pid_t pid_ = -1;
 };
 
-// Sends the bytes on a new connection and reads the answer's status: -1
-// when no answer came. With halfClose, the sending side is shut after the
-// bytes (a sender that stops in the middle of its body).
+// What one exchange on a new connection brought.
+struct Exchanged {
+  int status = -1;      // the first answer's; -1 when none came
+  std::string answer;   // its bytes
+  bool closed = false;  // the server ended the connection after it (looked for only when asked)
+  double seconds = 0;   // from connecting to the whole first answer
+};
+// Sends the bytes on a new connection from the address from (empty: any)
+// and reads the first answer. With halfClose, the sending side is shut
+// after the bytes (a sender that stops in the middle of its body); with
+// watchClose, it waits up to 2 s for the server to end the connection.
+Exchanged Exchange(const std::string& host, int port, const std::string& bytes, const std::string& from = "",
+                   bool halfClose = false, bool watchClose = false);
+// The same, for the status alone.
 int RawExchange(const std::string& host, int port, const std::string& bytes, bool halfClose = false,
                 std::string* answer = nullptr);
+// The bytes of a form post of body to path, and of a page's request with
+// the operator's password (empty: none).
+std::string PostRequest(const std::string& path, const std::string& body);
+std::string PageRequest(const std::string& path, const std::string& password);
 // A crash report post as the updater sends it; the answer's status or -1.
 int PostReport(const std::string& host, int port, const std::string& path, const std::string& body);
 // A page with the operator's password (empty: none); its status and body.
+// With tlsCertificate, over TLS, the server verified with that certificate.
 int GetPage(const std::string& host, int port, const std::string& path, const std::string& password,
-            std::string* body);
+            std::string* body, const std::string& tlsCertificate = "");
+
+// Connections that send the head of a post one byte a second and never
+// finish it, one from each address of from, until destroyed.
+class SlowSenders {
+ public:
+  SlowSenders(const std::string& host, int port, const std::vector<std::string>& from);
+  ~SlowSenders();
+
+ private:
+  std::vector<int> fds_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A small disk of its own (tmpfs) mounted on folder, unmounted with its
+// owner.
+class SmallDisk {
+ public:
+  SmallDisk(std::string folder, int megabytes);
+  ~SmallDisk();
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
 
 }  // namespace ulrt

@@ -1,14 +1,20 @@
 // The receiver's reading of a post against the updater's own making of it,
 // and the texts made fit to show.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
-#include "report_form.h"
-#include "report_text.h"
-#include "signature.h"
+#include "pages/report_text.h"
+#include "receive/report_form.h"
+#include "store/signature.h"
 
 namespace {
 
@@ -36,6 +42,9 @@ TEST(ReportForm, ReadsWhatTheUpdaterSends) {
        "Version : 4001\nFault address: x\n"},
       {"separators in the raw fields", "a&b=c", Fields("4.0&1=", "0041A2B3", "R&D=1 &x.dll", "=&", "x&lmod=y.dll"),
        "a+b=c & 100%\n"},
+      {"the next field's separator in uid: a log named a&fver=b_exception.log", "a&fver=b",
+       Fields("4001\n", "0041A2B3", "UlmetMain.exe", "00023456", "KERNEL32.dll"), "x\n"},
+      {"the next field's separator in ver", "1", Fields("1&fadd=", "0041A2B3", "UlmetMain.exe", "1", "m"), "x\n"},
       {"empty fields", "", Fields("", "", "", "", ""), "x"},
       {"Korean module and log", "Abc_Def", Fields("4002\n", "0001", "\xC7\xC3\xB7\xAF\xB1\xD7\xC0\xCE.dll", "", ""),
        korean + "<script>alert(1)</script>\n"},
@@ -75,6 +84,9 @@ TEST(ReportForm, RefusesWhatNoUpdaterSends) {
       {"uid=1&fver=ulmet 3&ver=1&fadd=1&fmod=m&ladd=2&lmod=n&conts=x", FormVerdict::kMalformed},
       {"uid=1&fver=ulmet3&ver=1&fadd=1&fmod=" + std::string(1024, 'm') + "&ladd=2&lmod=n&conts=x",
        FormVerdict::kMalformed},
+      {"uid=" + std::string(260, 'u') + tail + "x", FormVerdict::kMalformed},
+      {"uid=1&fver=ulmet3&ver=1&fadd=1&fmod=m&ladd=2&lmod=" + std::string(1024, 'n') + "&conts=x",
+       FormVerdict::kMalformed},
       {"uid=" + std::string("a\0b", 3) + tail + "x", FormVerdict::kMalformed},
       {"uid=1" + tail + "%4", FormVerdict::kBadEncoding},
       {"uid=1" + tail + "%G0", FormVerdict::kBadEncoding},
@@ -88,6 +100,74 @@ TEST(ReportForm, RefusesWhatNoUpdaterSends) {
     std::string why;
     EXPECT_EQ(ulr::ParseReportForm(c.body, &form, &why), c.verdict) << c.body.substr(0, 120);
     EXPECT_FALSE(why.empty());
+  }
+}
+
+// The best of three parses of body, in seconds, timed in a child process so
+// that a parse that would take minutes is stopped at limitS (and reported
+// as that long).
+double ParseSeconds(const std::string& body, double limitS) {
+  int fds[2];
+  if (pipe(fds) != 0) return limitS;
+  const pid_t child = fork();
+  if (child == 0) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      ulr::ReportForm form;
+      std::string why;
+      ulr::ParseReportForm(body, &form, &why);
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    _exit(write(fds[1], &best, sizeof best) == sizeof best ? 0 : 1);
+  }
+  double seconds = limitS;
+  pollfd p{fds[0], POLLIN, 0};
+  if (child > 0 && poll(&p, 1, static_cast<int>(limitS * 1000)) == 1 && read(fds[0], &seconds, sizeof seconds) != sizeof seconds)
+    seconds = limitS;
+  if (child > 0) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  close(fds[0]);
+  close(fds[1]);
+  return seconds;
+}
+
+// The work per body is linear: the largest body a post may have, made to
+// send the reader searching, is read no slower than an ordinary report of
+// the same size (a log of line feeds only, each sent as %0D%0A).
+TEST(ReportForm, HostileBodiesOfTheLargestSizeTakeNoLongerThanAnOrdinaryOne) {
+  const std::string lineFeeds(ulr::kMaxLogBytes, '\n');
+  const std::string ordinary =
+      BuildCrashReportBody("ordinary", Fields("4001\n", "1", "m", "2", "n"), lineFeeds.data(), lineFeeds.size());
+  ASSERT_LE(ordinary.size(), ulr::kMaxBodyBytes);
+  double ordinarySeconds = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    ulr::ReportForm form;
+    std::string why;
+    ASSERT_EQ(ulr::ParseReportForm(ordinary, &form, &why), FormVerdict::kOk) << why;
+    ordinarySeconds =
+        std::min(ordinarySeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  // Each: a beginning, one piece repeated to the ordinary body's size, an end.
+  const struct {
+    const char* name;
+    std::string head, piece, end;
+  } cases[] = {
+      {"ladd separators between fmod and conts", "uid=a&fver=1&ver=1&fadd=1&fmod=", "&ladd=", "&conts=zz"},
+      {"every raw field's separator over and over", "uid=", "&fver=&ver=&fadd=&fmod=&ladd=&lmod=", "&conts=zz"},
+      {"one raw field as wide as the body", "uid=", "u", "&fver=1&ver=1&fadd=1&fmod=m&ladd=2&lmod=n&conts=zz"},
+      {"ampersands after conts", "uid=1&fver=1&ver=1&fadd=1&fmod=m&ladd=2&lmod=n&conts=", "&", ""},
+  };
+  for (const auto& c : cases) {
+    std::string body = c.head;
+    while (body.size() + c.piece.size() + c.end.size() <= ordinary.size()) body += c.piece;
+    body += c.end;
+    const double seconds = ParseSeconds(body, std::max(10.0, 30 * ordinarySeconds));
+    EXPECT_LE(seconds, 3 * ordinarySeconds) << c.name << ": " << seconds << " s against " << ordinarySeconds
+                                            << " s for an ordinary body of " << ordinary.size() << " bytes";
   }
 }
 
@@ -118,7 +198,10 @@ TEST(ReportText, ShowsCodePage949AndNothingThatCouldActOnThePage) {
   EXPECT_EQ(ulr::HtmlEscape("<script>\"a\" & 'b'</script>"),
             "&lt;script&gt;&quot;a&quot; &amp; &#39;b&#39;&lt;/script&gt;");
   EXPECT_EQ(ulr::CsvCell("say \"hi\"\nbye"), "\"say \"\"hi\"\"\nbye\"");
-  EXPECT_EQ(ulr::CsvCell("=HYPERLINK(1)"), "\"'=HYPERLINK(1)\"");
+  // Whatever a spreadsheet would read as a formula starts with an apostrophe.
+  for (const char* formula : {"=HYPERLINK(1)", "+1+1", "-1+1", "@SUM(A1)", "\tx", "\rx"})
+    EXPECT_EQ(ulr::CsvCell(formula), "\"'" + std::string(formula) + "\"") << formula;
+  EXPECT_EQ(ulr::CsvCell("a=1"), "\"a=1\"");
   EXPECT_EQ(ulr::JsonString("a\"\\\n\x01</script>"), "\"a\\\"\\\\\\n\\u0001\\u003c/script\\u003e\"");
 }
 

@@ -11,8 +11,8 @@
 #include "harness.h"
 #include "harness/proc.h"
 #include "harness/scenario.h"
-#include "report_form.h"
-#include "store.h"
+#include "receive/report_form.h"
+#include "store/store.h"
 
 namespace scn {
 namespace {

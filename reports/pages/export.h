@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace ulr {
 

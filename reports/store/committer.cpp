@@ -1,4 +1,4 @@
-#include "committer.h"
+#include "store/committer.h"
 
 #include <vector>
 

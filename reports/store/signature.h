@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "report_form.h"
+#include "receive/report_form.h"
 
 namespace ulr {
 

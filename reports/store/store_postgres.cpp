@@ -5,9 +5,10 @@
 #include <endian.h>
 #include <libpq-fe.h>
 
+#include <cstdlib>
 #include <cstring>
 
-#include "store_open.h"
+#include "store/store_open.h"
 
 namespace ulr {
 
@@ -30,6 +31,8 @@ const char* const kSteps[] = {
     "  conts BYTEA NOT NULL);"
     "CREATE INDEX reports_by_signature ON reports (signature_id, received_ms);"
     "CREATE INDEX reports_by_version ON reports (signature_id, version, received_ms);",
+    // Retention removes by age.
+    "CREATE INDEX reports_by_time ON reports (received_ms);",
 };
 static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for every schema version");
 
@@ -305,6 +308,36 @@ class PostgresStore : public ReportStore {
     if (!r.Ok() || r.Rows() != 1) return Fail(error);
     *count = r.Int(0, 0);
     return true;
+  }
+
+  // A receiver adding a report of a signature this removes waits for this
+  // transaction and then makes the signature anew; the foreign key refuses
+  // the removal of one that a report committed meanwhile still names.
+  bool RemoveBefore(std::int64_t beforeMs, int limit, std::int64_t* removed, std::string* error) override {
+    *removed = 0;
+    if (!Connected(error) || !Exec("BEGIN", error)) return false;
+    Params p;
+    p.Int(beforeMs).Int(limit);
+    Result reports(Query("DELETE FROM reports WHERE id IN"
+                         " (SELECT id FROM reports WHERE received_ms < $1 ORDER BY received_ms LIMIT $2)",
+                         p));
+    bool ok = reports.Ok();
+    if (ok) {
+      Params q;
+      q.Int(beforeMs);
+      Result signatures(Query("DELETE FROM signatures WHERE created_ms < $1"
+                              " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)",
+                              q));
+      ok = signatures.Ok();
+    }
+    if (ok && Exec("COMMIT", error)) {
+      *removed = std::atoll(reports.Affected());
+      return true;
+    }
+    if (!ok) Fail(error);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
   }
 
  private:

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace ulr {
 

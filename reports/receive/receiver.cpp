@@ -1,8 +1,8 @@
-#include "receiver.h"
+#include "receive/receiver.h"
 
 #include <openssl/sha.h>
 
-#include "signature.h"
+#include "store/signature.h"
 
 namespace ulr {
 

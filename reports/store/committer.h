@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace ulr {
 

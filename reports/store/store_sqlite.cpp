@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "store_open.h"
+#include "store/store_open.h"
 
 namespace ulr {
 
@@ -28,6 +28,8 @@ const char* const kSteps[] = {
     "  conts BLOB NOT NULL);"
     "CREATE INDEX reports_by_signature ON reports (signature_id, received_ms);"
     "CREATE INDEX reports_by_version ON reports (signature_id, version, received_ms);",
+    // Retention removes by age.
+    "CREATE INDEX reports_by_time ON reports (received_ms);",
 };
 static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for every schema version");
 
@@ -229,6 +231,33 @@ class SqliteStore : public ReportStore {
     if (!q.ok() || q.Step() != SQLITE_ROW) return Fail(error);
     *count = q.Int(0);
     return true;
+  }
+
+  bool RemoveBefore(std::int64_t beforeMs, int limit, std::int64_t* removed, std::string* error) override {
+    *removed = 0;
+    if (!Exec("BEGIN IMMEDIATE", error)) return false;
+    Statement reports(db_,
+                      "DELETE FROM reports WHERE id IN"
+                      " (SELECT id FROM reports WHERE received_ms < ?1 ORDER BY received_ms LIMIT ?2)");
+    Statement signatures(db_,
+                         "DELETE FROM signatures WHERE created_ms < ?1"
+                         " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)");
+    bool ok = reports.ok() && signatures.ok();
+    if (ok) {
+      reports.Bind(1, beforeMs).Bind(2, limit);
+      ok = reports.Step() == SQLITE_DONE;
+      *removed = ok ? sqlite3_changes(db_) : 0;
+    }
+    if (ok) {
+      signatures.Bind(1, beforeMs);
+      ok = signatures.Step() == SQLITE_DONE;
+    }
+    if (ok && Exec("COMMIT", error)) return true;
+    if (!ok) Fail(error);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    *removed = 0;
+    return false;
   }
 
  private:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace ulr {
 

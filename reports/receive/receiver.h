@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "committer.h"
+#include "store/committer.h"
 
 namespace ulr {
 

@@ -40,10 +40,13 @@ enum class FormVerdict {
   kLogTooLarge,  // the log itself is above kMaxLogBytes
 };
 
-// Takes body apart into *form. The raw fields may hold '&' and '=' (a
-// module may be named so); they are found by the fixed order and the widths
-// above, and a separator inside a raw field is read as the first place it
-// can be. On any verdict but kOk, *why says what is wrong, in one line.
+// Takes body apart into *form, with work linear in its size. The raw
+// fields may hold '&' and '=', even the next field's separator (a module
+// or a log's name may hold them); each ends at the first place that lets
+// every later field fit its width above, so whatever the updater sends is
+// read, and a body that no post can be is refused without a search beyond
+// those widths. On any verdict but kOk, *why says what is wrong, in one
+// line.
 FormVerdict ParseReportForm(std::string_view body, ReportForm* form, std::string* why);
 
 // The log as it lay on the player's disk: the updater turned every line

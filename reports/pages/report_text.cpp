@@ -1,4 +1,4 @@
-#include "report_text.h"
+#include "pages/report_text.h"
 
 #include <iconv.h>
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "report_form.h"
+#include "receive/report_form.h"
 
 namespace ulr {
 
 // The schema this program writes and reads.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // One report as received, ready to be stored.
 struct NewReport {
@@ -64,6 +64,10 @@ class ReportStore {
                             std::string* error) = 0;
   virtual bool Report(std::int64_t id, StoredReport* out, bool* found, std::string* error) = 0;
   virtual bool CountReports(std::int64_t* count, std::string* error) = 0;
+  // Removes, in one transaction, at most limit of the reports received
+  // before beforeMs, the oldest first, and the signatures made before then
+  // that no report is left of; *removed is the number of reports removed.
+  virtual bool RemoveBefore(std::int64_t beforeMs, int limit, std::int64_t* removed, std::string* error) = 0;
 };
 
 // "sqlite:PATH", or a PostgreSQL connection string ("postgresql://..." or

@@ -1,11 +1,11 @@
-#include "export.h"
+#include "pages/export.h"
 
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
-#include "report_text.h"
-#include "signature.h"
+#include "pages/report_text.h"
+#include "store/signature.h"
 
 namespace ulr {
 

@@ -1,10 +1,10 @@
-#include "pages.h"
+#include "pages/pages.h"
 
 #include <ctime>
 
-#include "report_form.h"
-#include "report_text.h"
-#include "signature.h"
+#include "pages/report_text.h"
+#include "receive/report_form.h"
+#include "store/signature.h"
 
 namespace ulr {
 

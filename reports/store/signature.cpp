@@ -1,4 +1,4 @@
-#include "signature.h"
+#include "store/signature.h"
 
 #include <openssl/sha.h>
 

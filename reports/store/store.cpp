@@ -1,6 +1,6 @@
-#include "store.h"
+#include "store/store.h"
 
-#include "store_open.h"
+#include "store/store_open.h"
 
 namespace ulr {
 
