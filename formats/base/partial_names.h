@@ -12,10 +12,13 @@ namespace ul {
 constexpr char kDownloadPartialSuffix[] = "~dl";    // a whole download on its way
 constexpr char kChunkPartialSuffix[] = "~part";     // a new file made chunk by chunk
 constexpr char kChunkJournalSuffix[] = "~journal";  // which of those chunks were checked
+// An earlier run's partial file, set aside while a build with a release key
+// copies its checked chunks into a partial file made new.
+constexpr char kChunkEarlierSuffix[] = "~earlier";
 
 inline bool IsPartialName(const char* name) {
   return EndsWithNoCase(name, kDownloadPartialSuffix) || EndsWithNoCase(name, kChunkPartialSuffix) ||
-         EndsWithNoCase(name, kChunkJournalSuffix);
+         EndsWithNoCase(name, kChunkJournalSuffix) || EndsWithNoCase(name, kChunkEarlierSuffix);
 }
 
 }  // namespace ul

@@ -42,6 +42,18 @@ std::string FormatJournal(const ResumeJournal& journal) {
   return bytes + bitmap;
 }
 
+bool JournalByte(const ResumeJournal& journal, std::size_t chunk, uint64_t* offset, uint8_t* byte) {
+  if (chunk >= journal.checked.size()) return false;
+  const std::size_t first = chunk / 8 * 8;
+  uint8_t bits = 0;
+  for (std::size_t i = first; i < first + 8 && i < journal.checked.size(); ++i) {
+    if (journal.checked[i]) bits = static_cast<uint8_t>(bits | (1 << (i - first)));
+  }
+  *offset = kHeaderBytes + chunk / 8;
+  *byte = bits;
+  return true;
+}
+
 bool ParseJournal(const void* data, std::size_t size, ResumeJournal* out) {
   *out = ResumeJournal();
   if (data == nullptr || size < kHeaderBytes || std::memcmp(data, kMagic, kMagicBytes) != 0)

@@ -44,6 +44,13 @@ bool JournalFits(const ResumeJournal& journal, const uint8_t (&indexSha256)[kSha
 
 std::string FormatJournal(const ResumeJournal& journal);
 
+// Where the bit of chunk lies in the journal's bytes, and the byte it is
+// in as the journal stands: a journal on disk is written whole once and then
+// one byte for each chunk checked, not whole again (at the largest index
+// that would be some 24 KB written for each chunk). False for a chunk past
+// the count.
+bool JournalByte(const ResumeJournal& journal, std::size_t chunk, uint64_t* offset, uint8_t* byte);
+
 // False, and out empty, for anything but a well-formed journal; memory is
 // taken only after the count agrees with the bytes given.
 bool ParseJournal(const void* data, std::size_t size, ResumeJournal* out);

@@ -7,10 +7,37 @@
 
 #include <cstddef>
 
-class FileHasher {
+// The chained digest of bytes handed over in pieces of any size: the one
+// home of the chaining, for files read from disk (FileHasher) and bodies as
+// they arrive.
+class ChainedDigest {
  public:
   static constexpr std::size_t kChunkSize = 32768;
   static constexpr std::size_t kDigestChars = 32;
+
+  ChainedDigest() { Restart(); }
+  void Restart();
+  void Add(const void* data, std::size_t n);
+  // Where the caller may put the next chunk's bytes itself (kChunkSize of
+  // room; only when nothing is buffered), then EndChunk with their count.
+  unsigned char* ChunkSpace() { return work_ + kDigestChars; }
+  void EndChunk(std::size_t n);
+  // The digest of everything given (32 lower-case hexadecimal characters and
+  // a terminator; an empty text for no bytes). Restart before reuse.
+  void Finish(char (&hex)[kDigestChars + 1]);
+
+ private:
+  char current_[kDigestChars + 1];
+  // The previous digest's 32 characters, then the chunk being filled.
+  unsigned char work_[kDigestChars + kChunkSize + 1];
+  std::size_t fill_ = 0;
+  bool first_ = true;
+};
+
+class FileHasher {
+ public:
+  static constexpr std::size_t kChunkSize = ChainedDigest::kChunkSize;
+  static constexpr std::size_t kDigestChars = ChainedDigest::kDigestChars;
 
   FileHasher();
   virtual ~FileHasher();
@@ -37,9 +64,7 @@ class FileHasher {
   void Stop() { stopped_ = true; }
 
  private:
-  char currentDigest_[kDigestChars + 1];
-  // The previous digest's 32 characters, then the chunk just read.
-  unsigned char work_[kDigestChars + kChunkSize + 1];
+  ChainedDigest digest_;
   ChunkHook chunkHook_ = nullptr;
   void* chunkHookContext_ = nullptr;
   bool stopped_ = false;

@@ -2,12 +2,17 @@
 // when a pack changes a little, when a run is killed half-way, when the
 // server answers ranges wrongly, when an index is tampered with, and when
 // an installed pack is damaged.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 
 #include "formats/chunks/chunk_index.h"
 #include "formats/chunks/content_chunker.h"
+#include "formats/chunks/resume_journal.h"
 #include "formats/chunks/transfer_plan.h"
+#include "formats/trust/release_crypto.h"
 #include "harness/scenario.h"
 
 namespace scn {
@@ -157,6 +162,79 @@ TEST_F(Chunks, AKeyedBuildRefusesATamperedIndex) {
   ExpectTrace("Chunks: Data/a.pak travels whole: its index cannot be fetched, or differs from the signed release");
   ExpectPack("Data\\a.pak", next, "new");
   EXPECT_GE(BytesSent(kPackA), 8 << 20);
+}
+
+// What an unkeyed build takes of an index's claims: an index stops being
+// received past the largest an index may be, and a file bigger than the
+// client's drive can hold reserves nothing.
+TEST_F(Chunks, AnIndexPastItsLargestSizeIsNotReceivedWhole) {
+  const std::string old = Noise(2 << 20, 61), next = WithByteFlipped(old, 1 << 20);
+  Given().InstalledClient(1000)
+         .ClientFile("Data\\a.pak", old).PublishedFile("Data/a.pak", next)
+         .Release("chunks")
+         .Release("version 1001 Data/a.pak")
+         .ServerFileOfSize(kIndexA, "ULCHUNKS", uint64_t{64} << 20)
+         .Fault(kIndexA, "nolength");
+  Run(LaunchArg(2));
+  ExpectTrace("Chunks: Data/a.pak travels whole: its index cannot be fetched, or differs from the signed release");
+  ExpectPack("Data\\a.pak", next, "new");
+  EXPECT_LE(BytesSent(kIndexA), static_cast<long long>(ul::kChunkIndexMaxBytes + (1 << 20)));
+}
+
+TEST_F(Chunks, AnIndexClaimingMoreThanTheDriveHoldsReservesNothing) {
+  const std::string old = Noise(2 << 20, 62), next = WithByteFlipped(old, 1 << 20);
+  Given().InstalledClient(1000)
+         .ClientFile("Data\\a.pak", old).PublishedFile("Data/a.pak", next)
+         .Release("chunks")
+         .Release("version 1001 Data/a.pak");
+  // Well formed and all of the largest chunks: some 180 GiB, more than any
+  // drive of the machines that run this has free.
+  ul::ChunkIndex huge;
+  huge.size = uint64_t{ul::kChunkIndexMaxChunks} * ul::kChunkMaxBytes;
+  huge.chunks.resize(ul::kChunkIndexMaxChunks);
+  for (std::size_t i = 0; i < huge.chunks.size(); ++i) {
+    huge.chunks[i].offset = uint64_t{i} * ul::kChunkMaxBytes;
+    huge.chunks[i].length = ul::kChunkMaxBytes;
+  }
+  std::error_code ec;
+  const std::filesystem::space_info room = std::filesystem::space(TestPaths().prefix, ec);
+  if (!ec && room.available > huge.size) GTEST_SKIP() << "this drive has room for the whole claim";
+  std::string bytes;
+  ASSERT_TRUE(ul::FormatChunkIndex(huge, &bytes));
+  Given().ServerFile(kIndexA, bytes);
+  Run(LaunchArg(2));
+  ExpectTrace("Chunks: Data/a.pak travels whole: the client's drive has no room for its new copy");
+  ExpectPack("Data\\a.pak", next, "new");
+  EXPECT_FALSE(ClientFileExists("Data\\a.pak~part"));
+}
+
+// A partial file that someone planted as a link to a file elsewhere, with a
+// journal that vouches for it: a keyed build makes its partial file new
+// and writes nothing into the linked file.
+TEST_F(Chunks, AKeyedBuildWritesNoPartialFilePlantedAsALink) {
+  const std::string old = Noise(4 << 20, 71), next = WithByteFlipped(old, 2 << 20);
+  const std::string victim = Noise(next.size(), 72), outside = OutputDir() + "/outside.bin";
+  std::ofstream(outside, std::ios::binary) << victim;
+  ul::ChunkIndexBuilder builder;
+  ul::ChunkIndex index;
+  std::string indexBytes;
+  ASSERT_TRUE(builder.Add(next.data(), next.size()) && builder.Finish(&index) &&
+              ul::FormatChunkIndex(index, &indexBytes));
+  ul::Sha256 sha;
+  uint8_t indexSha[ul::kSha256Bytes];
+  ASSERT_TRUE(sha.Update(indexBytes.data(), indexBytes.size()) && sha.Finish(indexSha));
+  Given().InstalledClient(1000)
+         .ClientFile("Data\\a.pak", old).PublishedFile("Data/a.pak", next)
+         .ClientLink("Data\\a.pak~part", outside, true)
+         .ClientFile("Data\\a.pak~journal", ul::FormatJournal(ul::StartJournal(indexSha, index)))
+         .Release("chunks")
+         .Release("version 1001 Data/a.pak")
+         .SignedBuild();
+  Run(LaunchArg(2));
+  ExpectTrace("Chunks: Data/a.pak made");
+  ExpectPack("Data\\a.pak", next, "new");
+  std::ifstream in(outside, std::ios::binary);
+  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == victim) << "the linked file was written";
 }
 
 TEST_F(Chunks, ADamagedPackIsRepairedByItsDamagedChunks) {

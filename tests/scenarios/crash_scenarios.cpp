@@ -413,22 +413,41 @@ TEST_F(Crash, BrokenSendEndsThePassAndLaterLogsAreNotTried) {
   ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
 }
 
-// The reply is not read: an error status still means the post went out.
-TEST_F(Crash, ErrorStatusFromTheReportServerStillCountsAsSent) {
+// A 5xx answer says the receiver could not keep the report: the log stays,
+// the pass ends, and the next start posts it again. Any other answer means
+// it was taken or never will be, and the log goes.
+struct AnswerCase {
+  const char* name;
+  const char* status;
+  bool kept;
+};
+class CrashAnswer : public Crash, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(CrashAnswer, OnlyAFiveHundredKeepsTheLogForTheNextStart) {
+  const AnswerCase& c = GetParam();
   Given().InstalledClient(1003)
-         .Fault(kReportPath, "status", "status=500")
+         .Fault(kReportPath, "status", std::string("count=1 status=") + c.status)
          .CrashLog("10_exception.log")
          .CrashLog("11_exception.log");
   Run(LaunchArg(2));
   auto posts = Posts();
-  ASSERT_EQ(posts.size(), 2u);
-  for (const auto& p : posts) EXPECT_EQ(p.at("status"), "500");
-  EXPECT_NE(PostFor(posts, "10"), nullptr);
-  EXPECT_NE(PostFor(posts, "11"), nullptr);
+  ASSERT_EQ(posts.size(), c.kept ? 1u : 2u) << "a 5xx ends the pass";
+  EXPECT_EQ(posts[0].at("status"), c.status);
+  EXPECT_EQ(ClientFileExists("Log\\10_exception.log"), c.kept);
+  EXPECT_EQ(ClientFileExists("Log\\11_exception.log"), c.kept);
+  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+  if (!c.kept) return;
+  Given().FaultsMended();
+  RunAgain(LaunchArg(2));
+  EXPECT_EQ(Posts().size(), 2u) << "both kept logs are posted at the next start";
   EXPECT_FALSE(ClientFileExists("Log\\10_exception.log"));
   EXPECT_FALSE(ClientFileExists("Log\\11_exception.log"));
-  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, CrashAnswer,
+                         ::testing::Values(AnswerCase{"StoreFailed", "503", true}, AnswerCase{"ServerError", "500", true},
+                                           AnswerCase{"Flood", "429", false}, AnswerCase{"BadForm", "400", false}),
+                         [](const ::testing::TestParamInfo<AnswerCase>& i) { return std::string(i.param.name); });
 
 // [EXCEPTION] 0 turns the upload off for both callers.
 TEST_F(Crash, DisabledReportsLeaveTheLogsWhenNothingIsToUpdate) {

@@ -22,6 +22,36 @@ TEST_F(DownloadFault, ConnectionDroppedMidBodyFailsTheDownloadAndTheRun) {
   ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1000");
 }
 
+TEST_F(DownloadFault, FileBeyondTwoGigabytesCutShortIsNoDownload) {
+  // A length past 2^31 is still a length: the cut must not be installed.
+  const uint64_t size = (uint64_t{1} << 31) + 4096;
+  Given().InstalledClient(1000)
+         .ClientFile("huge.pak", "installed copy")
+         .PublishedFile("huge.pak", "huge")
+         .Release("version 1001 huge.pak")
+         .ServerFileOfSize("/Ulmet3/files/huge.pak", "huge", size)
+         .Fault("/Ulmet3/files/huge.pak", "cut", "bytes=1048576");
+  Run(LaunchArg(2));
+  ExpectTrace("Error : 1048576 of " + std::to_string(size) + " bytes");
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectClientFile("huge.pak", "installed copy");
+  ExpectNothingStarted();
+}
+
+TEST_F(DownloadFault, BodyThatIsNotTheHashListsIsNotInstalled) {
+  // Served whole and complete, but not the bytes the hash list names.
+  Given().InstalledClient(1000)
+         .ClientFile("b.dat", "installed copy")
+         .PublishedFile("b.dat", "the release's copy")
+         .Release("version 1001 b.dat")
+         .ServerFile("/Ulmet3/files/b.dat", "another copy of it");
+  Run(LaunchArg(2));
+  ExpectTrace("Error : /Ulmet3/files/b.dat differs from the hash list");
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectClientFile("b.dat", "installed copy");
+  ExpectNothingStarted();
+}
+
 TEST_F(DownloadFault, AnswerWithoutContentLengthIsTakenWhole) {
   std::string body(70000, 'n');
   Given().InstalledClient(1000)

@@ -64,6 +64,24 @@ World& OlderReleaseWithInstaller(World& w, const std::map<std::string, std::stri
 
 using SignedRelease = Scenario;
 
+// A folder of the client that someone made a link to a folder elsewhere (a
+// junction, as Wine shows a Unix link to a folder): a keyed build writes
+// nothing through it.
+TEST_F(SignedRelease, NothingIsWrittenThroughALinkPlantedInTheClientFolder) {
+  const std::string outside = OutputDir() + "/outside";
+  std::filesystem::create_directories(outside);
+  Given().InstalledClient(1000)
+         .ClientLink("Data", outside, false)
+         .PublishedFile("Data/x.dll", "x v2")
+         .PublishedFile("a.dll", "a v2")
+         .Release("version 1001 a.dll Data/x.dll")
+         .SignedBuild();
+  Run(LaunchArg(2));
+  ExpectTrace("Refused path through a reparse point : C:\\Ulmet\\Data\\x.dll");
+  ExpectClientFile("a.dll", "a v2");
+  EXPECT_FALSE(std::filesystem::exists(outside + "/x.dll")) << "written through the link";
+}
+
 TEST_F(SignedRelease, SignedReleaseInstallsAsBeforeAndRepairsByItsDigests) {
   Given().InstalledClient(1000)
          .ClientFile("Data\\kept.ini", "damaged")  // repaired from the hash list

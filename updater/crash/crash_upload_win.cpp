@@ -5,6 +5,7 @@
 #include <wininet.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -33,23 +34,27 @@ bool ReadWholeFile(const char* path, std::vector<char>& data) {
 
 }  // namespace
 
-bool PostForm(const char* host, const char* path, const char* body, std::size_t length) {
+int PostForm(const char* host, const char* path, const char* body, std::size_t length) {
   char agent[ul::kPathCap];
   ProgramName(agent);
   ul::InternetHandle session(
       InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session.Get()) return false;
+  if (!session.Get()) return kNoAnswer;
   ul::InternetHandle connection(InternetConnectA(session.Get(), host, INTERNET_DEFAULT_HTTP_PORT,
                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection.Get()) return false;
+  if (!connection.Get()) return kNoAnswer;
   ul::InternetHandle request(HttpOpenRequestA(connection.Get(), "POST", path, nullptr, nullptr,
                                           nullptr, INTERNET_FLAG_EXISTING_CONNECT, 0));
-  if (!request.Get()) return false;
+  if (!request.Get()) return kNoAnswer;
   const char header[] = "Content-Type:application/x-www-form-urlencoded\r\n";
   HttpAddRequestHeadersA(request.Get(), header, static_cast<DWORD>(-1L),
                          HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-  return HttpSendRequestA(request.Get(), nullptr, 0, const_cast<char*>(body),
-                          static_cast<DWORD>(length)) != FALSE;
+  if (!HttpSendRequestA(request.Get(), nullptr, 0, const_cast<char*>(body), static_cast<DWORD>(length)))
+    return kNoAnswer;
+  char status[32] = {0};
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE, status, &size, nullptr)) return kNoAnswer;
+  return std::atoi(status);
 }
 
 void UploadCrashReports() {
@@ -99,7 +104,12 @@ void UploadCrashReports() {
       break;
     }
     std::string body = BuildCrashReportBody(uid, fields, content.data(), content.size());
-    if (!PostForm(host, path, body.data(), body.size())) break;
+    // The receiver answers 5xx when it could not keep the report (its store
+    // failed, its disk is full, it is overloaded): the log stays for the
+    // next start, and the pass ends as for a post that did not go out. Any
+    // other answer means the report was taken or will never be.
+    const int status = PostForm(host, path, body.data(), body.size());
+    if (status == kNoAnswer || (status >= 500 && status <= 599)) break;
     DeleteFileA(logPath);
   } while (FindNextFileA(find.Get(), &found));
 }

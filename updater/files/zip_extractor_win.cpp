@@ -7,6 +7,8 @@
 
 #include "formats/base/bounded.h"
 #include "formats/base/owned_win.h"
+#include "common/trace.h"
+#include "files/reparse_points_win.h"
 #include "formats/base/safe_path.h"
 
 namespace {
@@ -99,6 +101,8 @@ int CZipExtractor::ReadEntryInfo(ZipEntryInfo& info) {
   return 1;
 }
 
+void CZipExtractor::RefuseReparsePointsBelow(const char* folder) { ul::Copy(guardedFolder_, folder); }
+
 int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
   if (archive_ == nullptr) return 0;
   if (folder == nullptr) folder = ownFolder_;
@@ -118,6 +122,10 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder, int flattenPaths) {
   }
   char path[ul::kPathCap];
   if (!ul::ResolveInsideFolder(folder, name, path)) return 0;
+  if (guardedFolder_[0] != '\0' && CrossesReparsePoint(guardedFolder_, path)) {
+    DebugTrace("Refused path through a reparse point : %s", path);
+    return 0;
+  }
 
   if (!CreateParentFolders(path)) return 0;
   int n = CopyCurrentEntry(path);

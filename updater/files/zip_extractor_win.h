@@ -52,6 +52,10 @@ class CZipExtractor {
 
   const char* OwnFolder() const { return ownFolder_; }
 
+  // From here on no entry is written through a reparse point below folder
+  // (see CrossesReparsePoint): the entry fails instead.
+  void RefuseReparsePointsBelow(const char* folder);
+
   // Steps of UnzipTo, usable one entry at a time.
   int ExtractCurrentEntry(const char* folder, int flattenPaths);
   int ReadEntryInfo(ZipEntryInfo& info);
@@ -68,4 +72,5 @@ class CZipExtractor {
  private:
   unzFile archive_ = nullptr;
   char ownFolder_[261] = {0};
+  char guardedFolder_[1025] = {0};  // empty: no guard
 };

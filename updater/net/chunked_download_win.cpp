@@ -1,5 +1,6 @@
 #include "net/chunked_download_win.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,6 +23,7 @@
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
 #include "net/installed_chunks_win.h"
+#include "net/journal_file_win.h"
 #include "net/offset_file_win.h"
 #include "net/range_fetcher_win.h"
 
@@ -38,14 +40,33 @@ bool Sha256Of(const void* data, std::size_t n, uint8_t (&digest)[ul::kSha256Byte
 
 bool SameDigest(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, ul::kSha256Bytes) == 0; }
 
+// The files a transfer reads and writes.
+struct TransferFiles {
+  ul::OffsetFile partial;    // the new file as it is made
+  JournalFile journal;       // which of its chunks are checked
+  ul::OffsetFile installed;  // the installed copy, where there is one
+  bool haveInstalled = false;
+  // In a build with a release key, an earlier run's partial file set aside:
+  // its checked chunks are copied into the partial file made new.
+  ul::OffsetFile earlier;
+  bool haveEarlier = false;
+  char earlierPath[ul::kTextCap] = {0};
+
+  // What the transfer set aside goes when it is over, however it ended.
+  ~TransferFiles() {
+    earlier.Close();
+    if (earlierPath[0] != '\0') DeleteFileA(earlierPath);
+  }
+};
+
 // One new file made by chunks: from the plan, in the new file's order, so
 // that its whole digest grows as the chunks fall into place.
 class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
  public:
   ChunkTransfer(const ul::ChunkIndex& index, const ul::TransferPlan& plan, ul::ResumeJournal& journal,
-                ul::OffsetFile& partial, ul::OffsetFile& journalFile, ul::OffsetFile* installed, DownloadProgress& progress)
-      : index_(index), plan_(plan), journal_(journal), partial_(partial), journalFile_(journalFile),
-        installed_(installed), progress_(progress), piece_(kPieceBytes) {}
+                TransferFiles& files, DownloadProgress& progress)
+      : index_(index), plan_(plan), journal_(journal), partial_(files.partial), files_(files), progress_(progress),
+        piece_(kPieceBytes) {}
 
   // kChunksDone with the whole file's SHA-256 in digest; else why not in
   // *why, and *keep says whether the partial file is worth a later run.
@@ -74,29 +95,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
         i += r.chunkCount;
         continue;
       }
-      if (planned.source == ul::kFromPartial) {
-        // Read back and checked once more: the whole digest needs its bytes
-        // anyway, and a partial file changed since is never taken.
-        uint8_t d[ul::kSha256Bytes];
-        if (!partial_.ReadAt(chunk.offset, piece_.data(), chunk.length) ||
-            !Sha256Of(piece_.data(), chunk.length, d) || !SameDigest(d, chunk.sha256)) {
-          *why = "the partial file of an earlier run differs from its journal";
-          return kChunksWhole;
-        }
-      } else {
-        // Copied: the chunking of the installed copy vouches for these
-        // bytes, and the whole digest below for the result.
-        if (installed_ == nullptr || !installed_->ReadAt(planned.installedOffset, piece_.data(), chunk.length) ||
-            !partial_.WriteAt(chunk.offset, piece_.data(), chunk.length)) {
-          *why = "the installed copy cannot be read, or the partial file written";
-          return kChunksWhole;
-        }
-        copied_ += chunk.length;
-        if (!Mark(i)) {
-          *why = "the journal cannot be written";
-          return kChunksWhole;
-        }
-      }
+      *why = planned.source == ul::kFromPartial ? Kept(i) : Copied(i, planned.installedOffset);
+      if (*why != nullptr) return kChunksWhole;
       if (!whole_.Update(piece_.data(), chunk.length)) {
         *why = "no SHA-256";
         return kChunksWhole;
@@ -115,6 +115,34 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   uint64_t copied() const { return copied_; }
 
  private:
+  // A chunk an earlier run checked, read back into piece_ and checked once
+  // more: the whole digest needs its bytes anyway, and a partial file
+  // changed since is never taken. Set aside (a keyed build), it is written
+  // into the new partial file and marked there. Null, or why not.
+  const char* Kept(std::size_t i) {
+    const ul::ChunkRecord& chunk = index_.chunks[i];
+    ul::OffsetFile& from = files_.haveEarlier ? files_.earlier : partial_;
+    uint8_t d[ul::kSha256Bytes];
+    if (!from.ReadAt(chunk.offset, piece_.data(), chunk.length) || !Sha256Of(piece_.data(), chunk.length, d) ||
+        !SameDigest(d, chunk.sha256))
+      return "the partial file of an earlier run differs from its journal";
+    if (!files_.haveEarlier) return nullptr;
+    if (!partial_.WriteAt(chunk.offset, piece_.data(), chunk.length)) return "the partial file cannot be written";
+    return Mark(i) ? nullptr : "the journal cannot be written";
+  }
+
+  // A chunk the installed copy holds, copied into piece_ and the partial
+  // file: the chunking of the installed copy vouches for these bytes, and
+  // the whole digest for the result. Null, or why not.
+  const char* Copied(std::size_t i, uint64_t installedOffset) {
+    const ul::ChunkRecord& chunk = index_.chunks[i];
+    if (!files_.haveInstalled || !files_.installed.ReadAt(installedOffset, piece_.data(), chunk.length) ||
+        !partial_.WriteAt(chunk.offset, piece_.data(), chunk.length))
+      return "the installed copy cannot be read, or the partial file written";
+    copied_ += chunk.length;
+    return Mark(i) ? nullptr : "the journal cannot be written";
+  }
+
   int Fetch(CRangeFetcher& fetcher, const ul::RangeRequest& r) {
     ul::RangeAssembler in(index_, r, *this);
     assembler_ = &in;
@@ -142,18 +170,13 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
 
   // The chunk is in the partial file and checked: the journal says so at
   // once, so that a run killed right after keeps it.
-  bool Mark(std::size_t chunk) {
-    journal_.checked[chunk] = true;
-    const std::string bytes = ul::FormatJournal(journal_);
-    return journalFile_.WriteAt(0, bytes.data(), static_cast<uint32_t>(bytes.size()));
-  }
+  bool Mark(std::size_t chunk) { return files_.journal.Mark(journal_, chunk); }
 
   const ul::ChunkIndex& index_;
   const ul::TransferPlan& plan_;
   ul::ResumeJournal& journal_;
   ul::OffsetFile& partial_;
-  ul::OffsetFile& journalFile_;
-  ul::OffsetFile* installed_;
+  TransferFiles& files_;
   DownloadProgress& progress_;
   std::vector<uint8_t> piece_;
   ul::Sha256 whole_;
@@ -173,6 +196,24 @@ bool PartialNames(const char* localPath, char (&partial)[ul::kTextCap], char (&j
   ul::Format(partial, "%s%s", localPath, ul::kChunkPartialSuffix);
   ul::Format(journal, "%s%s", localPath, ul::kChunkJournalSuffix);
   return true;
+}
+
+// Whether the client's drive has room for the new copy of size bytes beside
+// the old one: what the partial file does not hold yet must be free. An
+// index may claim up to some 186 GiB; nothing is reserved for a claim the
+// drive cannot hold. When the system does not say, the attempt is made.
+bool RoomFor(const char* partial, uint64_t size) {
+  uint64_t have = 0;
+  ul::OffsetFile earlier;
+  if (earlier.Open(partial, false)) earlier.Size(&have);
+  earlier.Close();
+  char folder[ul::kTextCap];
+  ul::Copy(folder, partial);
+  char* slash = std::strrchr(folder, '\\');
+  if (slash != nullptr) slash[1] = '\0';
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return true;
+  return have >= size || available.QuadPart >= size - have;
 }
 
 void RemovePartial(const char* partial, const char* journal) {
@@ -202,6 +243,29 @@ ul::ResumeJournal Resume(const char* partial, const char* journal, const uint8_t
   return ul::StartJournal(indexSha, index);
 }
 
+// The partial file and its journal, ready to be written. In a build with a
+// release key both are made new, so that nothing planted under their names
+// (a link to a file elsewhere) is written into; the chunks an earlier run
+// checked are then copied from its partial file, set aside under another
+// name, and marked again as they arrive. Without a key an earlier partial
+// file is written on in place, as ever.
+const char* OpenPartial(bool keyed, const char* localPath, const char* partial, const char* journalPath, uint64_t size,
+                        ul::ResumeJournal& journal, TransferFiles& files) {
+  if (!RoomFor(partial, size)) return "the client's drive has no room for its new copy";
+  char* earlier = files.earlierPath;
+  ul::FormatBounded(earlier, sizeof files.earlierPath, "%s%s", localPath, ul::kChunkEarlierSuffix);
+  DeleteFileA(earlier);
+  if (keyed && std::find(journal.checked.begin(), journal.checked.end(), true) != journal.checked.end()) {
+    files.haveEarlier = MoveFileExA(partial, earlier, MOVEFILE_REPLACE_EXISTING) && files.earlier.Open(earlier, false);
+    std::fill(journal.checked.begin(), journal.checked.end(), false);
+    if (!files.haveEarlier) return "the partial file of an earlier run cannot be set aside";
+  }
+  if (!(keyed ? files.partial.Create(partial) : files.partial.Open(partial, true)) || !files.partial.SetSize(size) ||
+      !files.journal.Start(journalPath, journal, keyed))
+    return "the partial file cannot be made";
+  return nullptr;
+}
+
 }  // namespace
 
 CChunkedDownload::CChunkedDownload(const ul::ReleaseManifest* release) : release_(release) {}
@@ -213,7 +277,7 @@ bool CChunkedDownload::FetchSmall(const char* host, const char* path, const char
   bool refused = false;
   // Read through the handle that held it from its check on; a refused file
   // only means this one travels whole, so the run's state is not told.
-  const bool ok = FetchHeldToTemp(release_, host, path, tempName, local, &held, &refused) && held.IsOpen() &&
+  const bool ok = FetchHeldToTemp(release_, host, path, tempName, local, &held, &refused, limit) && held.IsOpen() &&
                   held.ReadAll(limit, bytes);
   held.Close();
   DeleteFileA(local);
@@ -237,6 +301,9 @@ bool CChunkedDownload::LoadList(const char* host, const char* listPath) {
 void CChunkedDownload::Forget(const char* localPath) {
   char partial[ul::kTextCap], journal[ul::kTextCap];
   if (PartialNames(localPath, partial, journal)) RemovePartial(partial, journal);
+  char earlier[ul::kTextCap];
+  ul::Format(earlier, "%s%s", localPath, ul::kChunkEarlierSuffix);
+  DeleteFileA(earlier);
 }
 
 // One file made by its chunks: where it goes and what it must become.
@@ -275,12 +342,13 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
                                           HWND totalBar, uint8_t (&digest)[ul::kSha256Bytes], bool* keep) {
   *keep = true;  // a failure before the transfer leaves what an earlier run made
   ul::ResumeJournal journal = Resume(job.partial, job.journalPath, job.indexSha, job.index);
+  TransferFiles files;
   std::vector<ul::ChunkRecord> have;
-  ul::OffsetFile installed;
-  const bool haveCopy = installed.Open(job.localPath, false);
-  if (!haveCopy && installed.error() != ERROR_FILE_NOT_FOUND && installed.error() != ERROR_PATH_NOT_FOUND)
+  files.haveInstalled = files.installed.Open(job.localPath, false);
+  const DWORD missing = files.installed.error();
+  if (!files.haveInstalled && missing != ERROR_FILE_NOT_FOUND && missing != ERROR_PATH_NOT_FOUND)
     return "the installed copy cannot be read";
-  if (haveCopy && !ChunksOfInstalledCopy(installed, &have)) return "the installed copy cannot be read";
+  if (files.haveInstalled && !ChunksOfInstalledCopy(files.installed, &have)) return "the installed copy cannot be read";
   ul::TransferPlan plan;
   if (!ul::PlanTransfer(job.index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
     return "no plan fits its index";
@@ -289,16 +357,14 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
   DebugTrace("Chunks: %s: %llu bytes kept from an earlier run, %llu copied, %llu to fetch in %d requests", job.name,
              static_cast<unsigned long long>(plan.keptBytes), static_cast<unsigned long long>(plan.copiedBytes),
              static_cast<unsigned long long>(plan.fetchedBytes), static_cast<int>(plan.requests.size()));
-
-  ul::OffsetFile part, journalFile;
-  if (!part.Open(job.partial, true) || !part.SetSize(job.index.size) || !journalFile.Open(job.journalPath, true))
-    return "the partial file cannot be made";
+  const char* why =
+      OpenPartial(release_ != nullptr, job.localPath, job.partial, job.journalPath, job.index.size, journal, files);
+  if (why != nullptr) return why;
   CRangeFetcher fetcher(release_);
   if (!plan.requests.empty() && !fetcher.Open(host, objectPath, job.index.size)) return "no connection for its ranges";
   DownloadProgress progress(fileBar, totalBar);
   progress.SetLength(job.index.size);
-  ChunkTransfer transfer(job.index, plan, journal, part, journalFile, haveCopy ? &installed : nullptr, progress);
-  const char* why = "";
+  ChunkTransfer transfer(job.index, plan, journal, files, progress);
   const int made = transfer.Run(fetcher, digest, &why, keep);
   job.fetched = fetcher.received();
   job.requests = fetcher.requests();

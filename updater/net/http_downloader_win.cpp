@@ -17,6 +17,7 @@
 #include "formats/base/safe_path.h"
 #include "common/trace.h"
 #include "formats/trust/release_check.h"
+#include "formats/trust/file_hasher.h"
 #include "formats/trust/release_crypto.h"
 #include "files/dir_tree_win.h"
 #include "net/download_progress_win.h"
@@ -28,38 +29,54 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_PRAGMA_NOCACHE;
 static_assert(kRequestFlags == 0x84400100, "always from the server, never the cache");
 
-constexpr int kDefaultLength = 0x100000;  // assumed when the server sends no length
+constexpr uint64_t kDefaultLength = 0x100000;  // assumed when the server sends no length
 constexpr DWORD kReadSize = 4096;
+// Longer than any file a client folder can hold: beyond it a length is no
+// length at all.
+constexpr uint64_t kLongestLength = uint64_t{1} << 62;
 
 // Content-Length as the server sent it: decimal digits after optional
-// blanks. False for anything else (or a value beyond int).
-bool ParseLength(const char* text, int* length) {
+// blanks, 64 bits wide (files of several gigabytes are served). False for
+// anything else.
+bool ParseLength(const char* text, uint64_t* length) {
   while (*text == ' ' || *text == '\t') ++text;
   if (*text < '0' || *text > '9') return false;
-  long long v = 0;
+  uint64_t v = 0;
   for (; *text >= '0' && *text <= '9'; ++text) {
-    v = v * 10 + (*text - '0');
-    if (v > INT_MAX) return false;
+    v = v * 10 + static_cast<uint64_t>(*text - '0');
+    if (v > kLongestLength) return false;
   }
-  *length = static_cast<int>(v);
+  *length = v;
   return true;
 }
 
 }  // namespace
 
-// What a download must deliver in a build with a release key: the size and
-// SHA-256 of its record. Without a record it accepts anything and never
-// touches the system's hashing.
+// What a download must deliver: in a build with a release key, the size and
+// SHA-256 of its record (without a record it accepts anything and never
+// touches the system's hashing); for a file the hash list names, the
+// list's digest, computed as the body arrives.
 class BodyCheck {
  public:
-  explicit BodyCheck(const ul::ReleaseFile* expected) : expected_(expected) {
+  BodyCheck(const ul::ReleaseFile* expected, const char* md5Hex) : expected_(expected), md5Hex_(md5Hex) {
     if (expected_ != nullptr) sha_.reset(new (std::nothrow) ul::Sha256());
+    if (md5Hex_ != nullptr) md5_.reset(new (std::nothrow) ChainedDigest());
   }
   // False as soon as the body is longer than its record.
   bool Add(const char* data, DWORD length) {
+    if (md5_ != nullptr) md5_->Add(data, length);
     if (expected_ == nullptr) return true;
     received_ += length;
     return sha_ != nullptr && received_ <= expected_->size && sha_->Update(data, length);
+  }
+  // The hash list's digest, where it names the file.
+  bool MatchesHashList(const char* objectPath) {
+    if (md5Hex_ == nullptr) return true;
+    char hex[ChainedDigest::kDigestChars + 1] = {0};
+    if (md5_ != nullptr) md5_->Finish(hex);
+    if (md5_ != nullptr && ul::EqualsNoCase(hex, md5Hex_)) return true;
+    DebugTrace("Error : %s differs from the hash list", objectPath);
+    return false;
   }
   bool Matches(const char* objectPath) {
     if (expected_ == nullptr) return true;
@@ -72,7 +89,9 @@ class BodyCheck {
 
  private:
   const ul::ReleaseFile* expected_;
+  const char* md5Hex_;
   std::unique_ptr<ul::Sha256> sha_;
+  std::unique_ptr<ChainedDigest> md5_;
   unsigned long long received_ = 0;
 };
 
@@ -110,7 +129,7 @@ void CHttpDownloader::ReleaseHandles() {
 }
 
 int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char* localPath,
-                                  HWND fileBar, HWND totalBar, ul::HeldFile* held) {
+                                  HWND fileBar, HWND totalBar, ul::HeldFile* held, const char* md5Hex) {
   DownloadProgress progress(fileBar, totalBar);
   refused_ = false;
   if (held != nullptr) held->Close();
@@ -128,12 +147,18 @@ int CHttpDownloader::DownloadFile(const char* host, const char* objectPath, char
     refused_ = true;
     return 0;
   }
-  BodyCheck check(expected);
+  BodyCheck check(expected, md5Hex);
   int result = 0;
   if (OpenRequest() && AnswerIsFile()) {
-    int length = kDefaultLength;
+    uint64_t length = kDefaultLength;
     const bool lengthKnown = ContentLength(&length);
     progress.SetLength(length);
+    if (lengthKnown && limit_ != 0 && length > limit_) {
+      DebugTrace("Error : %s announces %llu bytes, more than %llu", objectPath_,
+                 static_cast<unsigned long long>(length), static_cast<unsigned long long>(limit_));
+      ReleaseHandles();
+      return 0;
+    }
     // An announced empty resource: nothing to write.
     if (lengthKnown && length == 0) {
       result = check.Matches(objectPath_) ? 1 : 0;
@@ -195,7 +220,7 @@ bool CHttpDownloader::AnswerIsFile() {
 }
 
 // True when the answer announces a usable length (then in *length).
-bool CHttpDownloader::ContentLength(int* length) {
+bool CHttpDownloader::ContentLength(uint64_t* length) {
   char text[32] = {0};
   DWORD size = sizeof(text);
   if (!HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return false;
@@ -206,7 +231,7 @@ bool CHttpDownloader::ContentLength(int* length) {
 
 // Writes the body beside localPath and moves it into place when all of it
 // has arrived. 1 when the file stands complete at localPath.
-int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int length,
+int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, uint64_t length,
                                DownloadProgress& progress, BodyCheck& check) {
   MakeParentFolder(localPath);
   if (!ul::DownloadPathFits(localPath)) return 0;
@@ -222,14 +247,15 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, int leng
 
   // A connection that drops mid-body ends the reads like a normal end; only
   // the announced length tells the two apart.
-  if (ok && lengthKnown && received != static_cast<unsigned long long>(length)) {
-    DebugTrace("Error : %llu of %d bytes", received, length);
+  if (ok && lengthKnown && received != length) {
+    DebugTrace("Error : %llu of %llu bytes", received, static_cast<unsigned long long>(length));
     ok = false;
   }
   if (ok && !check.Matches(objectPath_)) {
     ok = false;
     refused_ = true;
   }
+  if (ok && !check.MatchesHashList(objectPath_)) ok = false;
   if (ok) return out.Finish(localPath) ? 1 : 0;
   out.Discard();
   return 0;
@@ -269,6 +295,10 @@ bool CHttpDownloader::ReceiveBody(ul::PartialFile& out, const char* partial,
       return false;
     }
     *received += got;
+    if (limit_ != 0 && *received > limit_) {
+      DebugTrace("Error : %s is longer than %llu bytes", objectPath_, static_cast<unsigned long long>(limit_));
+      return false;
+    }
     progress.Received(*received);
   }
 }

@@ -6,6 +6,8 @@
 
 #include <wininet.h>
 
+#include <cstdint>
+
 #include "formats/base/owned_win.h"
 
 #include "net/download_progress_win.h"
@@ -44,8 +46,17 @@ class CHttpDownloader {
   // it is checked against its record once more through that handle, and
   // when it no longer matches, it is deleted and the result is 0. An
   // announced empty body leaves nothing held.
+  // md5Hex: the hash list's digest of the file, where the list names it; a
+  // body of another digest is not stored (0).
+  // A body shorter than the length the server announced is a failure,
+  // whatever the length.
   int DownloadFile(const char* host, const char* objectPath, char* localPath, HWND fileBar,
-                   HWND totalBar, ul::HeldFile* held = nullptr);
+                   HWND totalBar, ul::HeldFile* held = nullptr, const char* md5Hex = nullptr);
+
+  // Bodies longer than limit bytes are refused: announced longer, before
+  // anything is written; longer as they arrive, as soon as they are. 0: no
+  // limit (the default).
+  void LimitBody(uint64_t limit) { limit_ = limit; }
 
   // True when the last DownloadFile failed because of the release: the path
   // is not listed, or what arrived is not what the release records.
@@ -54,8 +65,8 @@ class CHttpDownloader {
  private:
   bool OpenRequest();
   bool AnswerIsFile();
-  bool ContentLength(int* length);
-  int StoreBody(const char* localPath, bool lengthKnown, int length, DownloadProgress& progress,
+  bool ContentLength(uint64_t* length);
+  int StoreBody(const char* localPath, bool lengthKnown, uint64_t length, DownloadProgress& progress,
                 BodyCheck& check);
   bool ReceiveBody(ul::PartialFile& out, const char* partial, DownloadProgress& progress,
                    unsigned long long* received, BodyCheck& check);
@@ -70,6 +81,7 @@ class CHttpDownloader {
   int service_ = INTERNET_SERVICE_HTTP;
   const ul::ReleaseManifest* release_;
   bool refused_ = false;
+  uint64_t limit_ = 0;
   ul::InternetHandle internet_;
   ul::InternetHandle connection_;
   ul::InternetHandle request_;

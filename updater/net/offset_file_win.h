@@ -24,6 +24,21 @@ class OffsetFile {
     error_ = handle_ ? 0 : GetLastError();
     return static_cast<bool>(handle_);
   }
+  // Made new for reading and writing, shared with readers only: whatever
+  // stood under the name is removed first, and when it cannot be (or is
+  // back before the file is made) this fails, so that nothing planted under
+  // the name (a link to another file) is ever written into.
+  bool Create(const char* path) {
+    handle_.Reset();
+    if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      error_ = GetLastError();
+      return false;
+    }
+    handle_.Reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    error_ = handle_ ? 0 : GetLastError();
+    return static_cast<bool>(handle_);
+  }
   void Close() { handle_.Reset(); }
   DWORD error() const { return error_; }
 

@@ -13,13 +13,14 @@ bool TempFolder(char (&out)[ul::kTextCap]) {
 }
 
 bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
-                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused) {
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused, uint64_t limit) {
   *refused = false;
   char temp[ul::kTextCap];
   if (!TempFolder(temp)) return false;
   ul::Format(local, "%s\\%s", temp, name);
   DeleteFileA(local);
   CHttpDownloader downloader(release);
+  downloader.LimitBody(limit);
   if (downloader.DownloadFile(host, path, local, nullptr, nullptr, held) == 1) return true;
   *refused = downloader.RefusedByRelease();
   return false;

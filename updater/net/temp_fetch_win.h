@@ -2,6 +2,8 @@
 // the Windows folder's Temp folder, under names ending in '_'.
 #pragma once
 
+#include <cstdint>
+
 #include "formats/base/bounded.h"
 
 namespace ul {
@@ -16,6 +18,7 @@ bool TempFolder(char (&out)[ul::kTextCap]);
 // ul::HeldFile) for the caller to read; local receives that path. An
 // earlier run's copy is deleted first: an empty answer writes no file (and
 // holds none), and the old one must not be read in its place. With release,
-// what arrives must be what it records; *refused says when it was not.
+// what arrives must be what it records; *refused says when it was not. A
+// body longer than limit bytes (0: no limit) is refused as it arrives.
 bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
-                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused);
+                     char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused, uint64_t limit = 0);

@@ -7,9 +7,10 @@
 
 // The path below the client folder that name resolves to (see
 // ul::ResolveInsideFolder). False, traced, when name would leave the folder,
-// names the folder itself or does not fit. Every file operation on a name
-// that came from the server, and on the fixed names above, takes its path
-// from here.
+// names the folder itself or does not fit, and in a build with a release key
+// when it passes through a reparse point below the folder (a junction or a
+// link planted there). Every file operation on a name that came from the
+// server, and on the fixed names above, takes its path from here.
 bool ClientPath(const char* name, char (&out)[ul::kPathCap]);
 
 // The same, with where the resolved name begins in out: the part below the

@@ -212,6 +212,18 @@ ul::Verdict VerifiedFiles::Check(const char* resolvedPath, const char* expectedD
     const ul::Verdict seen = record_->Check(resolvedPath, expectedDigest, now);
     return seen == ul::Verdict::kNoRecord ? seen : ul::Verdict::kFacts;
   }
+  const ul::Verdict listed = record_->Check(resolvedPath, expectedDigest, now);
+  if (listed != ul::Verdict::kVouched) return listed;
+  // A folder's listing can be older than the file: it is kept for a moment
+  // between files, and under NTFS a change made through another hard link
+  // leaves the folder's entry as it was. What vouches is the file's own
+  // size and time, which the system reads from the file itself (it opens it
+  // for the query), not from the entry; the identity is the entry's, which
+  // names the file it leads to.
+  WIN32_FILE_ATTRIBUTE_DATA own;
+  if (!GetFileAttributesExA(resolvedPath, GetFileExInfoStandard, &own)) return ul::Verdict::kFacts;
+  now.size = Join(own.nFileSizeHigh, own.nFileSizeLow);
+  now.lastWrite = Join(own.ftLastWriteTime.dwHighDateTime, own.ftLastWriteTime.dwLowDateTime);
   return record_->Check(resolvedPath, expectedDigest, now);
 }
 

@@ -82,15 +82,18 @@ const char* ListedDigest(const char* local) {
 bool FetchFile(CULPatchwellDlg* dlg, Fetchers& fetch, const char* serverPath, const char* name, char* local,
                const char* md5Hex) {
   const UpdateConfig& cfg = *GetConfig();
-  if (!fetch.chunks.Lists(name))
-    return fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar()) != 0;
   if (md5Hex == nullptr) md5Hex = ListedDigest(local);
+  if (!fetch.chunks.Lists(name))
+    return fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar(),
+                                    nullptr, md5Hex) != 0;
   const LRESULT totalBefore = SendMessageA(dlg->TotalBar(), PBM_GETPOS, 0, 0);
   if (fetch.chunks.Download(cfg.directory.serverHost, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
       kChunksDone)
     return true;
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the whole download counts from here
-  if (!fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar())) return false;
+  if (!fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar(),
+                                nullptr, md5Hex))
+    return false;
   CChunkedDownload::Forget(local);
   return true;
 }
@@ -129,6 +132,7 @@ bool UnpackArchive(CULPatchwellDlg* dlg, CHttpDownloader& downloader, const char
   bool ok = false;
   {
     CZipExtractor zip(nullptr);
+    if (cfg.release != nullptr) zip.RefuseReparsePointsBelow(cfg.clientFolder);
     if (zip.OpenArchive(archive)) {
       ok = zip.ExtractToOwnFolder(false) != 0;
       zip.CloseArchive();

@@ -194,6 +194,10 @@ World& World::ClientFile(const std::string& relative, const std::string& content
   clientFiles_.emplace_back(relative, content);
   return *this;
 }
+World& World::ClientLink(const std::string& relative, const std::string& unixTarget, bool hard) {
+  clientLinks_.push_back({relative, unixTarget, hard});
+  return *this;
+}
 World& World::InstalledFolder(const std::string& unixFolder, int version) {
   installedFolder_ = unixFolder;
   return InstalledClient(version);
@@ -254,12 +258,21 @@ World& World::ServerFile(const std::string& treePath, const std::string& content
   serverFiles_.emplace_back(treePath, content);
   return *this;
 }
+World& World::ServerFileOfSize(const std::string& treePath, const std::string& content, uint64_t size) {
+  serverFiles_.emplace_back(treePath, content);
+  serverFileSizes_.emplace_back(treePath, size);
+  return *this;
+}
 World& World::ServerFileCopy(const std::string& fromTreePath, const std::string& toTreePath) {
   serverCopies_.emplace_back(fromTreePath, toTreePath);
   return *this;
 }
 World& World::Fault(const std::string& path, const std::string& kind, const std::string& params) {
   faults_.push_back({path, kind, params});
+  return *this;
+}
+World& World::FaultsMended() {
+  faults_.clear();
   return *this;
 }
 World& World::ServerDown() {
@@ -451,6 +464,16 @@ void Scenario::ResetPrefix() {
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), f.second);
   }
+  for (const auto& l : world_.clientLinks_) {
+    fs::path p = UnixPath(ClientFolder() + l.relative);
+    fs::create_directories(p.parent_path(), ec);
+    fs::remove(p, ec);
+    if (l.hard)
+      fs::create_hard_link(l.target, p, ec);
+    else
+      fs::create_symlink(l.target, p, ec);
+    ASSERT_FALSE(ec) << "cannot link " << l.relative << ": " << ec.message();
+  }
   for (const auto& name : world_.clientPrograms_) {
     fs::path p = UnixPath(ClientFolder() + name);
     fs::create_directories(p.parent_path(), ec);
@@ -531,6 +554,10 @@ void Scenario::PublishTree() {
     fs::path p = out_ + "/tree/" + rel;
     fs::create_directories(p.parent_path(), ec);
     WriteText(p.string(), f.second);
+  }
+  for (const auto& f : world_.serverFileSizes_) {
+    fs::resize_file(out_ + "/tree/" + f.first.substr(f.first.find_first_not_of('/')), f.second, ec);
+    ASSERT_FALSE(ec) << "cannot size " << f.first << ": " << ec.message();
   }
   for (const auto& c : world_.serverCopies_) {
     fs::path from = out_ + "/tree/" + c.first, to = out_ + "/tree/" + c.second;

@@ -73,6 +73,10 @@ class World {
   // the program configuration.
   World& InstalledClientForCurrentUser(int version);
   World& ClientFile(const std::string& relative, const std::string& content);
+  // A name in the client folder that is a link to unixTarget, made by the
+  // Unix side: hard (the same file under two names) or symbolic (which Wine
+  // shows as a reparse point where it leads to a folder).
+  World& ClientLink(const std::string& relative, const std::string& unixTarget, bool hard);
   // The installed client (as InstalledClient) is the whole content of this
   // folder on the Unix side, Ulmet.exe and UlmetMain.exe included.
   World& InstalledFolder(const std::string& unixFolder, int version);
@@ -108,10 +112,16 @@ class World {
   World& Release(const std::string& statements);
   // A file of the server tree written over or beside the published ones.
   World& ServerFile(const std::string& treePath, const std::string& content);
+  // The same with size bytes, sparse (zeros the disk does not hold) behind
+  // content: files of gigabytes for a test of seconds.
+  World& ServerFileOfSize(const std::string& treePath, const std::string& content, uint64_t size);
   // A published file served once more under another path of the tree (for
   // example the program configuration where a directory record points).
   World& ServerFileCopy(const std::string& fromTreePath, const std::string& toTreePath);
   World& Fault(const std::string& path, const std::string& kind, const std::string& params = "");
+  // The server of the next start (RunAgain) answers without the faults
+  // given so far.
+  World& FaultsMended();
   World& ServerDown();
   World& ServedByNginx();
   // This tree is served as it stands; nothing is published for the run.
@@ -162,6 +172,11 @@ class World {
   bool clientRunning_ = false;
   int installedVersion_ = 0;
   std::vector<std::pair<std::string, std::string>> clientFiles_;
+  struct Link {
+    std::string relative, target;
+    bool hard;
+  };
+  std::vector<Link> clientLinks_;
   std::vector<std::string> clientPrograms_;
   std::vector<std::vector<std::string>> registry_;
   std::vector<std::string> heldFiles_;
@@ -170,6 +185,7 @@ class World {
   std::vector<std::pair<std::string, std::string>> publishedFiles_;
   std::string release_;
   std::vector<std::pair<std::string, std::string>> serverFiles_;
+  std::vector<std::pair<std::string, uint64_t>> serverFileSizes_;
   std::vector<std::pair<std::string, std::string>> serverCopies_;
   std::vector<std::vector<std::string>> faults_;
   bool serverDown_ = false;

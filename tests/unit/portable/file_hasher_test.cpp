@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -36,6 +37,22 @@ TEST(FileDigest, ChainedOverChunksMatchesIndependentValues) {
   }
   // A file of one chunk has the plain MD5 of its bytes.
   EXPECT_EQ(Md5Hex(testsupport::PatternBytes(10)), kChained[1].digest);
+}
+
+// A body as it arrives, in pieces of any size (a download's reads), gives
+// the same digest as the file read from disk.
+TEST(FileDigest, BytesInPiecesOfAnySizeGiveTheFilesDigest) {
+  ChainedDigest digest;
+  for (const ChainedCase& c : kChained) {
+    const std::string data = testsupport::PatternBytes(c.length);
+    for (std::size_t piece : {std::size_t{1}, std::size_t{4095}, std::size_t{32768}, std::size_t{40000}}) {
+      digest.Restart();
+      for (std::size_t at = 0; at < data.size(); at += piece) digest.Add(data.data() + at, std::min(piece, data.size() - at));
+      char hex[33];
+      digest.Finish(hex);
+      EXPECT_STREQ(hex, c.digest) << "length " << c.length << " in pieces of " << piece;
+    }
+  }
 }
 
 TEST(FileDigest, SecondChunkCoversPreviousDigestAndChunkWithoutItsTail) {

@@ -150,6 +150,36 @@ TEST(VerifiedFilesDisk, FactsIncludeTheFilesIdentity) {
   filesupport::RemoveFolder(folder);
 }
 
+// The record vouches only from what the file itself says: a folder's listing
+// can be older than a change (under NTFS a change through another hard link
+// leaves the folder's entry as it was; here a listing taken a moment
+// before), and a changed file must be read.
+TEST(VerifiedFilesDisk, AFileChangedAfterItsFolderWasListedIsRead) {
+  const std::string folder = filesupport::FreshFolder("stale");
+  UpdateConfig config;
+  ul::Copy(config.clientFolder, (folder + "\\").c_str());
+  config.program.verifiedStateDays = 7;
+  const std::string a = folder + "\\a.bin", b = folder + "\\b.bin";
+  ASSERT_TRUE(filesupport::WriteBytes(a, filesupport::Pattern(70000, 'a')));
+  ASSERT_TRUE(filesupport::WriteBytes(b, filesupport::Pattern(70000, 'b')));
+  const std::string digestA = DigestOf(a), digestB = DigestOf(b);
+  {
+    VerifiedFiles first;
+    first.Load(config);
+    FileHasher hasher;
+    ASSERT_TRUE(first.ReadAndCompare(a.c_str(), digestA.c_str(), hasher));
+    ASSERT_TRUE(first.ReadAndCompare(b.c_str(), digestB.c_str(), hasher));
+    ASSERT_TRUE(first.Save());
+  }
+  Sleep(50);
+  VerifiedFiles second;
+  second.Load(config);
+  ASSERT_EQ(second.Check(a.c_str(), digestA.c_str()), ul::Verdict::kVouched);  // lists the folder
+  ASSERT_TRUE(filesupport::WriteBytes(b, filesupport::Pattern(70000, 'c')));  // same size, other bytes
+  EXPECT_NE(second.Check(b.c_str(), digestB.c_str()), ul::Verdict::kVouched);
+  filesupport::RemoveFolder(folder);
+}
+
 // Two updaters saving at once while a third reads: every record read is
 // whole, and both writers get theirs in now and then.
 TEST(VerifiedFilesDisk, TwoWritersAndAReaderNeverMeetAHalfWrittenRecord) {

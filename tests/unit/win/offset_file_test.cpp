@@ -12,7 +12,9 @@
 
 #include "file_support.h"
 #include "formats/chunks/chunk_index.h"
+#include "formats/chunks/resume_journal.h"
 #include "net/installed_chunks_win.h"
+#include "net/journal_file_win.h"
 #include "net/offset_file_win.h"
 
 namespace {
@@ -92,5 +94,33 @@ TEST(InstalledChunks, AreThePublishersChunksOfTheSameBytes) {
     EXPECT_TRUE(a.offset == b.offset && a.length == b.length && std::memcmp(a.sha256, b.sha256, sizeof a.sha256) == 0)
         << "chunk " << i;
   }
+  filesupport::RemoveFolder(folder);
+}
+
+// The journal of a transfer by chunks is written whole once and then one
+// byte for each chunk checked: at the largest index, rewriting it whole for
+// every chunk wrote some 24 KB a chunk. What stands on disk is the journal.
+TEST(JournalFile, EachMarkWritesOneByteAndTheFileIsTheJournal) {
+  ul::ChunkIndex index;
+  index.chunks.resize(ul::kChunkIndexMaxChunks);
+  index.size = uint64_t{ul::kChunkIndexMaxChunks} * ul::kChunkMinBytes;
+  const uint8_t sha[ul::kSha256Bytes] = {7};
+  ul::ResumeJournal journal = ul::StartJournal(sha, index);
+  const std::string folder = filesupport::FreshFolder("journal");
+  const std::string path = folder + "\\pack.dat~journal";
+  ASSERT_TRUE(filesupport::WriteBytes(path, std::string(40000, 'x')));  // a longer earlier journal
+  JournalFile file;
+  ASSERT_TRUE(file.Start(path.c_str(), journal, true));
+  const uint64_t started = file.written();
+  const std::size_t marks = 1000;
+  for (std::size_t k = 0; k < marks; ++k) ASSERT_TRUE(file.Mark(journal, k * 7919 % index.chunks.size()));
+  file.Close();
+  EXPECT_LE(file.written() - started, marks) << "bytes written for " << marks << " marks";
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string onDisk(50000, '\0');
+  onDisk.resize(std::fread(&onDisk[0], 1, onDisk.size(), f));
+  std::fclose(f);
+  EXPECT_TRUE(onDisk == ul::FormatJournal(journal)) << onDisk.size() << " bytes on disk";
   filesupport::RemoveFolder(folder);
 }
