@@ -15,10 +15,14 @@ constexpr char kChunkJournalSuffix[] = "~journal";  // which of those chunks wer
 // An earlier run's partial file, set aside while a build with a release key
 // copies its checked chunks into a partial file made new.
 constexpr char kChunkEarlierSuffix[] = "~earlier";
+// The index a file was made by, kept beside it for the next transfer
+// (formats/chunks/chunk_index.h, ParseKeptIndex).
+constexpr char kKeptIndexSuffix[] = "~chunks";
 
 inline bool IsPartialName(const char* name) {
   return EndsWithNoCase(name, kDownloadPartialSuffix) || EndsWithNoCase(name, kChunkPartialSuffix) ||
-         EndsWithNoCase(name, kChunkJournalSuffix) || EndsWithNoCase(name, kChunkEarlierSuffix);
+         EndsWithNoCase(name, kChunkJournalSuffix) || EndsWithNoCase(name, kChunkEarlierSuffix) ||
+         EndsWithNoCase(name, kKeptIndexSuffix);
 }
 
 }  // namespace ul

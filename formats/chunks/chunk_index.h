@@ -105,4 +105,15 @@ bool FormatChunkIndex(const ChunkIndex& index, std::string* out);
 // agrees with the bytes given.
 bool ParseChunkIndex(const void* data, std::size_t size, ChunkIndex* out);
 
+// The index an updater keeps beside a file it made by chunks ("NAME~chunks",
+// see formats/base/partial_names.h): the file's chained digest (the hash
+// list's kind, 32 characters), with which the verified-state record names
+// it, then the index it was made and checked by. When the record vouches
+// that the file is still the one of that digest, the next transfer takes
+// its chunks from here instead of cutting the file again.
+//   "ulmet-kept-index 1 <digest>\n" then the index's bytes
+bool FormatKeptIndex(const char* digest, const std::string& indexBytes, std::string* out);
+// False, and nothing taken, for anything else; digest gets 33 bytes.
+bool ParseKeptIndex(const void* data, std::size_t size, char (&digest)[33], ChunkIndex* out);
+
 }  // namespace ul

@@ -1,6 +1,7 @@
 #include "formats/lists/program_config.h"
 
 #include <cstring>
+#include <string>
 
 #include "formats/base/text_line.h"
 #include "formats/lists/directory_file.h"
@@ -27,6 +28,7 @@ enum class Section {
   kFileHash,
   kChunkList,
   kVerifiedState,
+  kPace,
 };
 
 struct SectionName {
@@ -54,6 +56,7 @@ const SectionName kSections[] = {
     {"[CHUNKLIST]", Section::kChunkList},
     // Older updaters do not know it and pass over both of its lines.
     {"[VERIFIEDSTATE]", Section::kVerifiedState},
+    {"[PACE]", Section::kPace},
 };
 
 // Headers are compared exactly and case-sensitively, without their line feed.
@@ -144,6 +147,9 @@ bool ApplySection(Section section, const char* value, bool isVista, ProgramConfi
     case Section::kVerifiedState:
       config.verifiedStateDays = ParseVerifiedStateValue(value);
       return true;
+    case Section::kPace:
+      ParsePaceValue(value, &config.pace);
+      return true;
     case Section::kException:
       config.crashReportEnabled = ul::ParseDecimal(value) == 1 ? 1 : 0;
       return true;
@@ -183,4 +189,39 @@ int ParseVerifiedStateValue(const char* value) {
   if (!ul::ParseWholeNumber(value + 3, &days) || days < 1 || days > static_cast<uint64_t>(kVerifiedDaysMax))
     return 0;
   return static_cast<int>(days);
+}
+
+namespace {
+
+// The next word of text at *at (blanks first skipped); empty at the end.
+std::string NextWord(const std::string& text, std::size_t* at) {
+  const std::size_t begin = text.find_first_not_of(' ', *at);
+  if (begin == std::string::npos) {
+    *at = text.size();
+    return std::string();
+  }
+  const std::size_t end = text.find(' ', begin);
+  *at = end == std::string::npos ? text.size() : end;
+  return text.substr(begin, *at - begin);
+}
+
+// A whole number from lo to hi into *out; anything else leaves it.
+void TakeNumber(const std::string& word, uint64_t lo, uint64_t hi, uint32_t* out) {
+  uint64_t v = 0;
+  if (ul::ParseWholeNumber(word.c_str(), &v) && v >= lo && v <= hi) *out = static_cast<uint32_t>(v);
+}
+
+}  // namespace
+
+void ParsePaceValue(const char* value, Pace* pace) {
+  const std::string text = value == nullptr ? "" : value;
+  pace->given = true;
+  std::size_t at = 0;
+  for (std::string word = NextWord(text, &at); !word.empty(); word = NextWord(text, &at)) {
+    const std::string number = NextWord(text, &at);
+    if (word == "download") TakeNumber(number, 4096, kPaceDownloadMaxBytes, &pace->downloadBytes);
+    if (word == "digest") TakeNumber(number, 32768, kPaceDigestMaxBytes, &pace->digestBytes);
+    if (word == "reread") TakeNumber(number, 0, kPaceRereadMaxMs, &pace->rereadMs);
+  }
+  pace->digestBytes -= pace->digestBytes % 32768;  // whole chunks of the chained digest
 }

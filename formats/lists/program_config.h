@@ -22,6 +22,34 @@ using RegistryKeyCheck = bool (*)(const char* path, const char* subPath, int hiv
 constexpr int kVerifiedDaysDefault = 7;
 constexpr int kVerifiedDaysMax = 3650;
 
+// "[PACE]": how the updater paces its long reads. Each read of a download
+// (a whole file or a range) and of the start's digest comparison is
+// followed by a 1 ms pause that leaves the processor to the rest of the
+// system; the section sets how many bytes a read may take before its pause,
+// and how long a start may spend reading again files that the
+// verified-state record vouches for, the ones read longest ago first.
+// Without the section (and in older updaters, which pass over it) every
+// value is the one below: 4,096 bytes, 32 KB, and the record read again
+// whole once its days have run out.
+//
+// Value: words in pairs, in any order, the others passed over:
+//   download N   bytes per download read, 4,096 to 4 MiB
+//   digest N     bytes per digest read, 32 KB to 16 MiB, whole 32 KB
+//   reread MS    milliseconds per start for reading files again, 0 to 60,000
+// A number out of its range, or a word without one, keeps that default.
+struct Pace {
+  bool given = false;  // the section was there
+  uint32_t downloadBytes = 4096;
+  uint32_t digestBytes = 32768;
+  uint32_t rereadMs = 0;  // 0: the record expires whole, as it always did
+};
+constexpr uint32_t kPaceDownloadMaxBytes = 4u << 20;
+constexpr uint32_t kPaceDigestMaxBytes = 16u << 20;
+constexpr uint32_t kPaceRereadMaxMs = 60000;
+
+// The value of "[PACE]" into pace (which starts from the defaults).
+void ParsePaceValue(const char* value, Pace* pace);
+
 // What the program configuration says, as the reader fills it.
 struct ProgramConfig {
   char updateSubPath[ul::kTextCap] = {0};   // [UPDATESUBPATH]
@@ -47,6 +75,7 @@ struct ProgramConfig {
   // "[VERIFIEDSTATE]": the days after which the record's full pass goes
   // stale, or 0 (off, the default) when the section does not turn it on.
   int32_t verifiedStateDays = 0;
+  Pace pace;  // "[PACE]"
 };
 
 // Reads every section of file, which the caller opened in text mode and

@@ -59,12 +59,13 @@ const char* VerdictName(Verdict v) {
     case Verdict::kDigest: return "expected digest changed";
     case Verdict::kFacts: return "size, time or identity changed";
     case Verdict::kRecent: return "written since it was looked at";
+    case Verdict::kDue: return "its turn to be read again";
   }
   return "?";
 }
 
-VerifiedRecord::VerifiedRecord(const std::string& clientFolder, int days)
-    : folder_(clientFolder), days_(days) {}
+VerifiedRecord::VerifiedRecord(const std::string& clientFolder, int days, bool rolling)
+    : folder_(clientFolder), days_(days), rolling_(rolling) {}
 
 void VerifiedRecord::StartAfresh(uint64_t now) {
   entries_.clear();
@@ -100,7 +101,7 @@ VerifiedRecord::Refusal VerifiedRecord::Adopt(const std::string& text, uint64_t 
   if (lines[1].substr(7) != folder_) return Refusal::kOtherFolder;
   // A full pass from the future means a clock that went back: a doubt too.
   const uint64_t stale = static_cast<uint64_t>(days_) * kFileTimeDay;
-  if (days_ <= 0 || now < full || now - full >= stale) return Refusal::kExpired;
+  if (days_ <= 0 || now < full || (!rolling_ && now - full >= stale)) return Refusal::kExpired;
 
   std::map<std::string, Entry> entries;
   for (std::size_t i = 4; i < lines.size(); ++i) {
@@ -131,11 +132,23 @@ Verdict VerifiedRecord::Check(const std::string& path, const char* expectedDiges
   e.seen = true;
   if (expectedDigest == nullptr || std::strncmp(e.digest, expectedDigest, 32) != 0) return Verdict::kDigest;
   if (e.facts != now) return Verdict::kFacts;
+  if (e.due) return Verdict::kDue;
   // A file written in the same tick as the look, or after the record was
   // written, may have changed without its time showing it.
   if (e.facts.lastWrite >= e.lookedAt || (writtenAt_ != 0 && e.facts.lastWrite >= writtenAt_))
     return Verdict::kRecent;
   return Verdict::kVouched;
+}
+
+bool VerifiedRecord::Unchanged(const std::string& path, const FileFacts& now, char (&digest)[33]) const {
+  auto it = entries_.find(path);
+  if (it == entries_.end()) return false;
+  const Entry& e = it->second;
+  if (e.facts != now || e.facts.lastWrite >= e.lookedAt || (writtenAt_ != 0 && e.facts.lastWrite >= writtenAt_))
+    return false;
+  std::memcpy(digest, e.digest, 32);
+  digest[32] = '\0';
+  return true;
 }
 
 void VerifiedRecord::Matched(const std::string& path, const char* digest, const FileFacts& facts,
@@ -152,6 +165,31 @@ void VerifiedRecord::Matched(const std::string& path, const char* digest, const 
   e.seen = true;
   entries_[path] = e;
   changed_ = true;
+}
+
+void VerifiedRecord::MarkDue(uint64_t now) {
+  if (!rolling_) return;
+  const uint64_t span = static_cast<uint64_t>(days_) * kFileTimeDay;
+  for (auto& p : entries_) p.second.due = p.second.lookedAt > now || now - p.second.lookedAt >= span;
+}
+
+uint64_t VerifiedRecord::LookedAt(const std::string& path) const {
+  auto it = entries_.find(path);
+  return it == entries_.end() ? 0 : it->second.lookedAt;
+}
+
+uint64_t VerifiedRecord::Bytes() const {
+  uint64_t total = 0;
+  for (const auto& p : entries_) total += p.second.facts.size;
+  return total;
+}
+
+uint64_t VerifiedRecord::DailyShare() const {
+  // A file read on the day the share reaches it is due no later than days
+  // after its last read: one day less than the days, so that the share
+  // comes round before the file falls due.
+  const uint64_t spread = days_ > 1 ? static_cast<uint64_t>(days_ - 1) : 1;
+  return (Bytes() + spread - 1) / spread;
 }
 
 void VerifiedRecord::Forget(const std::string& path) {

@@ -46,6 +46,7 @@ enum class Verdict {
   kDigest,     // the hash list expects another digest today
   kFacts,      // size, last-write time or identity changed, or no facts now
   kRecent,     // written at or after it was looked at, or after the record
+  kDue,        // rolling: last read the record's days ago, or more
 };
 const char* VerdictName(Verdict v);
 
@@ -56,8 +57,10 @@ class VerifiedRecord {
 
   // A record for this client folder (the path every entry's path begins
   // with, exactly as the run resolves it) whose full pass goes stale after
-  // days days.
-  VerifiedRecord(const std::string& clientFolder, int days);
+  // days days. Rolling, it never goes stale whole: each file is due again
+  // days after it was last read, and each start reads again some of those
+  // read longest ago (Due, OldestFirst), so that no start reads every file.
+  VerifiedRecord(const std::string& clientFolder, int days, bool rolling = false);
 
   // Takes the entries of a record file's text when nothing about it raises
   // a doubt at now (file time); otherwise keeps none and says why. Either
@@ -71,6 +74,11 @@ class VerifiedRecord {
   // the hash list expects to have expectedDigest (32 characters), may count
   // as matching with what the system says about it now.
   Verdict Check(const std::string& path, const char* expectedDigest, const FileFacts& now) const;
+
+  // The digest the file at path had when it was last read, where what the
+  // system says about it now is what it said then (and it was not written
+  // at or after that look): whatever digest the hash list expects today.
+  bool Unchanged(const std::string& path, const FileFacts& now, char (&digest)[33]) const;
 
   // The file at path was read, and matched digest; facts were taken at
   // lookedAt, before the read, and were the same after it.
@@ -87,17 +95,29 @@ class VerifiedRecord {
   bool Changed() const { return changed_; }
   std::size_t Size() const { return entries_.size(); }
 
+  // Rolling: the entries due at now (read days ago or more) say so in
+  // Check from here on.
+  void MarkDue(uint64_t now);
+  // When the file at path was last read (0: no entry).
+  uint64_t LookedAt(const std::string& path) const;
+  // The bytes of every file the record holds, and the share of them that
+  // each daily start reads again so that every file is read within days.
+  uint64_t Bytes() const;
+  uint64_t DailyShare() const;
+
  private:
   struct Entry {
     FileFacts facts;
     uint64_t lookedAt = 0;
     char digest[33] = {0};
     mutable bool seen = false;
+    bool due = false;
   };
   bool ParseEntries(const std::string& body);
 
   std::string folder_;
   int days_;
+  bool rolling_;
   uint64_t fullPassAt_ = 0;  // the start of the last pass that read every file
   uint64_t writtenAt_ = 0;   // when the adopted file was written
   std::map<std::string, Entry> entries_;

@@ -51,6 +51,10 @@ std::pair<std::string, std::string> VerifiedStateSection() {
   return {"VERIFIEDSTATE", "on " + std::to_string(kVerifiedDaysDefault)};
 }
 
+std::pair<std::string, std::string> PaceSection() {
+  return {"PACE", "download " + std::to_string(kPaceDownloadMaxBytes) + " digest 4194304 reread 1000"};
+}
+
 std::vector<std::string> DefaultHashExclusions() {
   return {kUpdaterName, kUpdaterNewCopy, kUpdaterOldCopy, kRelayAside, "Log/"};
 }

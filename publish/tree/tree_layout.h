@@ -67,6 +67,9 @@ std::string ProgramConfigText(const Sections& sections);
 // The section that turns the updater's verified-state record on, with the
 // default number of days after which a start reads every file again.
 std::pair<std::string, std::string> VerifiedStateSection();
+// "[PACE]" as init writes it: reads that reach a 1 Gbit/s line and a fast
+// disk, and a second per start for reading again (see README.md).
+std::pair<std::string, std::string> PaceSection();
 
 // What the hash list leaves out unless the settings say otherwise: the
 // updater and its copies (it replaces itself through the update list), the

@@ -5,7 +5,8 @@
 // is the text the writer makes of its names, each of them is found under
 // itself and its index lies below the list's folder; anything refused
 // leaves nothing behind; of a range's body only chunks that are the file's
-// own bytes are handed on, and all of them only when the body is the range.
+// own bytes are handed on, and all of them only when the body is the range;
+// a kept index is read only when it is what the writer makes.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,18 @@ void Index(const uint8_t* data, size_t size) {
     next += c.length;
   }
   FUZZ_CHECK(next == index.size, std::to_string(next));
+}
+
+// The kept index: read only when it is its header, a digest and an index
+// that reads, and written again the same.
+void Kept(const uint8_t* data, size_t size) {
+  char digest[33] = {0};
+  ul::ChunkIndex index;
+  if (!ul::ParseKeptIndex(data, size, digest, &index)) return;
+  std::string indexBytes, again;
+  FUZZ_CHECK(ul::FormatChunkIndex(index, &indexBytes) && ul::FormatKeptIndex(digest, indexBytes, &again),
+             std::to_string(size));
+  FUZZ_CHECK(again.size() == size && std::memcmp(again.data(), data, size) == 0, std::to_string(size));
 }
 
 void List(const uint8_t* data, size_t size) {
@@ -109,6 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     List(data + 1, size - 1);
   else if (data[0] & 2)
     Range(data + 1, size - 1);
+  else if (data[0] & 4)
+    Kept(data + 1, size - 1);
   else
     Index(data + 1, size - 1);
   return 0;

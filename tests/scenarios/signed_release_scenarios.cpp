@@ -306,16 +306,17 @@ TEST_P(SignedTampered, IsRefusedAndReplacesNothing) {
 INSTANTIATE_TEST_SUITE_P(Download, SignedTampered, ::testing::ValuesIn(kTampered),
                          [](const ::testing::TestParamInfo<Tampered>& info) { return std::string(info.param.name); });
 
-TEST_F(SignedRelease, BuildWithoutKeyTakesATamperedFileAsBefore) {
+TEST_F(SignedRelease, BuildWithoutKeyRefusesATamperedFileByTheHashList) {
   // The same signed tree and fault; the build without a key never asks for
-  // the manifest and stores what the server sent.
+  // the manifest, but what the server sent is not the hash list's a.dll.
   SignedClient(Given(), 1001).Fault("/Ulmet3/files/a.dll", "body", "body=evil");
   Run(LaunchArg(2));
   ExpectNotRequested(kManifest);
   ExpectNotRequested(kSignature);
-  ExpectClientFile("a.dll", "evil");
-  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1002");
-  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+  ExpectTrace("Error : /Ulmet3/files/a.dll differs from the hash list");
+  ExpectClientFile("a.dll", "a v1");
+  ExpectRegistry("HKLM\\Software\\ULMET", "AppVersion", "1001");
+  ExpectNothingStarted();
 }
 
 }  // namespace

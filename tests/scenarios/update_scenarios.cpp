@@ -110,11 +110,17 @@ TEST_F(Update, DamagedFileIsFetchedAgainByItsDigest) {
   Run(LaunchArg(2));
   ExpectTrace("일부 파일 이상으로 다운로드를 다시시작합니다.");
   ExpectClientFile("a.dll", "good copy");
-  ExpectClientFile("last.dat", "fetched again");
-  ExpectClientFile("case.dat", "fetched again");
+  // Both differ from the list, in the last character or the letters' case:
+  // fetched again, and what came is not the list's either, so it does not
+  // replace the installed copy and the run ends with its box.
+  ExpectTrace("CheckInstalledFiles: 4 files, 4 read, 0 vouched for by the record, 3 differ");
+  ExpectRequested("/Ulmet3/files/last.dat");
+  ExpectTrace("Error : /Ulmet3/files/last.dat differs from the hash list");
+  ExpectClientFile("last.dat", "kept copy");
   ExpectClientFile("same.dat", "kept copy");
   ExpectNotRequested("/Ulmet3/files/same.dat");
-  ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectNothingStarted();
 }
 
 TEST_F(Update, UpdateListUnreachableShowsTheListErrorAndLaunchesNothing) {

@@ -422,22 +422,23 @@ TEST_F(Worker, ComponentBroughtForTheFirstTimeIsInstalledAndRegistered) {
 
 // ---- Damaged and failed downloads -------------------------------------------
 
-TEST_F(Worker, FileStillDamagedAfterTheSecondFetchStartsTheClientWithoutALoop) {
-  // The server keeps answering with bytes that do not match the hash list.
+TEST_F(Worker, FileServedDamagedIsNotInstalledAndTheRunEndsWithItsBox) {
+  // The server keeps answering with bytes that do not match the hash list:
+  // they never replace the installed copy, and nothing is fetched again.
   Given().InstalledClient(1000)
+         .ClientFile("d.dat", "installed copy")
          .PublishedFile("d.dat", "what the hash list describes")
          .Release("version 1001 d.dat")
          .Fault("/Ulmet3/files/d.dat", "body", "body=damaged-on-the-server");
   Run(LaunchArg(2));
   size_t fetches = 0;
   for (const auto& f : FileRequests(Requests())) fetches += f == "d.dat" ? 1 : 0;
-  EXPECT_EQ(fetches, 2u) << "one download by the list and one by the digest, no more";
-  EXPECT_EQ(CountTraces(Trace(), kRedownloadTrace), 1u);
-  ExpectClientFile("d.dat", "damaged-on-the-server");
-  auto starts = Starts();
-  ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].at("command_line"), "C:\\Ulmet\\UlmetMain.exe " + QuotedArg(LaunchArg(2)));
-  ExpectRegistry(kRegistryKey, "AppVersion", "1001");
+  EXPECT_EQ(fetches, 1u) << "refused once, not fetched again";
+  EXPECT_EQ(CountTraces(Trace(), kRedownloadTrace), 0u);
+  ExpectTrace("진행 도중에 오류가 발생하여 다시시도 합니다.");
+  ExpectClientFile("d.dat", "installed copy");
+  ExpectNothingStarted();
+  ExpectRegistry(kRegistryKey, "AppVersion", "1000");
   ExpectEndedWithin(40);
 }
 

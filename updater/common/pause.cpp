@@ -77,9 +77,14 @@ PauseTimer& ThreadTimer() {
   return timer;
 }
 
+thread_local uint64_t pausesTaken = 0;
+
 }  // namespace
 
+uint64_t PausesTaken() { return pausesTaken; }
+
 void PauseOneMillisecond() {
+  ++pausesTaken;
   PauseTimer& timer = ThreadTimer();
   if (timer.Arm()) {
     WaitForSingleObject(timer.Get(), INFINITE);
@@ -91,6 +96,7 @@ void PauseOneMillisecond() {
 PauseChoice ThisThreadsPause() { return ThreadTimer().Choice(); }
 
 void PauseOneMillisecondHandling(MessageHandler handle, void* context) {
+  ++pausesTaken;
   PauseTimer& timer = ThreadTimer();
   handle(context);
   if (!timer.Arm()) {
@@ -111,9 +117,16 @@ void PauseOneMillisecondHandling(MessageHandler handle, void* context) {
 
 namespace ul {
 
-void PauseOneMillisecond() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+thread_local uint64_t pausesTaken = 0;
+
+void PauseOneMillisecond() {
+  ++pausesTaken;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 PauseChoice ThisThreadsPause() { return {}; }
+
+uint64_t PausesTaken() { return pausesTaken; }
 
 }  // namespace ul
 #endif

@@ -2,6 +2,8 @@
 // chunk), leaving the processor to the rest of the system.
 #pragma once
 
+#include <cstdint>
+
 namespace ul {
 
 // On Windows a wait on a high-resolution waitable timer where the system
@@ -23,5 +25,9 @@ struct PauseChoice {
   bool usesTimer = false;
 };
 PauseChoice ThisThreadsPause();
+
+// How many pauses the calling thread has taken: what a read's pace costs,
+// counted for the tests and the bench.
+uint64_t PausesTaken();
 
 }  // namespace ul

@@ -97,7 +97,7 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
       }
       *why = planned.source == ul::kFromPartial ? Kept(i) : Copied(i, planned.installedOffset);
       if (*why != nullptr) return kChunksWhole;
-      if (!whole_.Update(piece_.data(), chunk.length)) {
+      if (!Digest(piece_.data(), chunk.length)) {
         *why = "no SHA-256";
         return kChunksWhole;
       }
@@ -109,12 +109,22 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
       *why = "no SHA-256";
       return kChunksWhole;
     }
+    md5_->Finish(md5Hex_);
     return kChunksDone;
   }
 
   uint64_t copied() const { return copied_; }
+  // The new file's chained digest (the hash list's kind), once Run is done.
+  const char* md5Hex() const { return md5Hex_; }
 
  private:
+  // Both digests of the new file grow as its chunks fall into place, in
+  // its order: nothing is read again to check it.
+  bool Digest(const void* data, uint32_t length) {
+    md5_->Add(data, length);
+    return whole_.Update(data, length);
+  }
+
   // A chunk an earlier run checked, read back into piece_ and checked once
   // more: the whole digest needs its bytes anyway, and a partial file
   // changed since is never taken. Set aside (a keyed build), it is written
@@ -162,7 +172,7 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
 
   // CheckedChunkSink: a fetched chunk that matched its digest.
   bool ChunkChecked(std::size_t chunk, const uint8_t* data, uint32_t length) override {
-    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !whole_.Update(data, length)) return false;
+    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !Digest(data, length)) return false;
     done_ += length;
     inRequest_ = inRequest_ > length ? inRequest_ - length : 0;
     return Mark(chunk);
@@ -180,6 +190,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   DownloadProgress& progress_;
   std::vector<uint8_t> piece_;
   ul::Sha256 whole_;
+  std::unique_ptr<ChainedDigest> md5_{new ChainedDigest()};
+  char md5Hex_[ChainedDigest::kDigestChars + 1] = {0};
   ul::RangeAssembler* assembler_ = nullptr;
   uint64_t done_ = 0;
   uint64_t inRequest_ = 0;
@@ -301,9 +313,12 @@ bool CChunkedDownload::LoadList(const char* host, const char* listPath) {
 void CChunkedDownload::Forget(const char* localPath) {
   char partial[ul::kTextCap], journal[ul::kTextCap];
   if (PartialNames(localPath, partial, journal)) RemovePartial(partial, journal);
-  char earlier[ul::kTextCap];
+  char earlier[ul::kTextCap], kept[ul::kTextCap];
   ul::Format(earlier, "%s%s", localPath, ul::kChunkEarlierSuffix);
   DeleteFileA(earlier);
+  // The file came whole: an index kept for the one before it is no use.
+  ul::Format(kept, "%s%s", localPath, ul::kKeptIndexSuffix);
+  DeleteFileA(kept);
 }
 
 // One file made by its chunks: where it goes and what it must become.
@@ -315,6 +330,8 @@ struct CChunkedDownload::Job {
   char journalPath[ul::kTextCap];
   ul::ChunkIndex index;
   uint8_t indexSha[ul::kSha256Bytes];
+  std::string indexBytes;                   // as fetched, to keep beside the new file
+  char md5[ChainedDigest::kDigestChars + 1] = {0};  // the new file's, once made
   const ul::ReleaseFile* record = nullptr;  // in a keyed build
   uint64_t fetched = 0;
   int requests = 0;
@@ -322,7 +339,8 @@ struct CChunkedDownload::Job {
 };
 
 const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPath, Job* job) {
-  std::string listed, indexPath, indexBytes;
+  std::string listed, indexPath;
+  std::string& indexBytes = job->indexBytes;
   if (!loaded_ || !list_.ListedName(job->name, &listed) ||
       !ul::ChunkIndexPath(listPath_.c_str(), listed.c_str(), &indexPath))
     return "not in the chunk list";
@@ -335,6 +353,7 @@ const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPat
   if (release_ != nullptr && (job->record == nullptr || job->record->size != job->index.size))
     return "its index is for another file than the signed release's";
   if (!Sha256Of(indexBytes.data(), indexBytes.size(), job->indexSha)) return "no SHA-256";
+  if (copies_ == nullptr) std::string().swap(indexBytes);  // nothing will keep it
   return nullptr;
 }
 
@@ -348,7 +367,10 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
   const DWORD missing = files.installed.error();
   if (!files.haveInstalled && missing != ERROR_FILE_NOT_FOUND && missing != ERROR_PATH_NOT_FOUND)
     return "the installed copy cannot be read";
-  if (files.haveInstalled && !ChunksOfInstalledCopy(files.installed, &have)) return "the installed copy cannot be read";
+  uint64_t installedSize = 0;
+  if (files.haveInstalled && (!files.installed.Size(&installedSize) || !KeptChunks(job, installedSize, &have)) &&
+      !ChunksOfInstalledCopy(files.installed, &have))
+    return "the installed copy cannot be read";
   ul::TransferPlan plan;
   if (!ul::PlanTransfer(job.index, have, journal.checked, ul::kRangeRequestMaxBytes, &plan))
     return "no plan fits its index";
@@ -361,11 +383,13 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
       OpenPartial(release_ != nullptr, job.localPath, job.partial, job.journalPath, job.index.size, journal, files);
   if (why != nullptr) return why;
   CRangeFetcher fetcher(release_);
+  fetcher.PaceReads(readBytes_);
   if (!plan.requests.empty() && !fetcher.Open(host, objectPath, job.index.size)) return "no connection for its ranges";
   DownloadProgress progress(fileBar, totalBar);
   progress.SetLength(job.index.size);
   ChunkTransfer transfer(job.index, plan, journal, files, progress);
   const int made = transfer.Run(fetcher, digest, &why, keep);
+  ul::Copy(job.md5, transfer.md5Hex());
   job.fetched = fetcher.received();
   job.requests = fetcher.requests();
   job.copied = transfer.copied();
@@ -374,20 +398,51 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
   return made == kChunksDone ? nullptr : why;
 }
 
+// The installed copy's chunks from the index it was made by, where the
+// record vouches that it is still that file: no need to cut it again. False
+// when there is any doubt (then it is cut, as ever).
+bool CChunkedDownload::KeptChunks(const Job& job, uint64_t installedSize, std::vector<ul::ChunkRecord>* have) {
+  char recorded[33], kept[33];
+  if (copies_ == nullptr || !copies_->Unchanged(job.localPath, recorded)) return false;
+  char path[ul::kTextCap];
+  ul::Format(path, "%s%s", job.localPath, ul::kKeptIndexSuffix);
+  ul::HeldFile file;
+  std::string bytes;
+  ul::ChunkIndex index;
+  if (!file.Open(path) || !file.ReadAll(ul::kChunkIndexMaxBytes + 64, &bytes) ||
+      !ul::ParseKeptIndex(bytes.data(), bytes.size(), kept, &index) || std::strcmp(kept, recorded) != 0 ||
+      index.size != installedSize)
+    return false;
+  DebugTrace("Chunks: %s: the installed copy's chunks from the index it was made by", job.name);
+  *have = std::move(index.chunks);
+  return true;
+}
+
+// Beside a file just made: the index it was made by, for the next transfer,
+// and the record told. Without the record nothing is kept.
+void CChunkedDownload::KeepIndex(const Job& job, const char* md5Hex) {
+  if (copies_ == nullptr) return;
+  char path[ul::kTextCap];
+  ul::Format(path, "%s%s", job.localPath, ul::kKeptIndexSuffix);
+  std::string bytes;
+  ul::OffsetFile out;
+  if (!ul::FormatKeptIndex(md5Hex, job.indexBytes, &bytes) || !out.Create(path) ||
+      !out.WriteAt(0, bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+    out.Close();
+    DeleteFileA(path);
+    return;
+  }
+  out.Close();
+  copies_->Made(job.localPath, md5Hex);
+}
+
 // The finished file must be the index's, the release's and the hash list's
 // before it takes the installed copy's place.
 const char* CChunkedDownload::PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]) {
   if (!SameDigest(digest, job.index.sha256)) return "the new file differs from its index";
   if (job.record != nullptr && !ul::MatchesRecord(*job.record, job.index.size, digest))
     return "the new file differs from the signed release";
-  if (job.md5Hex != nullptr) {
-    // On this worker thread, not the start's comparison: no pause between
-    // pieces, as for the copies.
-    FileHasher hasher;
-    char md5[FileHasher::kDigestChars + 1] = {0};
-    if (!hasher.ComputeFileDigest(job.partial, md5) || !ul::EqualsNoCase(md5, job.md5Hex))
-      return "the new file differs from the hash list";
-  }
+  if (job.md5Hex != nullptr && !ul::EqualsNoCase(job.md5, job.md5Hex)) return "the new file differs from the hash list";
   if (!MoveFileExA(job.partial, job.localPath, MOVEFILE_REPLACE_EXISTING))
     return "the new file cannot take the installed copy's place";
   return nullptr;
@@ -415,6 +470,7 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
     return whole(why);
   }
   DeleteFileA(job.journalPath);
+  KeepIndex(job, job.md5);
   DebugTrace("Chunks: %s made: %llu bytes fetched in %d requests, %llu copied", name,
              static_cast<unsigned long long>(job.fetched), job.requests,
              static_cast<unsigned long long>(job.copied));

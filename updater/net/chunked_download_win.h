@@ -21,9 +21,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "formats/chunks/chunk_index.h"
 #include "formats/chunks/chunk_list.h"
 #include "formats/trust/release_manifest.h"
+#include "net/installed_copies_win.h"
 
 // What Download ends with.
 constexpr int kChunksDone = 1;   // the new file stands at the local path
@@ -55,6 +58,14 @@ class CChunkedDownload {
   // beside localPath goes.
   static void Forget(const char* localPath);
 
+  // Bytes a read of a range may take before its pause (PacedReader).
+  void PaceReads(uint32_t bytes) { readBytes_ = bytes; }
+  // With the verified-state record: a file made is recorded as it stands,
+  // with the index it was made by kept beside it ("NAME~chunks"); an
+  // installed copy the record vouches for is planned from its kept index
+  // instead of being cut again.
+  void UseRecord(InstalledCopies* copies) { copies_ = copies; }
+
   // Bytes that travelled in range requests, and those copied from
   // installed copies, by this object so far.
   uint64_t fetchedBytes() const { return fetched_; }
@@ -67,6 +78,8 @@ class CChunkedDownload {
   // The steps of Download; each null when it went well, else why the file
   // travels whole.
   const char* FetchIndex(const char* host, const char* objectPath, Job* job);
+  bool KeptChunks(const Job& job, uint64_t installedSize, std::vector<ul::ChunkRecord>* have);
+  void KeepIndex(const Job& job, const char* md5Hex);
   const char* MakePartial(const char* host, const char* objectPath, Job& job, HWND fileBar, HWND totalBar,
                           uint8_t (&digest)[ul::kSha256Bytes], bool* keep);
   static const char* PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]);
@@ -77,4 +90,6 @@ class CChunkedDownload {
   bool loaded_ = false;
   uint64_t fetched_ = 0;
   uint64_t copied_ = 0;
+  uint32_t readBytes_ = 4096;
+  InstalledCopies* copies_ = nullptr;
 };

@@ -12,7 +12,6 @@
 
 #include "formats/base/bounded.h"
 #include "formats/base/partial_names.h"
-#include "common/pause.h"
 #include "common/program_name_win.h"
 #include "formats/base/safe_path.h"
 #include "common/trace.h"
@@ -30,7 +29,6 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 static_assert(kRequestFlags == 0x84400100, "always from the server, never the cache");
 
 constexpr uint64_t kDefaultLength = 0x100000;  // assumed when the server sends no length
-constexpr DWORD kReadSize = 4096;
 // Longer than any file a client folder can hold: beyond it a length is no
 // length at all.
 constexpr uint64_t kLongestLength = uint64_t{1} << 62;
@@ -261,30 +259,18 @@ int CHttpDownloader::StoreBody(const char* localPath, bool lengthKnown, uint64_t
   return 0;
 }
 
-// Reads the body in 4 KB pieces, each followed by a 1 ms pause, into out.
+// Reads the body into out, each read followed by its pause (PacedReader).
 bool CHttpDownloader::ReceiveBody(ul::PartialFile& out, const char* partial,
                                   DownloadProgress& progress, unsigned long long* received,
                                   BodyCheck& check) {
-  std::vector<char> buffer(kReadSize);
-  INTERNET_BUFFERSA record;
-  std::memset(&record, 0, sizeof(record));
-  record.dwStructSize = sizeof(record);
+  std::vector<char> buffer(reader_.size());
   for (;;) {
-    record.lpvBuffer = buffer.data();
-    record.dwBufferLength = kReadSize;
-    if (!InternetReadFileExA(request_.Get(), &record, IRF_NO_WAIT, 0)) {
+    DWORD got = 0;
+    if (!reader_.Next(request_.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
       DebugTrace("Error : %d", static_cast<int>(GetLastError()));
       return false;
     }
-    ul::PauseOneMillisecond();
-    const DWORD got = record.dwBufferLength;
-    if (got == 0) {
-      // No data at this moment is not the end when the connection still
-      // has some to come; this waits for it and says 0 at the real end.
-      DWORD available = 0;
-      if (InternetQueryDataAvailable(request_.Get(), &available, 0, 0) && available > 0) continue;
-      return true;
-    }
+    if (got == 0) return true;
     if (!check.Add(buffer.data(), got)) {
       DebugTrace("Release check: %s is longer than the signed release says", objectPath_);
       refused_ = true;

@@ -11,6 +11,7 @@
 #include "formats/base/owned_win.h"
 
 #include "net/download_progress_win.h"
+#include "net/paced_read_win.h"
 
 class BodyCheck;
 namespace ul {
@@ -57,6 +58,8 @@ class CHttpDownloader {
   // anything is written; longer as they arrive, as soon as they are. 0: no
   // limit (the default).
   void LimitBody(uint64_t limit) { limit_ = limit; }
+  // Bytes a read of the body may take before its pause (PacedReader).
+  void PaceReads(uint32_t bytes) { reader_ = PacedReader(bytes); }
 
   // True when the last DownloadFile failed because of the release: the path
   // is not listed, or what arrived is not what the release records.
@@ -82,6 +85,7 @@ class CHttpDownloader {
   const ul::ReleaseManifest* release_;
   bool refused_ = false;
   uint64_t limit_ = 0;
+  PacedReader reader_;
   ul::InternetHandle internet_;
   ul::InternetHandle connection_;
   ul::InternetHandle request_;

@@ -1,9 +1,9 @@
 #include "net/range_fetcher_win.h"
 
 #include <cstring>
+#include <vector>
 
 #include "formats/base/bounded.h"
-#include "common/pause.h"
 #include "common/program_name_win.h"
 #include "common/trace.h"
 #include "formats/trust/release_manifest.h"
@@ -14,7 +14,6 @@ namespace {
 // open for the next range.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_PRAGMA_NOCACHE;
-constexpr DWORD kReadSize = 4096;
 
 // A header of the answer as text; empty when it is not there (or longer
 // than any value this check expects).
@@ -99,33 +98,25 @@ int CRangeFetcher::CheckAnswer(HINTERNET request, uint64_t offset, uint64_t leng
   return kRangeRefused;
 }
 
-// Reads exactly length bytes in 4 KB pieces, each followed by a 1 ms pause.
+// Reads exactly length bytes, each read followed by its pause (PacedReader).
 int CRangeFetcher::ReadBody(HINTERNET request, uint64_t length, RangeSink& sink) {
-  char buffer[kReadSize];
-  INTERNET_BUFFERSA record;
-  std::memset(&record, 0, sizeof record);
-  record.dwStructSize = sizeof record;
+  std::vector<char> buffer(reader_.size());
   uint64_t got = 0;
   while (got < length) {
-    record.lpvBuffer = buffer;
-    record.dwBufferLength = length - got < kReadSize ? static_cast<DWORD>(length - got) : kReadSize;
-    if (!InternetReadFileExA(request, &record, IRF_NO_WAIT, 0)) {
+    const DWORD want = length - got < buffer.size() ? static_cast<DWORD>(length - got) : static_cast<DWORD>(buffer.size());
+    DWORD n = 0;
+    if (!reader_.Next(request, buffer.data(), want, &n)) {
       DebugTrace("Range %s: read failed (%d)", objectPath_, static_cast<int>(GetLastError()));
       return kRangeBroken;
     }
-    ul::PauseOneMillisecond();
-    if (record.dwBufferLength == 0) {
-      // Nothing at this moment is not the end while the connection has more
-      // to come; a connection that closed says 0 here too.
-      DWORD available = 0;
-      if (InternetQueryDataAvailable(request, &available, 0, 0) && available > 0) continue;
+    if (n == 0) {
       DebugTrace("Range %s: the answer ended after %llu of %llu bytes", objectPath_,
                  static_cast<unsigned long long>(got), static_cast<unsigned long long>(length));
       return kRangeBroken;
     }
-    got += record.dwBufferLength;
-    received_ += record.dwBufferLength;
-    if (!sink.Take(buffer, record.dwBufferLength)) return kRangeStopped;
+    got += n;
+    received_ += n;
+    if (!sink.Take(buffer.data(), n)) return kRangeStopped;
   }
   return kRangeReceived;
 }

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "formats/base/owned_win.h"
+#include "net/paced_read_win.h"
 
 namespace ul {
 class ReleaseManifest;
@@ -56,6 +57,9 @@ class CRangeFetcher {
   // hands its bytes to sink. One of the kRange... results.
   int FetchRange(uint64_t offset, uint64_t length, RangeSink& sink);
 
+  // Bytes a read of a range may take before its pause (PacedReader).
+  void PaceReads(uint32_t bytes) { reader_ = PacedReader(bytes); }
+
   // Bytes that arrived, and requests sent, since Open.
   uint64_t received() const { return received_; }
   int requests() const { return requests_; }
@@ -72,4 +76,5 @@ class CRangeFetcher {
   int requests_ = 0;
   ul::InternetHandle internet_;
   ul::InternetHandle connection_;
+  PacedReader reader_;
 };

@@ -1,8 +1,9 @@
 // The comparison of the installed files with the hash list, the launch
 // step's last check before the client starts. It runs on the user-interface
 // thread and may read gigabytes, so it handles the thread's messages while
-// it works: in the 1 ms pause after every 32 KB chunk, and between files
-// that need no pause. The dialog therefore answers, paints, ticks and can be
+// it works: in the 1 ms pause after every 32 KB chunk (or after as many
+// chunks as the program configuration's "[PACE]" lets a read take), and
+// between files that need no pause. The dialog therefore answers, paints, ticks and can be
 // closed throughout; a close ends the comparison at once, and the launch
 // step then starts nothing. A comparison that runs longer than a moment
 // puts the dialog on screen if it is not there yet (the launch step of a
@@ -11,12 +12,18 @@
 // through the file being read.
 //
 // With the verified-state record on, a file that the record vouches for is
-// not read (run/verified_files.h).
+// not read (run/verified_files.h). Rolling (the program configuration's
+// "[PACE]" reread), the start then reads again the vouched files read
+// longest ago: at least the record's daily share, and on until the reread
+// milliseconds have passed, so that no start reads the whole client again
+// and every file is read within the record's days.
 #include <windows.h>
 #include <commctrl.h>
 #include <direct.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "common/pause.h"
 #include "common/pause_win.h"
@@ -41,7 +48,9 @@ const DWORD kBarsEveryMs = 50;
 
 class DigestPass {
  public:
-  DigestPass(CULPatchwellDlg& dlg, UpdateConfig& cfg) : dlg_(dlg), cfg_(cfg) {
+  DigestPass(CULPatchwellDlg& dlg, UpdateConfig& cfg)
+      : dlg_(dlg), cfg_(cfg), chunksPerPause_(cfg.program.pace.digestBytes / FileHasher::kChunkSize) {
+    if (chunksPerPause_ == 0) chunksPerPause_ = 1;
     hasher_.SetChunkHook(&DigestPass::AfterChunk, this);
   }
   int Run();
@@ -53,6 +62,8 @@ class DigestPass {
   void HandleMessages();
   void MessagesBetweenFiles();
   bool Compare(HashEntry& e);
+  bool Read(HashEntry& e, const char* path);
+  void ReadAgainOldest();
   void ShowProgress(bool now);
   void MoveBar(HWND bar, int position, int* shown);
 
@@ -64,12 +75,24 @@ class DigestPass {
   DWORD lastMessages_ = started_;
   uint64_t chunksOfFile_ = 0;
   uint64_t chunksDone_ = 0;
+  uint32_t chunksPerPause_;
+  uint32_t sincePause_ = 0;
   int filesDone_ = 0;
   DWORD lastShown_ = 0;
   int fileShown_ = -1;
   int totalShown_ = -1;
   int read_ = 0;
   int vouched_ = 0;
+  int differing_ = 0;
+  // Rolling: the files the record vouched for, and the bytes read again.
+  struct Vouched {
+    HashEntry* entry;
+    uint64_t lookedAt;
+    uint64_t size;
+  };
+  std::vector<Vouched> vouchedFiles_;
+  uint64_t rereadBytes_ = 0;
+  int reread_ = 0;
 };
 
 void DigestPass::HandleMessages() {
@@ -101,6 +124,8 @@ void DigestPass::ShowProgress(bool now) {
 // dialog that ended meanwhile stops the file being read.
 void DigestPass::ChunkDone() {
   ++chunksDone_;
+  if (++sincePause_ < chunksPerPause_) return;
+  sincePause_ = 0;
   ShowProgress(false);
   // Looking for messages costs a little each time (under Wine about 0.1 ms):
   // once in a while is enough to answer at once.
@@ -125,11 +150,16 @@ bool DigestPass::Compare(HashEntry& e) {
   if (verdict == ul::Verdict::kVouched) {
     e.status = 1;
     ++vouched_;
+    if (verified_.Rolling()) vouchedFiles_.push_back({&e, verified_.LookedAt(path), 0});
     return true;
   }
   if (verified_.On() && verdict != ul::Verdict::kNoRecord)
     DebugTrace("Verified record: %s read again (%s)", path, ul::VerdictName(verdict));
+  return Read(e, path);
+}
 
+// Reads the entry's file at path and sets its state: 1 same, 2 differs.
+bool DigestPass::Read(HashEntry& e, const char* path) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   const uint64_t size = GetFileAttributesExA(path, GetFileExInfoStandard, &attributes)
                             ? (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow
@@ -137,10 +167,31 @@ bool DigestPass::Compare(HashEntry& e) {
   chunksOfFile_ = (size + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
   chunksDone_ = 0;
   ++read_;
+  rereadBytes_ += size;
   const bool same = verified_.ReadAndCompare(path, e.digestHex, hasher_);
   if (dlg_.Ended()) return false;  // cut short: this one stays uncompared
   e.status = same ? 1 : 2;
   return true;
+}
+
+// Rolling: the vouched files read longest ago are read again, at least the
+// record's daily share (less what this pass read anyway) and on until the
+// pass has taken the reread time.
+void DigestPass::ReadAgainOldest() {
+  if (vouchedFiles_.empty()) return;
+  std::stable_sort(vouchedFiles_.begin(), vouchedFiles_.end(),
+                   [](const Vouched& a, const Vouched& b) { return a.lookedAt < b.lookedAt; });
+  const uint64_t share = verified_.RereadShare();
+  const DWORD budget = cfg_.program.pace.rereadMs;  // of the whole pass
+  for (const Vouched& v : vouchedFiles_) {
+    if (rereadBytes_ >= share && GetTickCount() - started_ >= budget) break;
+    char path[ul::kPathCap];
+    if (!HashEntryPath(*v.entry, path)) continue;
+    MessagesBetweenFiles();
+    if (dlg_.Ended() || !Read(*v.entry, path)) return;
+    ++reread_;
+    if (v.entry->status == 2) ++differing_;
+  }
 }
 
 int DigestPass::Run() {
@@ -149,26 +200,26 @@ int DigestPass::Run() {
   // A range of 32 steps per file, beyond the 16 bits of the older message.
   SendMessageA(dlg_.TotalBar(), PBM_SETRANGE32, 0, static_cast<LPARAM>(kStepsPerFile) * total);
   ShowProgress(true);
-  int differing = 0;
   for (HashEntry& e : cfg_.hashEntries) {
     MessagesBetweenFiles();
     if (dlg_.Ended() || !Compare(e)) break;
-    if (e.status == 2) ++differing;
+    if (e.status == 2) ++differing_;
     ++filesDone_;
     chunksOfFile_ = chunksDone_ = 0;
     ShowProgress(false);
   }
+  if (!dlg_.Ended()) ReadAgainOldest();
   if (dlg_.Ended()) {
     DebugTrace("CheckInstalledFiles: ended by a close request after %d of %d files", filesDone_, total);
   } else {
     ShowProgress(true);
     verified_.DropUnseen();
     DebugTrace("CheckInstalledFiles: %d files, %d read, %d vouched for by the record, %d differ", total, read_,
-               vouched_, differing);
+               vouched_ - reread_, differing_);
   }
   // What was verified up to here is kept, written whole or not at all.
   verified_.Save();
-  return differing;
+  return differing_;
 }
 
 }  // namespace

@@ -183,7 +183,9 @@ void VerifiedFiles::Load(const UpdateConfig& config) {
   }
   // Entries are kept under the paths the gate gives, which begin with the
   // folder exactly as it resolves it.
-  record_.reset(new ul::VerifiedRecord(std::string(recordPath_, folderLength), config.program.verifiedStateDays));
+  rolling_ = config.program.pace.rereadMs > 0;
+  record_.reset(new ul::VerifiedRecord(std::string(recordPath_, folderLength), config.program.verifiedStateDays,
+                                       rolling_));
   std::string text;
   bool missing = false;
   const uint64_t now = FileTimeNow();
@@ -193,6 +195,7 @@ void VerifiedFiles::Load(const UpdateConfig& config) {
     return;
   }
   const ul::VerifiedRecord::Refusal refusal = record_->Adopt(text, now);
+  record_->MarkDue(now);
   if (refusal != ul::VerifiedRecord::Refusal::kNone)
     DebugTrace("Verified record: %s, every file is read", RefusalName(refusal));
   else
@@ -247,6 +250,17 @@ bool VerifiedFiles::ReadAndCompare(const char* resolvedPath, const char* expecte
       record_->Forget(resolvedPath);
   }
   return matches;
+}
+
+bool VerifiedFiles::Unchanged(const char* resolvedPath, char (&digest)[33]) {
+  ul::FileFacts now;
+  return record_ && LookAtFile(resolvedPath, &now) && record_->Unchanged(resolvedPath, now, digest);
+}
+
+void VerifiedFiles::Made(const char* resolvedPath, const char* digest) {
+  ul::FileFacts facts;
+  const uint64_t lookedAt = FileTimeNow();
+  if (record_ && LookAtFile(resolvedPath, &facts)) record_->Matched(resolvedPath, digest, facts, lookedAt);
 }
 
 void VerifiedFiles::DropUnseen() {

@@ -12,12 +12,13 @@
 #include <memory>
 
 #include "formats/trust/verified_record.h"
+#include "net/installed_copies_win.h"
 
 class FileHasher;
 class UpdateConfig;
 class FolderListings;
 
-class VerifiedFiles {
+class VerifiedFiles : public InstalledCopies {
  public:
   VerifiedFiles();
   ~VerifiedFiles();
@@ -44,9 +45,23 @@ class VerifiedFiles {
   // after the read, and anything else drops the file's record.
   bool ReadAndCompare(const char* resolvedPath, const char* expectedDigest, FileHasher& hasher);
 
+  // InstalledCopies, for the transfer by chunks: the digest the record
+  // holds for an unchanged file, and a file just made recorded as it
+  // stands (facts taken now, through the file).
+  bool Unchanged(const char* resolvedPath, char (&digest)[33]) override;
+  void Made(const char* resolvedPath, const char* digest) override;
+
   // After a pass over the whole hash list: records of files that the list
   // no longer names go.
   void DropUnseen();
+
+  // Rolling ("[PACE]" reread): each start reads again the files read
+  // longest ago. When the file at resolvedPath was read last (0: never),
+  // and how many bytes a start reads again at least (see
+  // ul::VerifiedRecord::DailyShare). Not rolling, the share is 0.
+  uint64_t LookedAt(const char* resolvedPath) const { return record_ ? record_->LookedAt(resolvedPath) : 0; }
+  uint64_t RereadShare() const { return rolling_ && record_ ? record_->DailyShare() : 0; }
+  bool Rolling() const { return rolling_ && record_ != nullptr; }
 
   // Writes the record when something changed: whole, under its temporary
   // name first and then moved into place, so that a reader (or a second
@@ -62,6 +77,7 @@ class VerifiedFiles {
   std::unique_ptr<ul::VerifiedRecord> record_;
   std::unique_ptr<FolderListings> listings_;
   bool loaded_ = false;
+  bool rolling_ = false;
   char recordPath_[261] = {0};
   char partPath_[261] = {0};
 };

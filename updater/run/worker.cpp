@@ -61,8 +61,31 @@ void EnterClientFolder() { _chdir(GetConfig()->clientFolder); }
 // Both ways of fetching a client file: by its changed chunks where the
 // chunk list names it (name: as the update list or the hash list writes
 // it), else, and whenever that does not work out, whole.
+// The pause after every read of a digest, as many 32 KB chunks as the
+// program configuration's "[PACE]" lets a read take (one by default).
+struct DigestPace {
+  explicit DigestPace(const Pace& pace) : chunks(pace.digestBytes / FileHasher::kChunkSize) {}
+  static void AfterChunk(void* self) {
+    DigestPace& p = *static_cast<DigestPace*>(self);
+    if (++p.since < p.chunks) return;
+    p.since = 0;
+    ul::PauseOneMillisecond();
+  }
+  uint32_t chunks;
+  uint32_t since = 0;
+};
+
+// Paced as the program configuration says ("[PACE]").
+// With the section, the chunk transfer also keeps each file's index beside
+// it and asks the verified-state record (when on) about installed copies.
 struct Fetchers {
-  explicit Fetchers(const ul::ReleaseManifest* release) : whole(release), chunks(release) {}
+  Fetchers(const UpdateConfig& cfg, VerifiedFiles& record) : whole(cfg.release.get()), chunks(cfg.release.get()) {
+    whole.PaceReads(cfg.program.pace.downloadBytes);
+    chunks.PaceReads(cfg.program.pace.downloadBytes);
+    if (!cfg.program.pace.given) return;
+    record.Load(cfg);
+    if (record.On()) chunks.UseRecord(&record);
+  }
   CHttpDownloader whole;
   CChunkedDownload chunks;
 };
@@ -169,6 +192,7 @@ void DeleteEntry(const char* entry) {
     DeleteFolderTree(path);
   } else {
     DeleteFileA(path);
+    CChunkedDownload::Forget(path);  // what a transfer left beside it goes with it
   }
 }
 
@@ -274,7 +298,7 @@ UINT UpdateWorkerProc(LPVOID param) {
   EnterClientFolder();
   // In a build with a release key every file below must match the signed
   // release before it replaces anything; a mismatch is a failed download.
-  Fetchers fetch(GetConfig()->release.get());
+  Fetchers fetch(*GetConfig(), dlg->verifiedFiles);
   if (GetConfig()->majorUpdatePending) return FullInstallation(dlg, fetch.whole);
   return NormalUpdate(dlg, fetch);
 }
@@ -300,7 +324,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
   CULPatchwellDlg* dlg = static_cast<CULPatchwellDlg*>(param);
   UpdateConfig& cfg = *GetConfig();
   EnterClientFolder();
-  Fetchers fetch(cfg.release.get());
+  Fetchers fetch(cfg, dlg->verifiedFiles);
   fetch.chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
   int m = static_cast<int>(cfg.hashEntries.size());
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
@@ -330,7 +354,8 @@ UINT RedownloadWorkerProc(LPVOID param) {
     // recorded (that takes one more read of it); off, nothing happens here.
     if (dlg->verifiedFiles.On()) {
       FileHasher hasher;
-      hasher.SetChunkHook([](void*) { ul::PauseOneMillisecond(); }, nullptr);
+      DigestPace pace(cfg.program.pace);
+      hasher.SetChunkHook(&DigestPace::AfterChunk, &pace);
       dlg->verifiedFiles.ReadAndCompare(local, e.digestHex, hasher);
     }
   }

@@ -255,3 +255,39 @@ TEST_F(ProgramConfigFile, ReadsLikeTheWindowsTextMode) {
 }
 
 }  // namespace
+
+// "[PACE]": words in pairs, each number within its range or the default;
+// digest reads in whole 32 KB chunks; without the section, today's reads.
+TEST(PaceSection, WordsInPairsWithinTheirRanges) {
+  const struct {
+    const char* value;
+    uint32_t download, digest, reread;
+  } rows[] = {
+      {"download 1048576 digest 4194304 reread 1000", 1048576, 4194304, 1000},
+      {"reread 250 download 65536", 65536, 32768, 250},
+      {"download 4095 digest 32767 reread 60001", 4096, 32768, 0},
+      {"download 4194305 digest 16777217", 4096, 32768, 0},
+      {"digest 100000", 4096, 98304, 0},
+      {"download -5 digest 0x8000 reread", 4096, 32768, 0},
+      {"speed 9 download 8192", 8192, 32768, 0},
+      {"", 4096, 32768, 0},
+  };
+  for (const auto& row : rows) {
+    Pace pace;
+    ParsePaceValue(row.value, &pace);
+    EXPECT_TRUE(pace.given) << row.value;
+    EXPECT_EQ(pace.downloadBytes, row.download) << row.value;
+    EXPECT_EQ(pace.digestBytes, row.digest) << row.value;
+    EXPECT_EQ(pace.rereadMs, row.reread) << row.value;
+  }
+  ::ProgramConfig none;
+  testsupport::TempFile file("[INSTANCENUMBER]\n5001\n");
+  ASSERT_TRUE(ParseProgramConfig(file.OpenText(), false, nullptr, &none));
+  EXPECT_FALSE(none.pace.given);
+  EXPECT_EQ(none.pace.downloadBytes, 4096u);
+  EXPECT_EQ(none.pace.digestBytes, 32768u);
+  testsupport::TempFile paced("[PACE]\ndownload 8192\n[CHECKUP]\n0\n");
+  ::ProgramConfig some;
+  ASSERT_TRUE(ParseProgramConfig(paced.OpenText(), false, nullptr, &some));
+  EXPECT_EQ(some.pace.downloadBytes, 8192u);
+}

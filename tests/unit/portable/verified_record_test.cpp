@@ -151,6 +151,45 @@ TEST(VerifiedRecord, RunsInBetweenDoNotPutOffTheFullPass) {
   EXPECT_EQ(fourth.Size(), 2u);
 }
 
+// Rolling, the record never goes stale whole: each file falls due on its
+// own, days after its last read, and a start's share of reading again is
+// what makes every file come round within the days.
+TEST(VerifiedRecord, RollingRecordsFallDueFileByFile) {
+  const std::string text = RecordText();  // one file, read at kNow + half an hour
+  const struct {
+    const char* what;
+    uint64_t at;
+    Verdict verdict;
+  } rows[] = {
+      {"a day later", kNow + ul::kFileTimeDay, Verdict::kVouched},
+      {"just before its days", kNow + 7 * ul::kFileTimeDay, Verdict::kVouched},
+      {"its days after its read", kNow + 7 * ul::kFileTimeDay + kHour / 2, Verdict::kDue},
+      {"a month later", kNow + 30 * ul::kFileTimeDay, Verdict::kDue},
+  };
+  for (const auto& row : rows) {
+    VerifiedRecord r(kFolder, 7, true);
+    ASSERT_EQ(r.Adopt(text, row.at), VerifiedRecord::Refusal::kNone) << row.what;
+    r.MarkDue(row.at);
+    EXPECT_EQ(r.Check(kPath, kDigest, Facts()), row.verdict) << row.what;
+    char digest[33];
+    EXPECT_TRUE(r.Unchanged(kPath, Facts(), digest)) << row.what;
+    EXPECT_STREQ(digest, kDigest);
+  }
+  VerifiedRecord whole(kFolder, 7);
+  EXPECT_EQ(whole.Adopt(text, kNow + 30 * ul::kFileTimeDay), VerifiedRecord::Refusal::kExpired);
+  // The share: the bytes over one day less than the days, rounded up.
+  VerifiedRecord r(kFolder, 7, true);
+  r.StartAfresh(kNow);
+  for (int i = 0; i < 6; ++i) r.Matched(std::string(kFolder) + std::to_string(i), kDigest, Facts(), kNow + kHour);
+  EXPECT_EQ(r.Bytes(), 6 * Facts().size);
+  EXPECT_EQ(r.DailyShare(), Facts().size);
+  EXPECT_EQ(r.LookedAt(std::string(kFolder) + "0"), kNow + kHour);
+  FileFacts other = Facts();
+  other.size += 1;
+  char digest[33];
+  EXPECT_FALSE(r.Unchanged(std::string(kFolder) + "0", other, digest));
+}
+
 TEST(VerifiedRecord, ForgottenAndUnlistedFilesGo) {
   VerifiedRecord r(kFolder, 7);
   ASSERT_EQ(r.Adopt(RecordText(), kNow + kHour), VerifiedRecord::Refusal::kNone);

@@ -93,6 +93,24 @@ TEST_F(DigestPassTest, TimerOneCannotStartASecondLaunchStepDuringTheComparison) 
   EXPECT_TRUE(dlg.watch->Found()) << "the launch step ended with its box after the comparison";
 }
 
+// The comparison pauses after every 32 KB chunk, as ever; with a pace,
+// after every pace of bytes (8 MB: 256 pauses, or 2 at 4 MiB).
+TEST_F(DigestPassTest, EachReadIsFollowedByItsPauseAtThePacesSize) {
+  for (uint32_t pace : {32768u, 4u << 20}) {
+    config_.program.pace.digestBytes = pace;
+    config_.hashCheckDone = 0;
+    config_.hashEntries[0].status = 0;
+    LaunchUnderTicks dlg(false);
+    const uint64_t before = ul::PausesTaken();
+    dlg.DoModal();
+    const uint64_t pauses = ul::PausesTaken() - before;
+    ASSERT_TRUE(dlg.watch);
+    dlg.watch->Join();
+    EXPECT_EQ(config_.hashEntries[0].status, 1);
+    EXPECT_EQ(pauses, (8u << 20) / pace) << "pace " << pace;
+  }
+}
+
 TEST_F(DigestPassTest, CloseRequestDuringTheComparisonEndsTheRunWithoutALaunch) {
   LaunchUnderTicks dlg(true);
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);

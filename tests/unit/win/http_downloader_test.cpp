@@ -44,13 +44,18 @@ struct Job {
   HWND fileBar, totalBar;
   int result;
   const ul::ReleaseManifest* release;
+  uint32_t pace;
+  uint64_t pauses;
 };
 
 DWORD WINAPI DownloadThread(LPVOID p) {
   Job* job = static_cast<Job*>(p);
   CHttpDownloader downloader(job->release);
+  downloader.PaceReads(job->pace);
+  const uint64_t before = ul::PausesTaken();
   job->result = downloader.DownloadFile(job->host.c_str(), job->object.c_str(), job->local, job->fileBar,
                                         job->totalBar);
+  job->pauses = ul::PausesTaken() - before;
   return 0;
 }
 
@@ -75,8 +80,8 @@ class Download : public ::testing::Test {
   // Downloads on a worker thread, as the update does, while this thread
   // serves the bars' messages.
   int Fetch(const std::string& name, std::string* local, bool bars = false,
-            const ul::ReleaseManifest* release = nullptr) {
-    Job job{host_, "/dl/" + name, {0}, bars ? g_fileBar : nullptr, bars ? g_totalBar : nullptr, -1, release};
+            const ul::ReleaseManifest* release = nullptr, uint32_t pace = kDefaultReadBytes) {
+    Job job{host_, "/dl/" + name, {0}, bars ? g_fileBar : nullptr, bars ? g_totalBar : nullptr, -1, release, pace, 0};
     lstrcpynA(job.local, local->c_str(), sizeof(job.local));
     HANDLE thread = CreateThread(nullptr, 0, DownloadThread, &job, 0, nullptr);
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
@@ -85,8 +90,10 @@ class Download : public ::testing::Test {
     }
     CloseHandle(thread);
     *local = job.local;
+    pauses_ = job.pauses;
     return job.result;
   }
+  uint64_t pauses_ = 0;
   std::string host_, served_;
 };
 
@@ -130,6 +137,22 @@ TEST_F(Download, WholeFileMovesBothRealProgressBars) {
   EXPECT_EQ(SendMessageA(g_totalBar, PBM_GETPOS, 0, 0), 70);
   DestroyWindow(g_fileBar);
   DestroyWindow(g_totalBar);
+}
+
+// Every read of a body is followed by its pause: one read of at most 4,096
+// bytes by default, as ever; with a pace, one pause per pace of bytes.
+TEST_F(Download, EachReadIsFollowedByItsPauseAtThePacesSize) {
+  ScopedFolder t("dl");
+  const std::string data = filesupport::Pattern(1 << 20, 5);
+  Publish("paced.bin", data);
+  std::string local = t / "default.bin";
+  ASSERT_EQ(Fetch("paced.bin", &local), 1);
+  EXPECT_TRUE(filesupport::HasBytes(local, data));
+  EXPECT_GE(pauses_, (1u << 20) / 4096) << "one pause after every read of 4,096 bytes at most";
+  local = t / "paced.bin";
+  ASSERT_EQ(Fetch("paced.bin", &local, false, nullptr, 256 << 10), 1);
+  EXPECT_TRUE(filesupport::HasBytes(local, data));
+  EXPECT_LE(pauses_, 5u) << "four reads of 256 KiB and the end";
 }
 
 TEST_F(Download, RefusedAnswersAndCutBodiesLeaveTheOldFile) {
@@ -294,13 +317,18 @@ TEST_F(Download, LengthRulesSlowServersAndLocalNames) {
   EXPECT_EQ(Fetch("f.bin", &local), 1);
   EXPECT_TRUE(filesupport::HasBytes(local, data));
 
-  // A length that no int holds is no usable length: the body is taken whole,
-  // to the connection's end.
-  for (const char* length : {"4294967296", "2147483648", "99999999999999999999"}) {
-    Arm("f.bin", std::string("length&length=") + length);
+  // Lengths are 64 bits wide: a body shorter than one past 2 GiB is cut,
+  // not whole. Only a length beyond any file is no length, and the body is
+  // taken to the connection's end.
+  const struct {
+    const char* length;
+    int result;
+  } lengths[] = {{"4294967296", 0}, {"2147483648", 0}, {"99999999999999999999", 1}};
+  for (const auto& l : lengths) {
+    Arm("f.bin", std::string("length&length=") + l.length);
     local = t / "huge-length.bin";
-    EXPECT_EQ(Fetch("f.bin", &local), 1) << length;
-    EXPECT_TRUE(filesupport::HasBytes(local, data)) << length;
+    EXPECT_EQ(Fetch("f.bin", &local), l.result) << l.length;
+    EXPECT_EQ(filesupport::HasBytes(local, data), l.result == 1) << l.length;
   }
 
   local = t / "got!\\new!name.txt";  // written as given, '!' and all
