@@ -70,6 +70,8 @@ TEST(VerifiedRecord, VouchesOnlyWhenEverythingStillAgrees) {
       {"other file number", [](FileFacts& f) { f.index ^= 1; }, kPath, kDigest, Verdict::kFacts},
       {"other volume", [](FileFacts& f) { f.volume ^= 1; }, kPath, kDigest, Verdict::kFacts},
       {"digest changed", [](FileFacts&) {}, kPath, kOtherDigest, Verdict::kDigest},
+      {"digest changed in its last character", [](FileFacts&) {}, kPath, "0123456789abcdef0123456789abcdee",
+       Verdict::kDigest},
       {"unknown path", [](FileFacts&) {}, "C:\\Ulmet\\Data\\pack 02.pak", kDigest, Verdict::kNoRecord},
       {"path in other case", [](FileFacts&) {}, "C:\\Ulmet\\data\\pack 01.pak", kDigest, Verdict::kNoRecord},
   };
@@ -101,6 +103,16 @@ TEST(VerifiedRecord, RecentlyWrittenFilesAreReadAgain) {
   VerifiedRecord later(kFolder, 7);
   ASSERT_EQ(later.Adopt(r.Text(kNow + kHour / 2), kNow + 2 * kHour), VerifiedRecord::Refusal::kNone);
   EXPECT_EQ(later.Check(kPath, kDigest, f), Verdict::kRecent);
+
+  // A record file that holds an entry looked at in the tick its file was
+  // written (no run writes one, but the file is not ours alone).
+  const FileFacts facts = Facts();
+  const std::string tick = std::to_string(facts.lastWrite);
+  const std::string line = "file " + std::to_string(facts.size) + " " + tick + " " + std::to_string(facts.volume) +
+                           " " + std::to_string(facts.index) + " " + tick + " " + kDigest + " " + kPath;
+  VerifiedRecord adopted(kFolder, 7);
+  ASSERT_EQ(adopted.Adopt(WithLine(RecordText(), "file ", line), kNow + 2 * kHour), VerifiedRecord::Refusal::kNone);
+  EXPECT_EQ(adopted.Check(kPath, kDigest, facts), Verdict::kRecent);
 }
 
 TEST(VerifiedRecord, EveryDoubtAboutTheFileRefusesItWhole) {
