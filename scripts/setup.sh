@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything that the build, the tests and the main job need on a
-# Debian 12 machine, and fetches the minizip sources. Safe to run again: it
+# Debian 12 machine, and fetches the sources that are cross-built for Windows
+# (minizip from zlib, the zstd and xdelta3 libraries). Safe to run again: it
 # only does what is still missing.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +15,7 @@ PACKAGES=(
   googletest libcpp-httplib-dev libminizip-dev nginx zip unzip
   clang-14 libclang-rt-14-dev libssl-dev
   libsqlite3-dev libpq-dev postgresql chromium tesseract-ocr tesseract-ocr-kor
+  libzstd-dev zstd xdelta3 bsdiff time
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -57,10 +59,24 @@ if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
   as_root locale-gen >/dev/null
 fi
 
-# minizip is built for the cross target from Debian's own zlib sources.
-if ! ls -d "$DEPS"/zlib-*/contrib/minizip >/dev/null 2>&1; then
-  mkdir -p "$DEPS"
-  (cd "$DEPS" && apt-get source -q zlib >/dev/null 2>&1 || { [ $need_update = 1 ] || as_root apt-get update -q; apt-get source -q zlib; })
+# The patch benchmark fetches real programs' releases with npm. The machine
+# may carry its own Node.js with npm; Debian's npm is installed only when
+# there is none, since it would pull Debian's nodejs over that one.
+if ! command -v npm >/dev/null 2>&1; then
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
 fi
-ls -d "$DEPS"/zlib-*/contrib/minizip >/dev/null
+
+# Libraries for the cross target come from Debian's own source packages:
+# minizip from zlib, the patch decoders from libzstd and xdelta3. Each is
+# fetched once into build/deps, identified by a file the build needs.
+fetch_source() { # PACKAGE GLOB
+  if ! ls -d "$DEPS"/$2 >/dev/null 2>&1; then
+    mkdir -p "$DEPS"
+    (cd "$DEPS" && apt-get source -q "$1" >/dev/null 2>&1 || { [ $need_update = 1 ] || as_root apt-get update -q; apt-get source -q "$1"; })
+  fi
+  ls -d "$DEPS"/$2 >/dev/null
+}
+fetch_source zlib 'zlib-*/contrib/minizip'
+fetch_source libzstd 'libzstd-*/lib/zstd.h'
+fetch_source xdelta3 'xdelta3-*/xdelta3.c'
 echo "setup: ready"
