@@ -55,6 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             config.chunkListPath}) {
     FUZZ_CHECK(std::strchr(field, '\n') == nullptr, text);
   }
+  // "[PACE]": every value within its range, digest reads whole 32 KB chunks.
+  const Pace& pace = config.pace;
+  FUZZ_CHECK(pace.downloadBytes >= 4096 && pace.downloadBytes <= kPaceDownloadMaxBytes, text);
+  FUZZ_CHECK(pace.digestBytes >= 32768 && pace.digestBytes <= kPaceDigestMaxBytes && pace.digestBytes % 32768 == 0,
+             text);
+  FUZZ_CHECK(pace.rereadMs <= kPaceRereadMaxMs, text);
+  FUZZ_CHECK(pace.given || (pace.downloadBytes == 4096 && pace.digestBytes == 32768 && pace.rereadMs == 0), text);
   if (config.clientRegistryKey[0] != '\0') {
     bool seen = false;
     for (const auto& key : confirmed) seen = seen || key.first == config.clientRegistryKey;
