@@ -11,11 +11,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "common/pause.h"
 #include "common/pause_win.h"
 #include "formats/trust/file_hasher.h"
+#include "formats/base/owned_win.h"
+#include "formats/trust/md5.h"
 #include "file_support.h"
 #include "run/main_dlg.h"
 #include "run/verified_files.h"
@@ -108,6 +112,90 @@ TEST_F(DigestPassTest, EachReadIsFollowedByItsPauseAtThePacesSize) {
     dlg.watch->Join();
     EXPECT_EQ(config_.hashEntries[0].status, 1);
     EXPECT_EQ(pauses, (8u << 20) / pace) << "pace " << pace;
+  }
+}
+
+// The record as the start of days later finds it: every time that many days
+// earlier (its check line made anew).
+void MoveRecordBackDays(const std::string& path, int days) {
+  std::istringstream in(filesupport::ReadBytes(path));
+  const uint64_t back = static_cast<uint64_t>(days) * ul::kFileTimeDay;
+  std::string line, body;
+  while (std::getline(in, line) && line.compare(0, 6, "check ") != 0) {
+    std::istringstream words(line);
+    std::vector<std::string> w(7);
+    for (std::string& word : w) words >> word;
+    if (w[0] == "full" || w[0] == "written") line = w[0] + " " + std::to_string(std::stoull(w[1]) - back);
+    if (w[0] == "file") {
+      std::string rest;
+      std::getline(words, rest);  // " " and the path
+      w[5] = std::to_string(std::stoull(w[5]) - back);
+      line = w[0];
+      for (std::size_t i = 1; i < w.size(); ++i) line += " " + w[i];
+      line += rest;
+    }
+    body += line + "\n";
+  }
+  char digest[33];
+  DigestBuffer(body.data(), body.size(), digest);
+  ASSERT_TRUE(filesupport::WriteBytes(path, body + "check " + digest + "\n"));
+}
+
+// The files whose record says they were read at the last start: their
+// looked-at time is at or after since.
+int ReadSince(const std::string& recordPath, uint64_t since) {
+  std::istringstream in(filesupport::ReadBytes(recordPath));
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> w(6);
+    for (std::string& word : w) words >> word;
+    if (w[0] == "file" && std::stoull(w[5]) >= since) ++n;
+  }
+  return n;
+}
+
+// Rolling, a start reads again the files read longest ago: a day later, the
+// share of six files a day out of seven (one day less than the days, so
+// two), and every file once its days have run out; never all of them again
+// just because the record grew old.
+TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
+  config_.hashEntries.clear();
+  for (int i = 0; i < 7; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    ASSERT_TRUE(filesupport::WriteBytes(folder_ + "\\" + name, filesupport::Pattern(65536, i)));
+    // Written a month ago: older than any record moved back below, as files
+    // are that a client has had for a while.
+    const uint64_t month = FileTimeNow() - 30 * ul::kFileTimeDay;
+    FILETIME written = {static_cast<DWORD>(month), static_cast<DWORD>(month >> 32)};
+    ul::Handle h(CreateFileA((folder_ + "\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
+    ASSERT_TRUE(h && SetFileTime(h.Get(), nullptr, nullptr, &written));
+    HashEntry e;
+    ul::Copy(e.fileName, name.c_str());
+    ul::Copy(e.subPath, ".\\");
+    ul::Copy(e.digestHex, DigestOf(folder_ + "\\" + name).c_str());
+    e.entryNumber = i + 1;
+    config_.hashEntries.push_back(e);
+  }
+  config_.program.verifiedStateDays = 7;
+  config_.program.pace.rereadMs = 1;
+  const std::string record = folder_ + "\\ULVerified.dat";
+  const struct {
+    int daysBack;
+    int read;
+  } starts[] = {{0, 7}, {1, 2}, {1, 2}, {7, 7}};
+  for (const auto& start : starts) {
+    if (start.daysBack > 0) MoveRecordBackDays(record, start.daysBack);
+    config_.hashCheckDone = 0;
+    for (HashEntry& e : config_.hashEntries) e.status = 0;
+    const uint64_t before = FileTimeNow();
+    LaunchUnderTicks dlg(false);
+    dlg.DoModal();
+    ASSERT_TRUE(dlg.watch);
+    dlg.watch->Join();
+    for (const HashEntry& e : config_.hashEntries) EXPECT_EQ(e.status, 1) << e.fileName;
+    EXPECT_EQ(ReadSince(record, before), start.read) << start.daysBack << " days later";
   }
 }
 
