@@ -10,7 +10,16 @@
 #   scripts/bench-patch.sh                 every pair
 #   scripts/bench-patch.sh esbuild bun     the named pairs
 #   BENCH_BSDIFF_MAX=0 scripts/bench-patch.sh   no bsdiff at all
+#   BENCH_PATCH_OTHERS=0 scripts/bench-patch.sh zstd alone (no xdelta3, no bsdiff)
+#   BENCH_PATCH_LOCAL="name|OLD|NEW|what" scripts/bench-patch.sh
+#                                          a pair of local files too (';' between
+#                                          pairs; scripts/bench.sh gives Ulmet.exe
+#                                          built at two commits)
 #
+# Besides the table, build/bench-patch/pairs.txt gets one line per pair and
+# candidate, "NAME OLD NEW CANDIDATE PATCH-BYTES" (the files' paths; the
+# candidate "zstd-19" is zstd -19 --long=W --patch-from), which
+# scripts/bench.sh reads.
 # Candidates: zstd --patch-from at each entry of ZSTD_LEVELS (default
 # "19 22": 19 is the reference, 22 the publisher's setting) with a --long
 # window covering the file; an entry "N:chain" is level N with a match chain
@@ -74,9 +83,11 @@ measure() { # LOG COMMAND...
   /usr/bin/time -f '%e %U %S %M' -o "$log.time" "$@" >"$log" 2>&1 || { cat "$log" >&2; die "$*"; }
   MEASURED=$(awk 'END { printf "%s %.2f %.0f", $1, $2 + $3, $4 / 1024 }' "$log.time")
 }
+PAIR_OLD= PAIR_NEW= PAIR_NAME=
 row() { # NAME PATCH NEW MAKE APPLY
   local p n
   p=$(stat -c %s "$2"); n=$(stat -c %s "$3")
+  echo "$PAIR_NAME $PAIR_OLD $PAIR_NEW $(echo "$1" | awk '{ print ($1 == "zstd" ? "zstd" $2 : $1 "-" $2 $3 $4) }') $p" >>"$OUT/pairs.txt"
   printf '| %-36s | %11d | %5s %% | %7s | %7s | %5s | %6s | %6s | %5s |\n' "$1" "$p" \
     "$(calc "100 * $p / $n")" $4 $5
 }
@@ -88,14 +99,17 @@ window_log() {
   echo "$w"
 }
 
-bench_pair() { # NAME PACKAGE OLD NEW FILE WHAT
+bench_pair() { # NAME PACKAGE OLD NEW FILE WHAT (PACKAGE "-": OLD and NEW are files)
   local old new d w src mk ap
-  old=$(fetch "$2" "$3" "$5"); new=$(fetch "$2" "$4" "$5")
+  if [ "$2" = - ]; then old=$3 new=$4; else old=$(fetch "$2" "$3" "$5"); new=$(fetch "$2" "$4" "$5"); fi
+  PAIR_NAME=$1 PAIR_OLD=$old PAIR_NEW=$new
   d=$OUT/$1; mkdir -p "$d"
   w=$(window_log "$old" "$new")
   src=$(( 1 << w ))
   echo
-  echo "### $1 ($6): $2 $3 -> $4, $(stat -c %s "$old") -> $(stat -c %s "$new") bytes, window 2^$w"
+  local from="$2 $3 -> $4"
+  [ "$2" = - ] && from="$(basename "$(dirname "$old")")/$(basename "$old") -> $(basename "$(dirname "$new")")/$(basename "$new")"
+  echo "### $1 ($6): $from, $(stat -c %s "$old") -> $(stat -c %s "$new") bytes, window 2^$w"
   echo
   echo "| candidate | patch bytes | of new | make s | make cpu s | make MiB | apply s | apply cpu s | apply MiB |"
   echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
@@ -113,6 +127,7 @@ bench_pair() { # NAME PACKAGE OLD NEW FILE WHAT
     cmp -s "$d/out" "$new" || die "$1: $name did not rebuild the new file"
     row "$name" "$d/p.zst" "$new" "$mk" "$ap"
   done
+  [ "${BENCH_PATCH_OTHERS:-1}" = 1 ] || { rm -f "$d/out"; return 0; }
   for s in default djw; do
     local sec=(); [ $s = djw ] && sec=(-S djw)
     say "$1: xdelta3 -9 -B $src (${s} secondary)"
@@ -134,6 +149,14 @@ bench_pair() { # NAME PACKAGE OLD NEW FILE WHAT
 }
 
 mkdir -p "$CACHE" "$OUT"
+: >"$OUT/pairs.txt"
+if [ -n "${BENCH_PATCH_LOCAL:-}" ]; then
+  IFS=';' read -r -a locals <<<"$BENCH_PATCH_LOCAL"
+  for l in "${locals[@]}"; do
+    IFS='|' read -r name v1 v2 what <<<"$l"
+    PAIRS+=("$name|-|$v1|$v2||$what")
+  done
+fi
 echo "Binary patches between consecutive releases. Times in seconds (wall clock, and"
 echo "user + system processor time) on $(nproc) cores shared with other work; memory is"
 echo "the peak resident set in MiB (GNU time); zstd runs one thread."

@@ -102,7 +102,16 @@ struct ModuleTraits {
   static void Close(Type m) { FreeLibrary(m); }
 };
 
-using Handle = Owned<KernelHandleTraits>;          // files, processes, threads, events
+// A view of a file mapping (MapViewOfFile), unmapped with the owner.
+struct MappedViewTraits {
+  using Type = void*;
+  static Type None() { return nullptr; }
+  static bool Valid(Type v) { return v != nullptr; }
+  static void Close(Type v) { UnmapViewOfFile(v); }
+};
+
+using Handle = Owned<KernelHandleTraits>;          // files, processes, threads, events, file mappings
+using MappedView = Owned<MappedViewTraits>;
 using FindHandle = Owned<FindHandleTraits>;        // FindFirstFile
 using RegKey = Owned<RegKeyTraits>;
 using InternetHandle = Owned<InternetHandleTraits>;

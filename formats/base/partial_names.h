@@ -18,11 +18,17 @@ constexpr char kChunkEarlierSuffix[] = "~earlier";
 // The index a file was made by, kept beside it for the next transfer
 // (formats/chunks/chunk_index.h, ParseKeptIndex).
 constexpr char kKeptIndexSuffix[] = "~chunks";
+// A patch on its way (formats/patches/patch_journal.h): its first bytes as
+// they arrived, the journal that names it, and the new file it makes.
+constexpr char kPatchPartialSuffix[] = "~patch";
+constexpr char kPatchJournalSuffix[] = "~patchjournal";
+constexpr char kPatchOutputSuffix[] = "~patched";
 
 inline bool IsPartialName(const char* name) {
   return EndsWithNoCase(name, kDownloadPartialSuffix) || EndsWithNoCase(name, kChunkPartialSuffix) ||
          EndsWithNoCase(name, kChunkJournalSuffix) || EndsWithNoCase(name, kChunkEarlierSuffix) ||
-         EndsWithNoCase(name, kKeptIndexSuffix);
+         EndsWithNoCase(name, kKeptIndexSuffix) || EndsWithNoCase(name, kPatchPartialSuffix) ||
+         EndsWithNoCase(name, kPatchJournalSuffix) || EndsWithNoCase(name, kPatchOutputSuffix);
 }
 
 }  // namespace ul

@@ -80,4 +80,12 @@ bool ParseWholeNumber(const char* text, uint64_t* out) {
   return true;
 }
 
+bool NextBufferLine(const char* data, std::size_t size, std::size_t* at, std::string* line) {
+  if (*at >= size) return false;
+  const char* end = static_cast<const char*>(std::memchr(data + *at, '\n', size - *at));
+  line->assign(data + *at, static_cast<std::size_t>(end - (data + *at)));
+  *at = static_cast<std::size_t>(end - data) + 1;
+  return true;
+}
+
 }  // namespace ul

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace ul {
 
@@ -33,6 +34,11 @@ template <std::size_t N>
 bool ReadTextLine(std::FILE* file, char (&buf)[N]) {
   return ReadTextLine(file, buf, N);
 }
+
+// The line at *at of a buffer whose last byte is a line feed, without its
+// line feed, into *line; *at moves past it. False once *at reaches size.
+// The server's list files are read this way, a line at a time.
+bool NextBufferLine(const char* data, std::size_t size, std::size_t* at, std::string* line);
 
 // Removes one trailing line feed, nothing else.
 void StripNewline(char* line);

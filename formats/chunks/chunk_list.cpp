@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "formats/base/bounded.h"
-#include "formats/base/safe_path.h"
+#include "formats/base/text_line.h"
+#include "formats/base/update_names.h"
 #include "formats/trust/release_manifest.h"
 
 namespace ul {
@@ -12,28 +13,6 @@ namespace ul {
 namespace {
 
 const char kHeader[] = "ulmet-chunks 1";
-
-// The form two names share when the client takes them for the same file.
-std::string Key(const std::string& name) {
-  std::string key = name;
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c == '!') c = ' ';
-    if (c == '\\') c = '/';
-  }
-  return key;
-}
-
-// A relative path below the update folder, as the update list writes one.
-bool GoodName(const std::string& name) {
-  if (name.empty() || name.size() >= kPathCap || name.back() == '/' || name.back() == '\\')
-    return false;
-  for (char c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) return false;
-  }
-  return IsSafeRelativePath(name.c_str());
-}
 
 }  // namespace
 
@@ -45,16 +24,14 @@ bool ChunkList::Parse(const char* data, std::size_t size) {
   std::vector<std::string> names;
   std::size_t at = 0;
   bool header = true;
-  while (at < size) {
-    const char* end = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
-    const std::string line(data + at, static_cast<std::size_t>(end - (data + at)));
-    at = static_cast<std::size_t>(end - data) + 1;
-    if (header ? line != kHeader : !GoodName(line)) return false;
+  std::string line;
+  while (NextBufferLine(data, size, &at, &line)) {
+    if (header ? line != kHeader : !IsUpdateFileName(line)) return false;
     if (!header) names.push_back(line);
     header = false;
   }
   std::vector<std::string> keys;
-  for (const auto& n : names) keys.push_back(Key(n));
+  for (const auto& n : names) keys.push_back(UpdateNameKey(n));
   std::sort(keys.begin(), keys.end());
   if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) return false;
   names_ = std::move(names);
@@ -63,14 +40,14 @@ bool ChunkList::Parse(const char* data, std::size_t size) {
 }
 
 bool ChunkList::Lists(const char* name) const {
-  return name != nullptr && std::binary_search(keys_.begin(), keys_.end(), Key(name));
+  return name != nullptr && std::binary_search(keys_.begin(), keys_.end(), UpdateNameKey(name));
 }
 
 bool ChunkList::ListedName(const char* name, std::string* listed) const {
   if (!Lists(name)) return false;
-  const std::string key = Key(name);
+  const std::string key = UpdateNameKey(name);
   for (const auto& n : names_) {
-    if (Key(n) != key) continue;
+    if (UpdateNameKey(n) != key) continue;
     *listed = n;
     return true;
   }
@@ -88,7 +65,7 @@ bool FormatChunkList(const std::vector<std::string>& names, std::string* out) {
 
 bool ChunkIndexPath(const char* listPath, const char* name, std::string* out) {
   out->clear();
-  if (listPath == nullptr || name == nullptr || !GoodName(name)) return false;
+  if (listPath == nullptr || name == nullptr || !IsUpdateFileName(name)) return false;
   const char* slash = std::strrchr(listPath, '/');
   const char* backslash = std::strrchr(listPath, '\\');
   if (slash == nullptr || (backslash != nullptr && backslash > slash)) slash = backslash;

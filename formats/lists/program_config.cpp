@@ -27,6 +27,7 @@ enum class Section {
   kInstallVersion,
   kFileHash,
   kChunkList,
+  kPatchList,
   kVerifiedState,
   kPace,
 };
@@ -54,6 +55,7 @@ const SectionName kSections[] = {
     {"[INSTALLVERSION]", Section::kInstallVersion},
     {"[FILEHASH]", Section::kFileHash},
     {"[CHUNKLIST]", Section::kChunkList},
+    {"[PATCHLIST]", Section::kPatchList},
     // Older updaters do not know it and pass over both of its lines.
     {"[VERIFIEDSTATE]", Section::kVerifiedState},
     {"[PACE]", Section::kPace},
@@ -89,6 +91,7 @@ const TextSection kTextSections[] = {
     {Section::kInstallVersion, &ProgramConfig::installerPath},
     {Section::kFileHash, &ProgramConfig::hashListPath},
     {Section::kChunkList, &ProgramConfig::chunkListPath},
+    {Section::kPatchList, &ProgramConfig::patchListPath},
 };
 
 // The hive of the client's registry data. On Vista the client's data lives

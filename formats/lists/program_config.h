@@ -72,6 +72,10 @@ struct ProgramConfig {
   // index (formats/chunks/chunk_list.h); empty when the tree has none, and
   // then every file travels whole.
   char chunkListPath[ul::kTextCap] = {0};
+  // "[PATCHLIST]": the server path of the list of binary patches
+  // (formats/patches/patch_list.h); empty when the tree has none, and then
+  // no file is made from a patch.
+  char patchListPath[ul::kTextCap] = {0};
   // "[VERIFIEDSTATE]": the days after which the record's full pass goes
   // stale, or 0 (off, the default) when the section does not turn it on.
   int32_t verifiedStateDays = 0;

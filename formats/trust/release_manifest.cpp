@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/base/text_line.h"
 #include "formats/lists/directory_file.h"
 
 namespace ul {
@@ -19,20 +20,6 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// A decimal number without sign or leading zero ("0" itself is fine), at
-// most max.
-bool ParseDecimal(const std::string& text, uint64_t max, uint64_t* value) {
-  if (text.empty() || text.size() > 19 || (text[0] == '0' && text.size() > 1)) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > max) return false;
-  *value = v;
-  return true;
 }
 
 // "<size> <sha256> <path>" with a normal path.
@@ -88,10 +75,8 @@ bool ParseLines(const char* data, std::size_t size, ReleaseManifest* m) {
   std::size_t at = 0;
   int lineNumber = 0;
   int roleLines = 0;  // how many of the lines after the version are roles
-  while (at < size) {
-    const char* end = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
-    const std::string line(data + at, static_cast<std::size_t>(end - (data + at)));
-    at = static_cast<std::size_t>(end - data) + 1;
+  std::string line;
+  while (NextBufferLine(data, size, &at, &line)) {
     ++lineNumber;
     if (line.find('\0') != std::string::npos) return false;
     if (lineNumber == 1) {
@@ -196,6 +181,18 @@ void LaunchReleasePaths(char (&manifest)[kTextCap], char (&signature)[kTextCap])
   folder.erase(folder.rfind('/') + 1);
   Copy(manifest, (folder + kLaunchManifestName).c_str());
   Copy(signature, (folder + kLaunchSignatureName).c_str());
+}
+
+bool ParseDecimal(const std::string& text, uint64_t max, uint64_t* value) {
+  if (text.empty() || text.size() > 19 || (text[0] == '0' && text.size() > 1)) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > max) return false;
+  *value = v;
+  return true;
 }
 
 bool ParseHex(const char* text, std::size_t length, uint8_t* out, std::size_t n) {

@@ -109,6 +109,10 @@ bool ReleaseFilePaths(const char* updateListPath, char (&manifest)[kTextCap],
 // directory file ("/UlLaunch/ULRelease2.dat", ".sig").
 void LaunchReleasePaths(char (&manifest)[kTextCap], char (&signature)[kTextCap]);
 
+// A decimal number without sign or leading zero ("0" itself is fine), at
+// most max.
+bool ParseDecimal(const std::string& text, uint64_t max, uint64_t* value);
+
 // Exactly 2 * n hexadecimal characters (either case) into n bytes.
 bool ParseHex(const char* text, std::size_t length, uint8_t* out, std::size_t n);
 std::string Hex(const uint8_t* data, std::size_t n);

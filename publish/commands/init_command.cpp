@@ -6,6 +6,7 @@
 #include "tree/client_scan.h"
 #include "commands/command_line.h"
 #include "commands/options.h"
+#include "commands/patches.h"
 #include "commands/commands.h"
 #include "commands/manifest.h"
 #include "system/disk_names.h"
@@ -55,7 +56,12 @@ const char kUsage[] =
     "               4 MiB (a 1 Gbit/s line loses some 3 % to the pauses, a disk a few\n"
     "               per cent), and each start reads again the files read longest ago for\n"
     "               about a second, at least a sixth of the client a day with 7 days, so\n"
-    "               that no start reads the whole client again (see README.md)\n";
+    "               that no start reads the whole client again (see README.md)\n"
+    "--patches      make binary patches: every later release makes, for each changed file\n"
+    "               of up to 256 MiB, patches from its earlier versions (the settings'\n"
+    "               patch-bases, 2) kept in TREE/.ulmet-history, listed in\n"
+    "               Ulmet3/patches/ULPatchList.dat and announced as [PATCHLIST]\n"
+    "               (see README.md); by default a tree makes none\n";
 
 struct InitOptions {
   const char* client = nullptr;
@@ -68,6 +74,7 @@ struct InitOptions {
   std::string reportHost, reportPath;  // empty: the defaults
   bool verifiedState = true;
   bool pace = true;
+  bool patches = false;
 };
 
 // "http://HOST/PATH" into host and path; false when it is not such an
@@ -103,6 +110,7 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
            .Flag("--force", &o->force)
            .Flag("--no-verified-state", &noVerifiedState)
            .Flag("--no-pace", &noPace)
+           .Flag("--patches", &o->patches)
            .Read(argc, argv, code))
     return false;
   o->verifiedState = !noVerifiedState;
@@ -130,7 +138,7 @@ bool WriteFirstTree(TreeStage& stage, const Settings& s, const Sections& section
          stage.Write(TreeRelative(s.paths.updateList), std::string(kUpdateListHeader) + "\n", error) &&
          PublishFiles(stage, s, files, kCommand, error) && WriteHashList(stage, s, scan, kCommand, hashed, error) &&
          WriteChunkIndexes(stage, s, scan, {}, kCommand, indexed, error) &&
-         WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
+         WriteEmptyPatchList(stage, s, error) && WriteSettings(stage, s, error) && CheckLists(stage, s, s.version, {}, s.version, *hashed, error);
 }
 
 int InitBody(int argc, char** argv) {
@@ -151,6 +159,7 @@ int InitBody(int argc, char** argv) {
   s.hashExcludes = DefaultHashExclusions();
   s.paths.chunkList = kDefaultChunkList;
   s.chunkIndexFrom = static_cast<unsigned long long>(o.chunkIndexFrom);
+  if (o.patches) s.paths.patchList = kDefaultPatchList;
   ClientScan scan;
   std::vector<std::string> problems;
   if (!ScanClient(client, &scan, &problems)) return Fail(kCommand, kExitFailed, "cannot read " + Shown(client));

@@ -66,7 +66,8 @@ bool IndexTree(VerifyRun& run, const std::string& tree, std::string* error) {
     return false;
   }
   for (bool (*step)(VerifyRun&) :
-       {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller, CheckChunkList}) {
+       {CheckDirectoryFile, CheckProgramConfig, CheckHashList, CheckUpdateList, CheckInstaller, CheckChunkList,
+        CheckPatchList}) {
     if (!step(run)) {
       *error = "the updater cannot read " + tree + " (see ulmet-publish verify)";
       return false;
@@ -107,6 +108,7 @@ bool PlanRelease(const std::string& tree, ReleasePlan* plan, std::string* error)
   if (c.program.hashListPath[0] != '\0') named.emplace_back(c.program.hashListPath, true);
   for (const NamedFile& f : run->index.files()) named.emplace_back(f.objectPath, f.required);
   for (const std::string& path : ChunkFilePaths(*run)) named.emplace_back(path, true);
+  for (const std::string& path : PatchFilePaths(*run)) named.emplace_back(path, true);
   for (const auto& n : named) {
     std::string file;
     if (TreeFile(run->tree, n.first, &file)) {

@@ -10,6 +10,7 @@
 #include "formats/base/bounded.h"
 #include "commands/command_line.h"
 #include "commands/options.h"
+#include "commands/patches.h"
 #include "commands/commands.h"
 #include "commands/manifest.h"
 #include "system/disk_names.h"
@@ -50,7 +51,10 @@ const char kUsage[] =
     "--key FILE         sign the release with this private key (from keygen) before the\n"
     "                   tree is moved into place; a signed tree needs it for every release\n"
     "--unsigned         publish a signed tree's next release without a signature (its old\n"
-    "                   manifest and signature go; updaters built with a key refuse it)\n";
+    "                   manifest and signature go; updaters built with a key refuse it)\n"
+    "\n"
+    "A tree made with \"init --patches\" (the setting patch-list) also gets binary patches of\n"
+    "the changed files from their earlier versions (see README.md).\n";
 
 struct ReleaseOptions {
   const char* tree = nullptr;
@@ -222,7 +226,8 @@ std::vector<std::string> Expected(const Release& r) {
   return first;
 }
 
-bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::size_t* indexed, std::string* error) {
+bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::size_t* indexed, PatchReport* patches,
+                  std::string* error) {
   std::set<std::string> written, changed;
   const std::vector<const ClientFile*> copies = NewCopies(r, &written);
   for (const ClientFile* f : copies) changed.insert(f->name);
@@ -242,11 +247,13 @@ bool WriteRelease(TreeStage& stage, Release& r, std::size_t* hashed, std::size_t
          stage.Write(TreeRelative(after.paths.updateList), NewList(r), error) &&
          WriteHashList(stage, after, r.scan, kCommand, hashed, error) &&
          WriteChunkIndexes(stage, after, r.scan, changed, kCommand, indexed, error) &&
+         WritePatches(stage, PatchWork{after, r.tree, r.settings.version, r.version, r.scan, changed}, kCommand,
+                      patches, error) &&
          WriteSettings(stage, after, error) &&
          CheckLists(stage, after, r.settings.version, Expected(r), r.version, *hashed, error);
 }
 
-void Report(const Release& r, std::size_t hashed, std::size_t indexed) {
+void Report(const Release& r, std::size_t hashed, std::size_t indexed, const PatchReport& patches) {
   std::size_t changed = 0, added = 0;
   for (const auto& s : r.states) {
     changed += s.state == FileState::kChanged;
@@ -263,6 +270,13 @@ void Report(const Release& r, std::size_t hashed, std::size_t indexed) {
          "note: the program configuration has no [CHUNKLIST] " + r.settings.paths.chunkList +
              ": updaters fetch every file whole until it says so");
   for (const auto& line : lines) std::printf("  %s\n", Shown(line).c_str());
+  if (r.settings.paths.patchList.empty()) return;
+  std::printf("patches: %zu listed, %zu made by this release (%llu bytes), %zu not kept\n", patches.listed,
+              patches.made, static_cast<unsigned long long>(patches.bytes), patches.dropped);
+  if (!AnnouncesPatchList(r.tree, r.settings))
+    Fail(kCommand, kExitDone,
+         "note: the program configuration has no [PATCHLIST] " + r.settings.paths.patchList +
+             ": updaters make no file from a patch until it says so");
 }
 
 int ReleaseBody(int argc, char** argv) {
@@ -284,10 +298,11 @@ int ReleaseBody(int argc, char** argv) {
     return Fail(kCommand, kExitFailed, fs::is_directory(r.tree, ec) ? why + "; the tree is unchanged" : why);
   TreeStage stage(r.tree);
   std::size_t hashed = 0, indexed = 0;
-  if (!WriteRelease(stage, r, &hashed, &indexed, &why) || !SignStage(stage.root().string(), o.key, o.dropSignature, &why) ||
+  PatchReport patches;
+  if (!WriteRelease(stage, r, &hashed, &indexed, &patches, &why) || !SignStage(stage.root().string(), o.key, o.dropSignature, &why) ||
       !stage.MoveIn(true, &why))
     return Fail(kCommand, kExitFailed, why + "; " + Shown(r.tree) + " is unchanged");
-  Report(r, hashed, indexed);
+  Report(r, hashed, indexed, patches);
   return kExitDone;
 }
 

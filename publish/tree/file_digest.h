@@ -14,6 +14,9 @@ namespace ulp {
 // empty file). False when the file cannot be read.
 bool ChainedDigest(const std::filesystem::path& file, std::string* hex);
 
+// Size and SHA-256 of the file at path. False when it cannot be read.
+bool Sha256OfFile(const std::filesystem::path& path, uint8_t (&sha256)[ul::kSha256Bytes], uint64_t* size);
+
 // The chunk index of the file at path. False when it cannot be read to its
 // end, or needs more chunks than an index holds.
 bool IndexOfFile(const std::filesystem::path& path, ul::ChunkIndex* index);

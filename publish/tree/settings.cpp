@@ -33,6 +33,12 @@ const char kHeader[] =
     "#                     the indexes lie in its folder, which holds nothing else\n"
     "#                     (no such line: no indexes, every file travels whole)\n"
     "#   chunk-index-from N  files of at least N bytes get a chunk index\n"
+    "#   patch-list P      [PATCHLIST]: the list of binary patches from earlier\n"
+    "#                     versions of changed files; the patches lie in its folder,\n"
+    "#                     which holds nothing else (no such line: no patches)\n"
+    "#   patch-bases N     patches from the N newest earlier versions (1..16)\n"
+    "#   patch-seconds N   the longest one patch may take to make, in seconds\n"
+    "#   patch-memory-mib N  the most memory the encoder may take for one patch\n"
     "#   archive F         client folder published as the archive F.zip whenever\n"
     "#                     anything in it changes (one line each)\n"
     "#   hash-exclude N    client file left out of the hash list; a folder ends in '/'\n"
@@ -58,6 +64,17 @@ bool IsAbsoluteWindowsFolder(const std::string& value) {
   return drive || value.rfind("\\\\", 0) == 0;
 }
 
+// One of the numbers that bound the making of patches.
+bool ApplyPatchNumber(const std::string& name, const std::string& value, Settings* s, std::string* why) {
+  const bool ok = name == "patch-bases"     ? ToInt(value, 1, 16, &s->patchBases)
+                  : name == "patch-seconds" ? ToInt(value, 1, 86400, &s->patchSeconds)
+                                            : ToInt(value, 64, 1 << 20, &s->patchMemoryMib);
+  if (!ok) *why = name + (name == "patch-bases" ? " must be a number 1..16" :
+                          name == "patch-seconds" ? " must be a number of seconds 1..86400" :
+                                                    " must be a number of MiB 64..1048576");
+  return ok;
+}
+
 // One "name value" line into s; false with the reason.
 bool Apply(const std::string& name, const std::string& value, Settings* s, std::string* why) {
   std::string* path = name == "program-config" ? &s->paths.programConfig
@@ -66,6 +83,7 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
                       : name == "hash-list"    ? &s->paths.hashList
                       : name == "installer"    ? &s->paths.installer
                       : name == "chunk-list"   ? &s->paths.chunkList
+                      : name == "patch-list"   ? &s->paths.patchList
                                                : nullptr;
   if (path != nullptr) {
     *path = value;
@@ -73,8 +91,8 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
       *why = name + " must be a server path beginning with '/'";
     } else if (name == "update-files" && value.back() != '/') {
       *why = "update-files must end in '/'";
-    } else if (name == "chunk-list" && value.back() == '/') {
-      *why = "chunk-list names a file, not a folder";
+    } else if ((name == "chunk-list" || name == "patch-list") && value.back() == '/') {
+      *why = name + " names a file, not a folder";
     }
   } else if (name == "host") {
     s->host = value;
@@ -92,6 +110,8 @@ bool Apply(const std::string& name, const std::string& value, Settings* s, std::
     if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || s->chunkIndexFrom == 0 ||
         s->chunkIndexFrom > (1ull << 50))
       *why = "chunk-index-from must be a number of bytes from 1";
+  } else if (name == "patch-bases" || name == "patch-seconds" || name == "patch-memory-mib") {
+    return ApplyPatchNumber(name, value, s, why);
   } else if (name == "archive") {
     s->archives.push_back(value);
   } else if (name == "hash-exclude") {
@@ -113,17 +133,30 @@ std::string Folded(const std::string& path) {
 
 }  // namespace
 
-std::string ChunkFolderProblem(const ServerPaths& paths) {
-  if (paths.chunkList.empty()) return "";
-  const std::string folder = Folded(paths.chunkList.substr(0, paths.chunkList.rfind('/') + 1));
-  if (folder == "/") return "chunk-list must lie in a folder of its own, not at the top of the tree";
-  if (folder.rfind(Folded(paths.files), 0) == 0) return "chunk-list must not lie below update-files";
-  for (const std::string* other :
-       {&paths.programConfig, &paths.updateList, &paths.files, &paths.hashList, &paths.installer}) {
+namespace {
+
+// Why the folder of the list at listPath (named by setting) cannot hold only
+// what the list names, or "".
+std::string OwnFolderProblem(const char* setting, const std::string& listPath, const ServerPaths& paths) {
+  if (listPath.empty()) return "";
+  const std::string folder = Folded(listPath.substr(0, listPath.rfind('/') + 1));
+  const std::string name = setting;
+  if (folder == "/") return name + " must lie in a folder of its own, not at the top of the tree";
+  if (folder.rfind(Folded(paths.files), 0) == 0) return name + " must not lie below update-files";
+  for (const std::string* other : {&paths.programConfig, &paths.updateList, &paths.files, &paths.hashList,
+                                   &paths.installer, &paths.chunkList, &paths.patchList}) {
+    if (other == &listPath || other->empty()) continue;
     if (Folded(*other).rfind(folder, 0) == 0)
-      return "chunk-list's folder must hold nothing but the chunk indexes, and " + *other + " lies in it";
+      return name + "'s folder must hold nothing but what the list names, and " + *other + " lies in it";
   }
   return "";
+}
+
+}  // namespace
+
+std::string ListFolderProblem(const ServerPaths& paths) {
+  const std::string why = OwnFolderProblem("chunk-list", paths.chunkList, paths);
+  return why.empty() ? OwnFolderProblem("patch-list", paths.patchList, paths) : why;
 }
 
 std::string SettingsText(const Settings& s) {
@@ -134,6 +167,9 @@ std::string SettingsText(const Settings& s) {
       << s.paths.installer << "\n";
   if (!s.paths.chunkList.empty()) out << "chunk-list " << s.paths.chunkList << "\n";
   out << "chunk-index-from " << s.chunkIndexFrom << "\n";
+  if (!s.paths.patchList.empty())
+    out << "patch-list " << s.paths.patchList << "\npatch-bases " << s.patchBases << "\npatch-seconds "
+        << s.patchSeconds << "\npatch-memory-mib " << s.patchMemoryMib << "\n";
   for (const auto& a : s.archives) out << "archive " << a << "\n";
   for (const auto& e : s.hashExcludes) out << "hash-exclude " << e << "\n";
   for (const auto& f : s.files) out << "file " << f << "\n";
@@ -163,7 +199,7 @@ bool ParseSettings(const std::string& text, Settings* settings, std::string* err
     *error = "the version or the host is missing";
     return false;
   }
-  const std::string why = ChunkFolderProblem(s.paths);
+  const std::string why = ListFolderProblem(s.paths);
   if (!why.empty()) {
     *error = why;
     return false;

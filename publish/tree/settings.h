@@ -27,6 +27,11 @@ struct Settings {
   std::vector<std::string> hashExcludes;  // files, or folders ending in '/'
   std::vector<std::string> files;         // the client files of the newest version
   unsigned long long chunkIndexFrom = kDefaultChunkIndexFrom;  // with paths.chunkList
+  // With paths.patchList: the earlier versions a changed file gets patches
+  // from, and what making one patch may take.
+  int patchBases = kDefaultPatchBases;
+  int patchSeconds = 1800;
+  int patchMemoryMib = 2048;
 };
 
 std::string SettingsText(const Settings& settings);
@@ -35,10 +40,11 @@ std::string SettingsText(const Settings& settings);
 // (a served address, a tree the tool did not write) or it does not read.
 bool ReadTreeSettings(const std::string& tree, Settings* settings);
 
-// Why the chunk list's folder cannot hold the indexes, or "": it must be a
-// folder of its own, outside the update files, holding none of the tree's
-// other files, so that no client file's name can be an index's.
-std::string ChunkFolderProblem(const ServerPaths& paths);
+// Why the chunk list's folder cannot hold the indexes, or the patch list's
+// folder the patches, or "": each must be a folder of its own, outside the
+// update files, holding none of the tree's other files (nor the other
+// list's), so that no client file's name can be an index's or a patch's.
+std::string ListFolderProblem(const ServerPaths& paths);
 
 // False, with the line and what is wrong in *error, for a name it does not
 // know, a value out of range or a missing version or host.

@@ -38,6 +38,7 @@ Sections DefaultProgramSections(const std::string& host, const ServerPaths& path
       {"FILEHASH", paths.hashList},
   };
   if (!paths.chunkList.empty()) sections.push_back({"CHUNKLIST", paths.chunkList});
+  if (!paths.patchList.empty()) sections.push_back({"PATCHLIST", paths.patchList});
   return sections;
 }
 

@@ -11,6 +11,10 @@
 //                               '!'), every archive, the updater's new copy
 //   Ulmet3/chunks/ULChunkList.dat  the files that have a chunk index, and
 //   Ulmet3/chunks/....chunks       their indexes (formats/chunks/chunk_list.h)
+//   Ulmet3/patches/ULPatchList.dat the binary patches of changed files, and
+//   Ulmet3/patches/....zst         the patches (formats/patches/patch_list.h)
+//   .ulmet-history/             earlier versions of the patched files, never
+//                               served (tree/patch_history.h)
 //   ulmet-publish.cfg           the publisher's settings (see settings.h)
 //
 // The server paths below are those of the program configuration; a file's
@@ -45,10 +49,16 @@ struct ServerPaths {
   // [CHUNKLIST]; empty: the tree has no chunk indexes (a tree published
   // before they existed).
   std::string chunkList;
+  // [PATCHLIST]; empty: the tree makes no patches (the default).
+  std::string patchList;
 };
 
 // Where a new tree keeps its chunk list and indexes.
 constexpr char kDefaultChunkList[] = "/Ulmet3/chunks/ULChunkList.dat";
+// Where a tree made with patches keeps its patch list and patches.
+constexpr char kDefaultPatchList[] = "/Ulmet3/patches/ULPatchList.dat";
+// How many earlier versions of a file a release makes patches from.
+constexpr int kDefaultPatchBases = 2;
 // Files of at least this size get a chunk index; below it a whole download
 // costs little.
 constexpr unsigned long long kDefaultChunkIndexFrom = 4ull << 20;

@@ -182,6 +182,12 @@ bool CheckSignedRelease(VerifyRun& run) {
         Compare(run, m, path, arrived->second,
                 "updaters built with the release key fetch files whole instead");
     }
+    for (const std::string& path : PatchFilePaths(run)) {
+      auto arrived = run.served.find(path);
+      if (arrived != run.served.end())
+        Compare(run, m, path, arrived->second,
+                "updaters built with the release key fetch the files another way instead");
+    }
   }
   if (!earlier.haveManifest && !earlier.haveSignature) {
     run.report.Warning(run.tree.Where(legacyManifest),

@@ -22,8 +22,8 @@ struct Step {
 };
 const Step kSteps[] = {
     {ReadSignedRelease},  {CheckDirectoryFile}, {CheckProgramConfig}, {CheckHashList},
-    {CheckUpdateList},    {CheckInstaller},     {CheckChunkList},     {CheckNamedFiles},
-    {CheckSignedRelease},
+    {CheckUpdateList},    {CheckInstaller},     {CheckChunkList},     {CheckPatchList},
+    {CheckNamedFiles},    {CheckPatches},       {CheckSignedRelease},
 };
 
 }  // namespace

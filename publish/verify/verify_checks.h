@@ -11,6 +11,7 @@
 #include "formats/lists/directory_file.h"
 #include "formats/lists/hash_list.h"
 #include "formats/lists/program_config.h"
+#include "formats/patches/patch_list.h"
 #include "formats/trust/release_manifest.h"
 #include "tree/served_tree.h"
 #include "verify/verify_report.h"
@@ -41,6 +42,8 @@ struct VerifyRun {
   std::string releaseKey;   // the public release key's line, "" when not given
   // Size and SHA-256 of each named file as it arrived, by object path.
   std::map<std::string, ul::ReleaseFile> served;
+  // The entries of the patch list, once CheckPatchList ran.
+  std::vector<ul::PatchEntry> patchEntries;
 };
 
 bool ReadSignedRelease(VerifyRun& run);   // manifest_check.cpp: bounds what is stored
@@ -63,6 +66,16 @@ void CheckChunkIndex(VerifyRun& run, const NamedFile& file, const std::string& l
 // CheckChunkList ran: files the updaters fetch besides those the lists name.
 // verify_chunks.cpp
 std::vector<std::string> ChunkFilePaths(const VerifyRun& run);
+
+// The patch list the program configuration announces, read into
+// run.patchEntries; then every patch it names against its entry and the
+// file it makes, and applied to its base where the tree's history holds it.
+// verify_patches.cpp
+bool CheckPatchList(VerifyRun& run);
+bool CheckPatches(VerifyRun& run);
+// The object paths of the patch list and of every patch it names, once
+// CheckPatchList ran. verify_patches.cpp
+std::vector<std::string> PatchFilePaths(const VerifyRun& run);
 
 // Keeps the size and SHA-256 of a named file's arrived bytes for the
 // signed release's check. manifest_check.cpp

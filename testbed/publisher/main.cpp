@@ -22,13 +22,14 @@ const char kUsage[] =
     "  Ulmet3/Ulmet_install.exe    the full installer, when the release names one\n"
     "  Ulmet3/files/...            every client file and archive; blanks become '!'\n"
     "  Ulmet3/chunks/...           with \"chunks\": the chunk list and indexes ([CHUNKLIST])\n"
+    "  Ulmet3/patches/...          with \"patch\": the patch list and patches ([PATCHLIST])\n"
     "\n"
     "--client DIR    the client folder as the newest version installs it\n"
     "--release FILE  the release description (see testbed/README.md):\n"
     "                  host HOST | port N | set SECTION VALUE | unset SECTION |\n"
     "                  header TEXT | installer PATH | archive NAME.zip ITEM... |\n"
     "                  file ENTRY SOURCE | hash-exclude PATH | version N ENTRY... |\n"
-    "                  chunks [FROM]\n"
+    "                  chunks [FROM] | patch ENTRY BASE [from OTHER]\n"
     "--out DIR       where the tree goes; an existing tree is replaced only with --force\n"
     "--host HOST     configuration server host when the release names none (127.0.0.1)\n";
 

@@ -1,6 +1,7 @@
 #include "publisher.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -8,12 +9,14 @@
 #include <sstream>
 
 #include "commands/chunk_indexes.h"
+#include "formats/patches/patch_list.h"
 #include "formats/chunks/chunk_list.h"
 #include "tree/client_scan.h"
 #include "system/disk_names.h"
 #include "tree/file_digest.h"
 #include "system/file_io.h"
 #include "tree/name_rules.h"
+#include "tree/patch_maker.h"
 #include "tree/server_lists.h"
 #include "tree/tree_layout.h"
 #include "tree/tree_stage.h"
@@ -97,6 +100,7 @@ std::string ProgramConfiguration(const Release& release, const std::string& host
   std::map<std::string, std::string> sections(known.begin(), known.end());
   for (const auto& s : release.sections) sections[s.first] = s.second;
   if (release.chunkIndexFrom > 0) sections["CHUNKLIST"] = ulp::kDefaultChunkList;
+  if (!release.patches.empty()) sections["PATCHLIST"] = ulp::kDefaultPatchList;
   for (const auto& u : release.unset) sections.erase(u);
   ulp::Sections ordered;
   for (const auto& k : known) {
@@ -236,6 +240,50 @@ bool WriteChunkIndexes(Stage& stage, const Release& release, const fs::path& cli
   return stage.Write(ulp::TreeRelative(ulp::kDefaultChunkList), list);
 }
 
+// One patch of the release: made from its base (or from the other file it
+// names), listed with the base's digests.
+bool MakeListedPatch(Stage& stage, const Release& release, const PatchSpec& p, const fs::path& client,
+                     const fs::path& dir, int number, ul::PatchEntry* e) {
+  auto at = [&dir](const std::string& path) { return fs::path(path).is_relative() ? dir / path : fs::path(path); };
+  // The entry's bytes: its declared source, or the client file.
+  auto source = release.fileSources.find(p.entry);
+  const fs::path next = source == release.fileSources.end()          ? client / p.entry
+                        : fs::path(source->second).is_relative() ? client / source->second
+                                                                  : fs::path(source->second);
+  const fs::path base = at(p.base);
+  std::string md5;
+  ulp::MadePatch made;
+  e->target = ulp::PublishedName(p.entry);
+  e->patch = "p" + std::to_string(number) + ".zst";
+  std::string path;
+  if (!ul::PatchPath(ulp::kDefaultPatchList, e->patch, &path)) return stage.Fail("no path for " + e->patch);
+  const std::string rel = ulp::TreeRelative(path);
+  fs::create_directories(stage.tree.PathOf(rel).parent_path());
+  if (ulp::MakePatch(p.from.empty() ? base : at(p.from), next, stage.tree.PathOf(rel), ulp::PatchBudget(), &made) !=
+          ulp::kPatchMade ||
+      !ulp::ChainedDigest(base, &md5) || !ulp::Sha256OfFile(base, e->baseSha256, &e->baseSize) ||
+      !ulp::Sha256OfFile(next, e->sha256, &e->size))
+    return stage.Fail("no patch of " + p.entry + " from " + p.base);
+  std::memcpy(e->baseMd5, md5.c_str(), 33);
+  e->patchSize = made.size;
+  std::memcpy(e->patchSha256, made.sha256, sizeof made.sha256);
+  stage.result->written.push_back(rel);
+  return true;
+}
+
+bool WritePatches(Stage& stage, const Release& release, const fs::path& client, const std::string& releaseDir) {
+  if (release.patches.empty()) return true;
+  std::vector<ul::PatchEntry> entries;
+  for (const PatchSpec& p : release.patches) {
+    entries.emplace_back();
+    if (!MakeListedPatch(stage, release, p, client, releaseDir, static_cast<int>(entries.size()), &entries.back()))
+      return false;
+  }
+  std::string list;
+  if (!ul::FormatPatchList(entries, &list)) return stage.Fail("no patch list for these patches");
+  return stage.Write(ulp::TreeRelative(ulp::kDefaultPatchList), list);
+}
+
 bool PublishInstaller(Stage& stage, const Release& release, const std::string& releaseDir) {
   if (release.installer.empty()) return true;
   fs::path inst = release.installer;
@@ -265,6 +313,7 @@ bool Publish(const Release& release, const PublishOptions& o, PublishResult* res
   const std::vector<fs::path> files = ulp::ListFiles(client);
   return PublishClientFiles(stage, client, files) && WriteUpdateList(stage, release, client) &&
          WriteHashList(stage, release, client, files) && WriteChunkIndexes(stage, release, client, files) &&
+         WritePatches(stage, release, client, o.releaseDir) &&
          PublishInstaller(stage, release, o.releaseDir) &&
          tree.MoveIn(false, &result->error);
 }

@@ -134,6 +134,9 @@ bool ParseRelease(const std::string& text, Release* out, std::string* error) {
       r.chunkIndexFrom = 4ull << 20;
       if (w.size() > 2 || (w.size() == 2 && !ToSize(w[1], &r.chunkIndexFrom)))
         return fail("chunks takes at most a size in bytes");
+    } else if (cmd == "patch") {
+      if (w.size() != 3 && !(w.size() == 5 && w[3] == "from")) return fail("patch takes an entry, a base [from OTHER]");
+      r.patches.push_back({w[1], w[2], w.size() == 5 ? w[4] : std::string()});
     } else if (cmd == "version") {
       ReleaseVersion v;
       v.line = n;

@@ -17,6 +17,13 @@
 //   version N ENTRY...         one line of the update list
 //   chunks [FROM]              chunk indexes for the client files of at least FROM bytes
 //                              (default 4 MiB), announced in [CHUNKLIST]
+//   patch ENTRY BASE [from OTHER]
+//                              a binary patch that makes the client file ENTRY from the
+//                              file BASE (a path; relative: beside the release file),
+//                              listed in the patch list announced in [PATCHLIST] as
+//                              /Ulmet3/patches/pN.zst (N: 1 for the first patch
+//                              statement, ...); with "from", made from OTHER while the
+//                              list names BASE
 #pragma once
 
 #include <map>
@@ -31,6 +38,12 @@ struct ReleaseVersion {
   int line = 0;
 };
 
+struct PatchSpec {
+  std::string entry;
+  std::string base;
+  std::string from;  // empty: made from base
+};
+
 struct Release {
   std::string host;  // empty: the publisher's default
   int port = 80;
@@ -42,6 +55,7 @@ struct Release {
   std::map<std::string, std::string> fileSources;            // entry -> source
   std::vector<std::string> hashExcludes;
   unsigned long long chunkIndexFrom = 0;  // 0: no chunk indexes
+  std::vector<PatchSpec> patches;
   std::vector<ReleaseVersion> versions;
 };
 

@@ -23,9 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                &s.paths.installer}) {
     FUZZ_CHECK(!p->empty() && (*p)[0] == '/', fuzz::Shown(text));
   }
-  // A chunk list lies in a folder of its own, away from every other file.
-  FUZZ_CHECK(s.paths.chunkList.empty() || (s.paths.chunkList[0] == '/' && ulp::ChunkFolderProblem(s.paths).empty()),
-             fuzz::Shown(text));
+  // A chunk list and a patch list lie in folders of their own, away from
+  // every other file.
+  FUZZ_CHECK(s.paths.chunkList.empty() || s.paths.chunkList[0] == '/', fuzz::Shown(text));
+  FUZZ_CHECK(s.paths.patchList.empty() || s.paths.patchList[0] == '/', fuzz::Shown(text));
+  FUZZ_CHECK(ulp::ListFolderProblem(s.paths).empty(), fuzz::Shown(text));
   FUZZ_CHECK(s.chunkIndexFrom >= 1, fuzz::Shown(text));
   const std::string written = ulp::SettingsText(s);
   ulp::Settings again;

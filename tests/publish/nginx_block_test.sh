@@ -20,6 +20,7 @@ mkdir -p "$W/tree/Ulmet3/files" "$W/tmp"
 head -c 300000 /dev/urandom >"$W/tree/Ulmet3/files/pack.pak"
 yes 'a line of text that compresses well' | head -c 200000 >"$W/tree/Ulmet3/UpdateList.dat"
 printf 'host x\n' >"$W/tree/ulmet-publish.cfg"
+mkdir -p "$W/tree/.ulmet-history" && printf 'ulmet-history 1\n' >"$W/tree/.ulmet-history/ULHistory.dat"
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 {
   printf 'daemon off;\nworker_processes 1;\nuser root;\npid %s/nginx.pid;\nerror_log %s/error.log;\n' "$W" "$W"
@@ -58,6 +59,8 @@ curl -sS -o "$W/k1" -r 0-99 "$U/Ulmet3/files/pack.pak" -w '%{num_connects} ' --n
 check "ranges one after the other on one kept-open connection" test "$(cat "$W/connects")" = "1 0"
 get "$W/s" "$U/ulmet-publish.cfg"
 check "the settings file stays unserved" test "$(status "$W/s")" = 404
+get "$W/h" "$U/.ulmet-history/ULHistory.dat"
+check "the publisher's history stays unserved" test "$(status "$W/h")" = 404
 
 echo "$fails failure(s)"
 [ $fails = 0 ]

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "commands/chunk_indexes.h"
+#include "formats/patches/patch_decoder.h"
+#include "formats/patches/patch_list.h"
 #include "commands/commands.h"
 #include "system/folder_swap.h"
 #include "verify/verify.h"
@@ -259,6 +261,99 @@ TEST_F(Release, BigFilesGetChunkIndexesThatFollowTheirChanges) {
                              tree.string() + ".previous/Ulmet3/chunks/keep.pak.chunks"))
       << "carried over, not made again";
   EXPECT_EQ(Command(ulp::RunVerify, {tree.string()}), 0);
+}
+
+// The patches listed for target, by the version of their base (found by
+// the base's bytes among versions).
+std::map<int, std::string> PatchesOf(const fs::path& tree, const std::string& target,
+                                     const std::map<int, std::string>& versions) {
+  const Files served = Snapshot(tree);
+  ul::PatchList list;
+  const std::string& text = served.at("Ulmet3/patches/ULPatchList.dat");
+  EXPECT_TRUE(list.Parse(text.data(), text.size())) << text;
+  std::map<int, std::string> made;
+  for (const ul::PatchEntry& e : list.entries()) {
+    if (e.target != target) continue;
+    for (const auto& v : versions) {
+      std::string md5;
+      const fs::path scratch = tree.parent_path() / "scratch";
+      Put(scratch.parent_path(), {{"scratch", v.second}});
+      if (ulp::ChainedDigest(scratch, &md5) && md5 == e.baseMd5)
+        made[v.first] = served.at("Ulmet3/patches/" + e.patch);
+    }
+  }
+  return made;
+}
+
+// What a patch makes of its base; empty when it does not finish.
+std::string Applied(const std::string& base, const std::string& patch, std::size_t size) {
+  std::string out(size, '\0');
+  ul::PatchDecoder d;
+  return d.Start(base.data(), base.size(), &out[0], size) && d.Feed(patch.data(), patch.size()) && d.Finished()
+             ? out
+             : std::string();
+}
+
+TEST_F(Release, ChangedFilesGetPatchesFromTheirEarlierVersions) {
+  const fs::path tree = dir_ / "patched";
+  const std::string key = ULP_TEST_KEYS "test-release.key";
+  std::map<int, std::string> game = {{1000, Noise(400000, 7)}};
+  game[1001] = game[1000].substr(0, 100000) + Noise(3000, 8) + game[1000].substr(100000);
+  game[1002] = game[1001].substr(0, 300000) + Noise(2000, 9) + game[1001].substr(302000);
+  Put(client_, {{"Game.exe", game[1000]}, {"Other.dll", Noise(50000, 10)}});
+  ASSERT_EQ(Command(ulp::RunInit, {"--client", client_, "--out", tree.string(), "--patches"}), 0);
+  EXPECT_NE(Snapshot(tree).at("UlLaunch/ULProgram.cfg").find("[PATCHLIST]\n/Ulmet3/patches/ULPatchList.dat\n"),
+            std::string::npos);
+  // A patch of a file that shares nothing with its base is not worth its bytes.
+  Put(client_, {{"Game.exe", game[1001]}, {"Other.dll", Noise(50000, 11)}});
+  std::string err;
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree.string(), "--client", client_}, &err), 0) << err;
+  EXPECT_NE(err.find("the patch of Other.dll from version 1000 ("), std::string::npos) << err;
+  EXPECT_TRUE(PatchesOf(tree, "Other.dll", {}).empty());
+  auto patches = PatchesOf(tree, "Game.exe", game);
+  ASSERT_EQ(patches.size(), 1u);
+  EXPECT_LT(patches[1000].size(), 10000u);
+  EXPECT_TRUE(Applied(game[1000], patches[1000], game[1001].size()) == game[1001]);
+
+  // From the two newest earlier versions, which the tree's own history
+  // keeps; a release that leaves the file as it was keeps its patches.
+  Put(client_, {{"Game.exe", game[1002]}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree.string(), "--client", client_}), 0);
+  Put(client_, {{"a.dll", "a 2"}});
+  ASSERT_EQ(Command(ulp::RunRelease, {"--tree", tree.string(), "--client", client_, "--key", key}), 0);
+  patches = PatchesOf(tree, "Game.exe", game);
+  ASSERT_EQ(patches.size(), 2u);
+  for (int base : {1000, 1001})
+    EXPECT_TRUE(Applied(game[base], patches[base], game[1002].size()) == game[1002]) << base;
+  const Files served = Snapshot(tree);
+  EXPECT_EQ(served.count(".ulmet-history/ULHistory.dat"), 1u);
+  for (const auto& f : served) {
+    if (f.first.rfind(".ulmet-history/", 0) != 0 || f.first.find("ULHistory") != std::string::npos) continue;
+    EXPECT_TRUE(f.second == game[1002] || f.second == game[1001] || f.second.size() < 60000) << f.first;
+  }
+  for (const char* file : {" /Ulmet3/patches/ULPatchList.dat\n", ".zst\n"})
+    EXPECT_NE(served.at("UlLaunch/ULRelease2.dat").find(file), std::string::npos) << file << " is not signed";
+  EXPECT_EQ(Command(ulp::RunVerify, {tree.string(), "--key", ULP_TEST_KEYS "test-release.pub"}), 0);
+
+  // A patch that does not rebuild its target, listed with its own size and
+  // SHA-256 so that only applying it tells.
+  ul::PatchList list;
+  const std::string text = served.at("Ulmet3/patches/ULPatchList.dat");
+  ASSERT_TRUE(list.Parse(text.data(), text.size()));
+  std::vector<ul::PatchEntry> entries = list.entries();
+  const fs::path patch = tree / "Ulmet3/patches" / entries[0].patch;
+  std::string bytes = served.at("Ulmet3/patches/" + entries[0].patch);
+  bytes[bytes.size() / 2] ^= 0x40;
+  Put(tree, {{"Ulmet3/patches/" + entries[0].patch, bytes}});
+  ASSERT_TRUE(ulp::Sha256OfFile(patch, entries[0].patchSha256, &entries[0].patchSize));
+  std::string rewritten;
+  ASSERT_TRUE(ul::FormatPatchList(entries, &rewritten));
+  Put(tree, {{"Ulmet3/patches/ULPatchList.dat", rewritten}});
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Command(ulp::RunVerify, {tree.string()}), 1);
+  const std::string report = testing::internal::GetCapturedStdout();
+  EXPECT_NE(report.find(entries[0].patch + ": does not rebuild its target: applied to its base"), std::string::npos)
+      << report;
 }
 
 TEST_F(Release, OnlyOneRunPublishesATreeAtATime) {

@@ -282,25 +282,11 @@ const char* OpenPartial(bool keyed, const char* localPath, const char* partial, 
 
 CChunkedDownload::CChunkedDownload(const ul::ReleaseManifest* release) : release_(release) {}
 
-bool CChunkedDownload::FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
-                                  std::string* bytes) {
-  char local[ul::kTextCap] = {0};
-  ul::HeldFile held;
-  bool refused = false;
-  // Read through the handle that held it from its check on; a refused file
-  // only means this one travels whole, so the run's state is not told.
-  const bool ok = FetchHeldToTemp(release_, host, path, tempName, local, &held, &refused, limit) && held.IsOpen() &&
-                  held.ReadAll(limit, bytes);
-  held.Close();
-  DeleteFileA(local);
-  return ok;
-}
-
 bool CChunkedDownload::LoadList(const char* host, const char* listPath) {
   loaded_ = false;
   if (listPath == nullptr || listPath[0] == '\0') return false;
   std::string bytes;
-  if (!FetchSmall(host, listPath, "ULChunkList.dat_", ul::kChunkListMaxBytes, &bytes) ||
+  if (!FetchSmallFile(release_, host, listPath, "ULChunkList.dat_", ul::kChunkListMaxBytes, &bytes) ||
       !list_.Parse(bytes.data(), bytes.size())) {
     DebugTrace("Chunks: no chunk list at %s; every file travels whole", listPath);
     return false;
@@ -345,7 +331,7 @@ const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPat
       !ul::ChunkIndexPath(listPath_.c_str(), listed.c_str(), &indexPath))
     return "not in the chunk list";
   if (!PartialNames(job->localPath, job->partial, job->journalPath)) return "its path is too long for a partial file";
-  if (!FetchSmall(host, indexPath.c_str(), "ULChunkIndex.dat_", ul::kChunkIndexMaxBytes, &indexBytes))
+  if (!FetchSmallFile(release_, host, indexPath.c_str(), "ULChunkIndex.dat_", ul::kChunkIndexMaxBytes, &indexBytes))
     return "its index cannot be fetched, or differs from the signed release";
   if (!ul::ParseChunkIndex(indexBytes.data(), indexBytes.size(), &job->index) || job->index.size == 0)
     return "its index is refused";

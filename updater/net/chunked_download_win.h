@@ -73,8 +73,6 @@ class CChunkedDownload {
 
  private:
   struct Job;
-  bool FetchSmall(const char* host, const char* path, const char* tempName, std::size_t limit,
-                  std::string* bytes);
   // The steps of Download; each null when it went well, else why the file
   // travels whole.
   const char* FetchIndex(const char* host, const char* objectPath, Job* job);

@@ -25,3 +25,17 @@ bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const
   *refused = downloader.RefusedByRelease();
   return false;
 }
+
+bool FetchSmallFile(const ul::ReleaseManifest* release, const char* host, const char* path, const char* tempName,
+                    std::size_t limit, std::string* bytes) {
+  char local[ul::kTextCap] = {0};
+  ul::HeldFile held;
+  bool refused = false;
+  // A refused file only means the file it serves is fetched another way,
+  // so the run's state is not told.
+  const bool ok = FetchHeldToTemp(release, host, path, tempName, local, &held, &refused, limit) && held.IsOpen() &&
+                  held.ReadAll(limit, bytes);
+  held.Close();
+  DeleteFileA(local);
+  return ok;
+}

@@ -2,7 +2,9 @@
 // the Windows folder's Temp folder, under names ending in '_'.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "formats/base/bounded.h"
 
@@ -22,3 +24,10 @@ bool TempFolder(char (&out)[ul::kTextCap]);
 // body longer than limit bytes (0: no limit) is refused as it arrives.
 bool FetchHeldToTemp(const ul::ReleaseManifest* release, const char* host, const char* path, const char* name,
                      char (&local)[ul::kTextCap], ul::HeldFile* held, bool* refused, uint64_t limit = 0);
+
+// A small server file (a list or an index) fetched through the Temp folder
+// under tempName and read whole into bytes, through the handle that held it
+// from its check on; the copy goes afterwards. False when it could not be
+// fetched, is longer than limit or differs from the release (with one).
+bool FetchSmallFile(const ul::ReleaseManifest* release, const char* host, const char* path, const char* tempName,
+                    std::size_t limit, std::string* bytes);

@@ -20,6 +20,7 @@
 #include "files/zip_extractor_win.h"
 #include "net/chunked_download_win.h"
 #include "net/http_downloader_win.h"
+#include "net/patched_download_win.h"
 #include "run/app.h"
 #include "run/main_dlg.h"
 #include "run/relay_swap.h"
@@ -78,16 +79,28 @@ struct DigestPace {
 // Paced as the program configuration says ("[PACE]").
 // With the section, the chunk transfer also keeps each file's index beside
 // it and asks the verified-state record (when on) about installed copies.
+// With a patch list ("[PATCHLIST]"), the record (when on) tells the patches
+// the installed copies' digests and takes the files they make.
 struct Fetchers {
-  Fetchers(const UpdateConfig& cfg, VerifiedFiles& record) : whole(cfg.release.get()), chunks(cfg.release.get()) {
+  Fetchers(const UpdateConfig& cfg, VerifiedFiles& record)
+      : whole(cfg.release.get()), chunks(cfg.release.get()), patches(cfg.release.get()) {
     whole.PaceReads(cfg.program.pace.downloadBytes);
     chunks.PaceReads(cfg.program.pace.downloadBytes);
-    if (!cfg.program.pace.given) return;
-    record.Load(cfg);
-    if (record.On()) chunks.UseRecord(&record);
+    patches.PaceReads(cfg.program.pace.downloadBytes);
+    patches.PaceDigest(cfg.program.pace.digestBytes);
+    const bool patchList = cfg.program.patchListPath[0] != '\0';
+    if (cfg.program.pace.given || patchList) record.Load(cfg);
+    if (record.On() && patchList) patches.UseRecord(&record);
+    if (record.On() && cfg.program.pace.given) chunks.UseRecord(&record);
+  }
+  // Once per run: the lists of chunk indexes and of patches.
+  void LoadLists(const UpdateConfig& cfg) {
+    chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
+    patches.LoadList(cfg.directory.serverHost, cfg.program.patchListPath);
   }
   CHttpDownloader whole;
   CChunkedDownload chunks;
+  CPatchedDownload patches;
 };
 
 // The hash list's digest of the file at the resolved path local, or null
@@ -100,24 +113,37 @@ const char* ListedDigest(const char* local) {
   return nullptr;
 }
 
-// The file served at serverPath into local. md5Hex: the hash list's digest
-// of it, or null to look it up. False when it could not be fetched.
+// The file served at serverPath into local: by patch from the installed
+// copy at base (local itself when null) where the patch list has one, by its
+// changed chunks where the chunk list names it (name: as the update list or
+// the hash list writes it), and whole whenever neither works out. md5Hex:
+// the hash list's digest of it, or null to look it up. False when it could
+// not be fetched.
 bool FetchFile(CULPatchwellDlg* dlg, Fetchers& fetch, const char* serverPath, const char* name, char* local,
-               const char* md5Hex) {
-  const UpdateConfig& cfg = *GetConfig();
+               const char* md5Hex, const char* base = nullptr) {
+  const char* host = GetConfig()->directory.serverHost;
   if (md5Hex == nullptr) md5Hex = ListedDigest(local);
-  if (!fetch.chunks.Lists(name))
-    return fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar(),
-                                    nullptr, md5Hex) != 0;
   const LRESULT totalBefore = SendMessageA(dlg->TotalBar(), PBM_GETPOS, 0, 0);
-  if (fetch.chunks.Download(cfg.directory.serverHost, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
-      kChunksDone)
-    return true;
-  SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the whole download counts from here
-  if (!fetch.whole.DownloadFile(cfg.directory.serverHost, serverPath, local, dlg->PerFileBar(), dlg->TotalBar(),
-                                nullptr, md5Hex))
+  if (fetch.patches.Lists(name)) {
+    if (fetch.patches.Download(host, serverPath, name, base != nullptr ? base : local, local, md5Hex,
+                               dlg->PerFileBar(), dlg->TotalBar()) == kPatchDone) {
+      CChunkedDownload::Forget(local);  // an index kept for the copy before is no use
+      return true;
+    }
+    SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the next way counts from here
+  }
+  if (fetch.chunks.Lists(name)) {
+    if (fetch.chunks.Download(host, serverPath, name, local, md5Hex, dlg->PerFileBar(), dlg->TotalBar()) ==
+        kChunksDone) {
+      CPatchedDownload::Forget(local);  // a patch for the copy before is no use
+      return true;
+    }
+    SendMessageA(dlg->TotalBar(), PBM_SETPOS, totalBefore, 0);  // the whole download counts from here
+  }
+  if (!fetch.whole.DownloadFile(host, serverPath, local, dlg->PerFileBar(), dlg->TotalBar(), nullptr, md5Hex))
     return false;
   CChunkedDownload::Forget(local);
+  CPatchedDownload::Forget(local);
   return true;
 }
 
@@ -193,6 +219,7 @@ void DeleteEntry(const char* entry) {
   } else {
     DeleteFileA(path);
     CChunkedDownload::Forget(path);  // what a transfer left beside it goes with it
+    CPatchedDownload::Forget(path);
   }
 }
 
@@ -224,7 +251,10 @@ bool FetchEntry(CULPatchwellDlg* dlg, Fetchers& fetch, const char* entry) {
   char serverPath[ul::kTextCap];
   ul::Format(serverPath, "%s%s", cfg.program.updateSubPath, entry);
   SetFileAttributesA(local, FILE_ATTRIBUTE_NORMAL);
-  if (!FetchFile(dlg, fetch, serverPath, entry, local, nullptr)) {
+  // The updater's new copy is made from the updater itself.
+  char self[ul::kPathCap];
+  const bool newCopy = ul::EqualsNoCase(name, kUpdaterNewCopy) && ClientPath(kUpdaterName, self);
+  if (!FetchFile(dlg, fetch, serverPath, entry, local, nullptr, newCopy ? self : nullptr)) {
     swap.PutBack();  // the installed component stays the client's
     EndOnFailedDownload(dlg, entry);
     return false;
@@ -244,7 +274,7 @@ bool FetchEntry(CULPatchwellDlg* dlg, Fetchers& fetch, const char* entry) {
 UINT NormalUpdate(CULPatchwellDlg* dlg, Fetchers& fetch) {
   UpdateConfig& cfg = *GetConfig();
   if (cfg.program.crashReportEnabled) UploadCrashReports();
-  fetch.chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
+  fetch.LoadLists(cfg);
 
   int n = dlg->updateList.entryCount;
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * n));
@@ -325,7 +355,7 @@ UINT RedownloadWorkerProc(LPVOID param) {
   UpdateConfig& cfg = *GetConfig();
   EnterClientFolder();
   Fetchers fetch(cfg, dlg->verifiedFiles);
-  fetch.chunks.LoadList(cfg.directory.serverHost, cfg.program.chunkListPath);
+  fetch.LoadLists(cfg);
   int m = static_cast<int>(cfg.hashEntries.size());
   SendMessageA(dlg->TotalBar(), PBM_SETRANGE, 0, MAKELPARAM(0, kStepsPerFile * m));
   SendMessageA(dlg->TotalBar(), PBM_SETPOS, 0, 0);

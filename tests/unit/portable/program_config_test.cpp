@@ -61,7 +61,8 @@ TEST_F(ProgramConfigFile, EverySectionFillsItsField) {
                     "[EXCEPTIONPATH]\n/crash/post.php\n"
                     "[INSTALLVERSION]\n/Ulmet/Ulmet3_install.exe\n"
                     "[FILEHASH]\n/Ulmet/ULHashFile.dat\n"
-                    "[CHUNKLIST]\n/Ulmet/chunks/ULChunkList.dat\n",
+                    "[CHUNKLIST]\n/Ulmet/chunks/ULChunkList.dat\n"
+                    "[PATCHLIST]\n/Ulmet/patches/ULPatchList.dat\n",
                     c));
   EXPECT_STREQ(c.updateSubPath, "/Ulmet/Update/");
   EXPECT_STREQ(c.updateListPath, "/Ulmet/UpdateList.dat");
@@ -78,6 +79,7 @@ TEST_F(ProgramConfigFile, EverySectionFillsItsField) {
   EXPECT_STREQ(c.installerPath, "/Ulmet/Ulmet3_install.exe");
   EXPECT_STREQ(c.hashListPath, "/Ulmet/ULHashFile.dat");
   EXPECT_STREQ(c.chunkListPath, "/Ulmet/chunks/ULChunkList.dat");
+  EXPECT_STREQ(c.patchListPath, "/Ulmet/patches/ULPatchList.dat");
   // Asked in the hive chosen before; once a key is chosen the two fallback
   // sections do not ask at all.
   ASSERT_EQ(keys.asked.size(), 1u);
