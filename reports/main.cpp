@@ -13,6 +13,8 @@
 #include "receive/server.h"
 #include "store/retention.h"
 #include "store/store.h"
+#include "symbols/resolve.h"
+#include "symbols_commands.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ const char kUsage[] =
     "  upgrade   create the store's tables or bring them to this version\n"
     "  export    write one signature's reports as CSV or JSON\n"
     "  prune     remove the reports older than a number of days\n"
+    "  symbols   add, list or remove a client version's symbols\n"
+    "  resymbolize  resolve reports with their symbols again\n"
     "\n"
     "\"ulmet-reports COMMAND --help\" describes each.\n"
     "\n"
@@ -345,5 +349,7 @@ int main(int argc, char** argv) {
   if (command == "upgrade") return UpgradeCommand(argc - 2, argv + 2);
   if (command == "export") return ExportCommand(argc - 2, argv + 2);
   if (command == "prune") return PruneCommand(argc - 2, argv + 2);
+  if (command == "symbols") return ulr::SymbolsCommand(argc - 2, argv + 2);
+  if (command == "resymbolize") return ulr::ResymbolizeCommand(argc - 2, argv + 2);
   return Usage(kUsage, "unknown command '" + command + "'");
 }

@@ -16,6 +16,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev libssl-dev
   libsqlite3-dev libpq-dev postgresql chromium tesseract-ocr tesseract-ocr-kor
   libzstd-dev zstd xdelta3 bsdiff time
+  llvm lld-14 nlohmann-json3-dev
+  lintian
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,10 +1,12 @@
 #include "pages/pages.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "pages/report_text.h"
 #include "receive/report_form.h"
 #include "store/signature.h"
+#include "symbols/crash_stack.h"
 
 namespace ulr {
 
@@ -27,7 +29,12 @@ const char kStyle[] =
     "code,pre{font-family:'NanumGothicCoding','DejaVu Sans Mono',monospace;font-size:14px}"
     "pre{background:#fff;border:1px solid #d5dae1;padding:12px;white-space:pre-wrap;word-break:break-all}"
     ".none{color:#9aa3ae}.nav{margin:0 0 14px}.pages{margin:12px 0}.pages a{margin-right:14px}"
-    "table.fields th{width:180px}";
+    "table.fields th{width:180px}.kind{font-size:12px;color:#fff;background:#5a6472;border-radius:3px;"
+    "padding:1px 5px;margin-right:6px;white-space:nowrap}.kind.fn{background:#1e8e3e}"
+    ".new{font-size:12px;color:#fff;background:#d93025;border-radius:3px;padding:1px 5px;margin-left:6px;"
+    "white-space:nowrap}"
+    ".chain{color:#5a6472;font-size:13px}svg.trend{display:block;background:#fff;border:1px solid #d5dae1;"
+    "margin:8px 0 18px}td.fn{font-family:'NanumGothicCoding','DejaVu Sans Mono',monospace;font-size:14px}";
 
 std::string Document(const std::string& title, const std::string& body) {
   return "<!DOCTYPE html>\n<html lang=\"ko\"><head><meta charset=\"utf-8\"><title>" + HtmlEscape(title) +
@@ -64,7 +71,88 @@ std::string Zone() {
   return std::strftime(zone, sizeof zone, "%Z", &tm) > 0 ? zone : "";
 }
 
+// Text from the symbols, shown.
+std::string Sym(const std::string& utf8) { return HtmlEscape(SymbolText(utf8)); }
+
+// A signature in one cell: its functions (with symbols) or its raw fields.
+std::string SignatureCell(const SignatureSummary& s, bool link) {
+  const std::string open = link ? "<a href=\"/signatures/" + std::to_string(s.id) + "\">" : "";
+  const std::string close = link ? "</a>" : "";
+  const auto functions = SignatureFunctions(s.functions);
+  if (functions.empty()) {
+    return "<span class=kind>주소</span>" + open + Cell(s.fmod) + close + " <code>" + Cell(s.fadd) +
+           "</code><br><span class=chain>마지막 스택: " + Cell(s.lmod) + " <code>" + Cell(s.ladd) + "</code></span>";
+  }
+  std::string chain;
+  for (std::size_t i = 1; i < functions.size(); ++i)
+    chain += " &larr; " + (functions[i].second.empty() ? Shown(functions[i].first) : Sym(functions[i].second));
+  return "<span class=\"kind fn\">함수</span>" + open + "<code>" + Shown(functions[0].first) + "!" +
+         Sym(functions[0].second) + "</code>" + close + (chain.empty() ? "" : "<br><span class=chain>" + chain.substr(1) + "</span>");
+}
+
+// Marked when every report of the signature came from the newest version.
+std::string NewMark(const SignatureSummary& s, const std::string& newest) {
+  if (newest.empty() || s.versions.empty()) return "";
+  for (const auto& v : s.versions)
+    if (v.first != newest) return "";
+  return "<span class=new>" + Shown(newest) + "에서 처음</span>";
+}
+
+// The rows of a signature made with symbols: its functions, top first.
+std::string FunctionRows(const SignatureSummary& s) {
+  std::string rows;
+  const auto functions = SignatureFunctions(s.functions);
+  for (std::size_t i = 0; i < functions.size(); ++i) {
+    rows += "<tr><th>" + std::string(i == 0 ? "오류 함수" : "스택 함수 " + std::to_string(i)) + "</th><td class=fn>" +
+            Shown(functions[i].first) + (functions[i].second.empty() ? "" : "!" + Sym(functions[i].second)) +
+            "</td></tr>\n";
+  }
+  return rows;
+}
+
+// Each place of the log with what the symbols say of it, the raw line beside.
+std::string PlacesTable(const StoredReport& r) {
+  const std::vector<CrashPlace> places = ReadCrashPlaces(r.form.conts);
+  if (places.empty()) return "";
+  std::vector<Resolved> frames;
+  const bool resolved = ReadResolved(r.resolved, &frames) && frames.size() == places.size();
+  std::string out = "<h2>스택</h2>\n";
+  if (!resolved) out += "<p class=sub>이 보고의 클라이언트 버전에는 아직 심볼이 없습니다.</p>\n";
+  out += "<table>\n<thead><tr><th>위치</th><th>함수</th><th>소스</th><th>로그의 줄</th></tr></thead>\n<tbody>\n";
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    const Resolved* f = resolved ? &frames[i] : nullptr;
+    const std::string where = places[i].fault ? "오류" : "#" + std::to_string(places[0].fault ? i : i + 1);
+    const std::string function = f && !f->function.empty() ? Sym(FunctionAt(f->function, f->functionOffset)) : "";
+    const std::string source = f && !f->file.empty() ? Sym(f->file) + (f->line > 0 ? ":" + std::to_string(f->line) : "") : "";
+    out += "<tr><td>" + where + "</td><td class=fn>" + (function.empty() ? "<span class=none>-</span>" : function) +
+           "</td><td class=fn>" + (source.empty() ? "<span class=none>-</span>" : source) + "</td><td><code>" +
+           Shown(places[i].line) + "</code></td></tr>\n";
+  }
+  return out + "</tbody></table>\n";
+}
+
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> SignatureFunctions(const std::string& functions) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::size_t at = 0;
+  while (at < functions.size()) {
+    std::size_t end = functions.find('\n', at);
+    if (end == std::string::npos) end = functions.size();
+    const std::string line = functions.substr(at, end - at);
+    const std::size_t tab = line.find('\t');
+    if (tab != std::string::npos) out.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    at = end + 1;
+  }
+  return out;
+}
+
+std::string FunctionAt(const std::string& function, std::int64_t offset) {
+  if (offset < 0) return function;
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "+0x%llx", static_cast<unsigned long long>(offset));
+  return function + hex;
+}
 
 std::string LocalTime(std::int64_t ms) {
   std::time_t t = static_cast<std::time_t>(ms / 1000);
@@ -76,17 +164,16 @@ std::string LocalTime(std::int64_t ms) {
 }
 
 std::string SignatureListPage(const std::vector<SignatureSummary>& rows, std::int64_t totalReports, int offset,
-                              bool more) {
+                              bool more, const std::string& chart, const std::string& newest) {
   std::string body = "<h1>울메 충돌 보고</h1>\n<p class=sub>받은 보고 " + std::to_string(totalReports) +
                      "건 &middot; 최근에 받은 서명부터 (시각: " + HtmlEscape(Zone()) + ")</p>\n";
   if (rows.empty() && offset == 0) return Document("울메 충돌 보고", body + "<p>아직 받은 보고가 없습니다.</p>");
+  body += "<h2>최근 30일 보고 (클라이언트 버전별)</h2>\n" + chart + "\n";
   body +=
-      "<table>\n<thead><tr><th>오류 모듈</th><th>오류 위치</th><th>마지막 스택 모듈</th><th>스택 위치</th>"
-      "<th>보고 수</th><th>처음 받음</th><th>마지막 받음</th><th>클라이언트 버전</th></tr></thead>\n<tbody>\n";
+      "<table>\n<thead><tr><th>서명</th><th>보고 수</th><th>처음 받음</th><th>마지막 받음</th>"
+      "<th>클라이언트 버전</th></tr></thead>\n<tbody>\n";
   for (const auto& s : rows) {
-    const std::string link = "/signatures/" + std::to_string(s.id);
-    body += "<tr><td><a href=\"" + link + "\">" + Cell(s.fmod) + "</a></td><td><code>" + Cell(s.fadd) +
-            "</code></td><td>" + Cell(s.lmod) + "</td><td><code>" + Cell(s.ladd) + "</code></td><td class=n>" +
+    body += "<tr><td>" + SignatureCell(s, true) + NewMark(s, newest) + "</td><td class=n>" +
             std::to_string(s.count) + "</td><td>" + LocalTime(s.firstMs) + "</td><td>" + LocalTime(s.lastMs) +
             "</td><td>" + Versions(s) + "</td></tr>\n";
   }
@@ -95,16 +182,16 @@ std::string SignatureListPage(const std::vector<SignatureSummary>& rows, std::in
 }
 
 std::string SignaturePage(const SignatureSummary& s, const std::vector<StoredReport>& reports, int offset,
-                          bool more) {
+                          bool more, const std::string& chart) {
   const std::string base = "/signatures/" + std::to_string(s.id);
   std::string body = "<p class=nav><a href=\"/\">&larr; 서명 목록</a></p>\n<h1>충돌 서명</h1>\n";
-  body += "<p class=sub>" + Cell(s.fmod) + " <code>" + Cell(s.fadd) + "</code> &middot; " + Cell(s.lmod) +
-          " <code>" + Cell(s.ladd) + "</code></p>\n";
-  body += "<table class=fields>\n<tr><th>보고 수</th><td>" + std::to_string(s.count) +
+  body += "<p class=sub>" + SignatureCell(s, false) + "</p>\n";
+  body += "<table class=fields>\n" + FunctionRows(s) + "<tr><th>보고 수</th><td>" + std::to_string(s.count) +
           "</td></tr>\n<tr><th>처음 받음</th><td>" + LocalTime(s.firstMs) + "</td></tr>\n<tr><th>마지막 받음</th><td>" +
           LocalTime(s.lastMs) + "</td></tr>\n<tr><th>클라이언트 버전</th><td>" + Versions(s) +
           "</td></tr>\n<tr><th>내보내기</th><td><a href=\"" + base + "/reports.csv\">CSV</a> &middot; <a href=\"" +
           base + "/reports.json\">JSON</a></td></tr>\n</table>\n";
+  body += "<h2>최근 30일 보고 (클라이언트 버전별)</h2>\n" + chart + "\n";
   body += "<h2>보고</h2>\n<table>\n<thead><tr><th>번호</th><th>받은 시각</th><th>uid</th><th>클라이언트 버전</th>"
           "<th>보낸 주소</th></tr></thead>\n<tbody>\n";
   for (const auto& r : reports) {
@@ -128,7 +215,7 @@ std::string ReportPage(const StoredReport& r) {
   body += "<table class=fields>\n<tr><th>받은 시각</th><td>" + LocalTime(r.receivedMs) +
           "</td></tr>\n<tr><th>보낸 주소</th><td>" + HtmlEscape(r.remote) + "</td></tr>\n";
   for (const auto& f : fields) body += "<tr><th>" + std::string(f.first) + "</th><td><code>" + Cell(*f.second) + "</code></td></tr>\n";
-  body += "</table>\n<h2>로그 전체</h2>\n<p><a href=\"/reports/" + id + "/log\">원본 로그 내려받기</a> (" +
+  body += "</table>\n" + PlacesTable(r) + "<h2>로그 전체</h2>\n<p><a href=\"/reports/" + id + "/log\">원본 로그 내려받기</a> (" +
           std::to_string(log.size()) + "바이트)</p>\n<pre>" + Shown(r.form.conts) + "</pre>\n";
   return Document("보고 " + id + " - 울메 충돌 보고", body);
 }

@@ -63,6 +63,33 @@ std::string DisplayText(std::string_view cp949) {
   return out;
 }
 
+std::string SymbolText(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    for (std::size_t k = 1; n > 0 && k < n; ++k)
+      if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) >> 6) != 2) n = 0;
+    // Overlong forms and surrogates are not characters either.
+    if (n == 2 && c < 0xC2) n = 0;
+    if (n == 3 && ((c == 0xE0 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) ||
+                   (c == 0xED && static_cast<unsigned char>(utf8[i + 1]) >= 0xA0)))
+      n = 0;
+    if (n == 4 && (c > 0xF4 || (c == 0xF0 && static_cast<unsigned char>(utf8[i + 1]) < 0x90) ||
+                   (c == 0xF4 && static_cast<unsigned char>(utf8[i + 1]) >= 0x90)))
+      n = 0;
+    if (n == 0 || (n == 1 && ((c < 0x20 && c != '\t') || c == 0x7F))) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    out.append(utf8.data() + i, n);
+    i += n;
+  }
+  return out;
+}
+
 std::string HtmlEscape(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size() + utf8.size() / 8);

@@ -18,6 +18,12 @@ namespace ulr {
 // more.
 std::string DisplayText(std::string_view cp949);
 
+// Text the symbols gave (function and file names from debug information,
+// which is operator input and meant as UTF-8) made fit to show the same
+// way: each byte that does not belong to a valid UTF-8 character becomes
+// U+FFFD, and so does every control character but a tab.
+std::string SymbolText(std::string_view utf8);
+
 // Text for HTML content and attribute values: & < > " ' as entities.
 std::string HtmlEscape(std::string_view utf8);
 

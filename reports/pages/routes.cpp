@@ -9,7 +9,10 @@
 
 #include "pages/export.h"
 #include "pages/pages.h"
+#include "pages/trend_chart.h"
 #include "receive/answers.h"
+#include "store/retention.h"
+#include "store/signature.h"
 
 namespace ulr {
 
@@ -64,6 +67,27 @@ std::int64_t IdOf(const std::string& digits) {
   errno = 0;
   const long long id = std::strtoll(digits.c_str(), nullptr, 10);
   return errno == 0 ? id : 0;
+}
+
+// The trend chart of the last days (of one signature, when not 0).
+bool Chart(ReportStore& store, std::int64_t signatureId, std::string* svg, std::string* error) {
+  const std::int64_t now = NowMs();
+  std::vector<DayCount> counts;
+  const std::int64_t today = DayOf(now);
+  const std::int64_t since = (today - kTrendDays + 1) * kDayMs - ZoneOffsetMs(now);
+  if (!store.DailyCounts(since, signatureId, ZoneOffsetMs(now), &counts, error)) return false;
+  *svg = TrendChart(counts, today);
+  return true;
+}
+
+// The newest client version that reports carry; empty when none.
+bool Newest(ReportStore& store, std::string* newest, std::string* error) {
+  std::vector<std::string> versions;
+  if (!store.Versions(&versions, error)) return false;
+  newest->clear();
+  for (const std::string& v : versions)
+    if (newest->empty() || OlderVersion(*newest, v)) *newest = v;
+  return true;
 }
 
 }  // namespace
@@ -160,12 +184,13 @@ void PageRoutes::List(const httplib::Request& req, httplib::Response& res) {
   const int offset = Offset(req);
   std::vector<SignatureSummary> rows;
   std::int64_t total = 0;
-  std::string error;
-  if (!store->Signatures(kPageRows + 1, offset, &rows, &error) || !store->CountReports(&total, &error))
+  std::string error, chart, newest;
+  if (!store->Signatures(kPageRows + 1, offset, &rows, &error) || !store->CountReports(&total, &error) ||
+      !Chart(*store, 0, &chart, &error) || !Newest(*store, &newest, &error))
     return StoreFailed(res, error);
   const bool more = rows.size() > static_cast<std::size_t>(kPageRows);
   if (more) rows.pop_back();
-  Html(res, 200, SignatureListPage(rows, total, offset, more));
+  Html(res, 200, SignatureListPage(rows, total, offset, more, chart, newest));
 }
 
 void PageRoutes::ShowSignature(const httplib::Request& req, httplib::Response& res) {
@@ -174,15 +199,16 @@ void PageRoutes::ShowSignature(const httplib::Request& req, httplib::Response& r
   SignatureSummary s;
   bool found = false;
   std::vector<StoredReport> reports;
-  std::string error;
+  std::string error, chart;
   const int offset = Offset(req);
   if (!store->Signature(IdOf(req.matches[1]), &s, &found, &error) ||
-      (found && !store->SignatureReports(s.id, kPageRows + 1, offset, &reports, &error)))
+      (found && (!store->SignatureReports(s.id, kPageRows + 1, offset, &reports, &error) ||
+                 !Chart(*store, s.id, &chart, &error))))
     return StoreFailed(res, error);
   if (!found) return NotFound(res);
   const bool more = reports.size() > static_cast<std::size_t>(kPageRows);
   if (more) reports.pop_back();
-  Html(res, 200, SignaturePage(s, reports, offset, more));
+  Html(res, 200, SignaturePage(s, reports, offset, more, chart));
 }
 
 void PageRoutes::ShowReport(const httplib::Request& req, httplib::Response& res, bool rawLog) {

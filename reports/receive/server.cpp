@@ -20,6 +20,7 @@
 #include "store/disk.h"
 #include "store/retention.h"
 #include "store/store.h"
+#include "symbols/resolve.h"
 
 namespace ulr {
 
@@ -249,6 +250,8 @@ int Serve(const ServeOptions& o) {
       StoreKind(o.store) + (o.password.empty() ? "; no pages (no password given)" : "; pages at /"));
   LogLimits(o, service->disk());
   const auto retention = o.keepDays > 0 ? std::make_unique<Retention>(o.store, o.keepDays) : nullptr;
+  // Reports of versions with symbols are resolved a few seconds after they arrive.
+  const auto resolver = std::make_unique<Resolver>(o.store);
 
   std::thread waiter([&svr, signals] {
     int sig = 0;

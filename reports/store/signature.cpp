@@ -42,4 +42,12 @@ std::string ClientVersion(std::string_view ver) {
   return std::string(ver.substr(0, end));
 }
 
+bool OlderVersion(const std::string& a, const std::string& b) {
+  const auto number = [](const std::string& v) {
+    return !v.empty() && v.size() < 19 && v.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (number(a) && number(b)) return std::stoll(a) < std::stoll(b);
+  return a < b;
+}
+
 }  // namespace ulr

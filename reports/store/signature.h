@@ -23,4 +23,8 @@ std::int64_t SignatureId(const std::string& key);
 // return and blanks that can follow a short version.
 std::string ClientVersion(std::string_view ver);
 
+// Whether client version a is older than b: by number when both are
+// numbers (1003 before 1004, 999 before 1000), else by their bytes.
+bool OlderVersion(const std::string& a, const std::string& b);
+
 }  // namespace ulr

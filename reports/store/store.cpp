@@ -15,6 +15,12 @@ bool IsPostgres(const std::string& address) {
 
 }  // namespace
 
+std::string SymbolStamp(const std::vector<SymbolFile>& files) {
+  std::int64_t newest = 0;
+  for (const SymbolFile& f : files) newest = f.addedMs > newest ? f.addedMs : newest;
+  return std::to_string(newest) + ":" + std::to_string(files.size());
+}
+
 std::string StoreKind(const std::string& address) {
   if (address.rfind(kSqlitePrefix, 0) == 0 && address.size() > sizeof kSqlitePrefix - 1) return "SQLite";
   if (IsPostgres(address)) return "PostgreSQL";

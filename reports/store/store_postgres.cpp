@@ -33,6 +33,23 @@ const char* const kSteps[] = {
     "CREATE INDEX reports_by_version ON reports (signature_id, version, received_ms);",
     // Retention removes by age.
     "CREATE INDEX reports_by_time ON reports (received_ms);",
+    // Symbols: the files of each client version, their bytes in parts, the
+    // store's settings; a report's raw signature kept beside the one its
+    // resolved frames make.
+    "CREATE TABLE symbol_files ("
+    "  version BYTEA NOT NULL, module TEXT NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    "  digest TEXT NOT NULL, size BIGINT NOT NULL, layout TEXT NOT NULL, added_ms BIGINT NOT NULL,"
+    "  PRIMARY KEY (version, module, kind));"
+    "CREATE TABLE symbol_parts (digest TEXT NOT NULL, part BIGINT NOT NULL, bytes BYTEA NOT NULL,"
+    "  PRIMARY KEY (digest, part));"
+    "CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "ALTER TABLE signatures ADD COLUMN functions BYTEA NOT NULL DEFAULT '';"
+    "ALTER TABLE reports ADD COLUMN raw_signature_id BIGINT NOT NULL DEFAULT 0;"
+    "UPDATE reports SET raw_signature_id = signature_id;"
+    "ALTER TABLE reports ADD COLUMN resolved BYTEA;"
+    "CREATE INDEX reports_unresolved ON reports (version, id) WHERE resolved IS NULL;"
+    "CREATE INDEX reports_by_raw_signature ON reports (raw_signature_id);"
+    "CREATE INDEX reports_by_client_version ON reports (version);",
 };
 static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for every schema version");
 
@@ -40,7 +57,13 @@ static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for 
 const char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7411953023)";
 
 const char kReportColumns[] =
-    "id, signature_id, received_ms, remote, uid, fver, ver, fadd, fmod, ladd, lmod";
+    "id, signature_id, received_ms, remote, uid, fver, ver, fadd, fmod, ladd, lmod, coalesce(resolved, '')";
+
+// The state of a version's symbols that a resolution was made with: it is
+// stored only while that state holds.
+const char kSymbolStamp[] =
+    "(SELECT coalesce(max(added_ms), 0)::text || ':' || count(*)::text FROM symbol_files"
+    " WHERE version = reports.version)";
 
 constexpr Oid kInt8 = 20, kBytea = 17, kText = 25;
 
@@ -56,8 +79,8 @@ const Statement kStatements[] = {
      " ON CONFLICT (id) DO NOTHING",
      {kInt8, kBytea, kBytea, kBytea, kBytea, kInt8}},
     {"report",
-     "INSERT INTO reports (digest, signature_id, received_ms, version, remote, uid, fver, ver, fadd, fmod, ladd,"
-     " lmod, conts) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13)"
+     "INSERT INTO reports (digest, signature_id, raw_signature_id, received_ms, version, remote, uid, fver, ver,"
+     " fadd, fmod, ladd, lmod, conts) VALUES ($1, $2, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13)"
      " ON CONFLICT (digest) DO NOTHING",
      {kBytea, kInt8, kInt8, kBytea, kText, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea, kBytea}},
 };
@@ -237,7 +260,7 @@ class PostgresStore : public ReportStore {
     if (!Connected(error)) return false;
     Params p;
     p.Int(limit).Int(offset);
-    Result r(Query("SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, a.n, a.first_ms, a.last_ms FROM"
+    Result r(Query("SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, a.n, a.first_ms, a.last_ms, s.functions FROM"
                    " (SELECT signature_id, count(*) AS n, min(received_ms) AS first_ms, max(received_ms) AS last_ms"
                    "  FROM reports GROUP BY signature_id) AS a JOIN signatures AS s ON s.id = a.signature_id"
                    " ORDER BY a.last_ms DESC, s.id LIMIT $1 OFFSET $2",
@@ -245,7 +268,7 @@ class PostgresStore : public ReportStore {
     if (!r.Ok()) return Fail(error);
     for (int i = 0; i < r.Rows(); ++i) out->push_back(SummaryOf(r, i));
     for (auto& s : *out) {
-      if (!Versions(&s, error)) return false;
+      if (!SignatureVersions(&s, error)) return false;
     }
     return true;
   }
@@ -255,14 +278,14 @@ class PostgresStore : public ReportStore {
     Params p;
     p.Int(id);
     Result r(Query("SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, count(r.id), min(r.received_ms),"
-                   " max(r.received_ms) FROM signatures AS s JOIN reports AS r ON r.signature_id = s.id"
+                   " max(r.received_ms), s.functions FROM signatures AS s JOIN reports AS r ON r.signature_id = s.id"
                    " WHERE s.id = $1 GROUP BY s.id",
                    p));
     if (!r.Ok()) return Fail(error);
     *found = r.Rows() == 1;
     if (!*found) return true;
     *out = SummaryOf(r, 0);
-    return Versions(out, error);
+    return SignatureVersions(out, error);
   }
 
   bool SignatureReports(std::int64_t id, int limit, int offset, std::vector<StoredReport>* out,
@@ -326,7 +349,8 @@ class PostgresStore : public ReportStore {
       Params q;
       q.Int(beforeMs);
       Result signatures(Query("DELETE FROM signatures WHERE created_ms < $1"
-                              " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)",
+                              " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)"
+                              " AND NOT EXISTS (SELECT 1 FROM reports WHERE raw_signature_id = signatures.id)",
                               q));
       ok = signatures.Ok();
     }
@@ -340,7 +364,186 @@ class PostgresStore : public ReportStore {
     return false;
   }
 
+  bool AddSymbolFile(const SymbolFile& f, const std::function<bool(std::string* part)>& nextPart,
+                     std::string* error) override {
+    if (!Connected(error) || !StoreParts(f, nextPart, error) || !Exec("BEGIN", error)) return false;
+    Params p;
+    p.Bytes(f.version).Bytes(f.module).Bytes(f.kind).Bytes(f.name).Bytes(f.digest).Int(f.size).Bytes(f.layout);
+    p.Int(f.addedMs);
+    Result row(Query("INSERT INTO symbol_files (version, module, kind, name, digest, size, layout, added_ms)"
+                     " VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (version, module, kind) DO UPDATE SET"
+                     " name = $4, digest = $5, size = $6, layout = $7, added_ms = $8",
+                     p));
+    Params v;
+    v.Bytes(f.version);
+    const bool ok = row.Ok() && Result(Query("UPDATE reports SET resolved = NULL WHERE version = $1", v)).Ok();
+    return Finish(ok, error);
+  }
+
+  bool SymbolFiles(const std::string& version, std::vector<SymbolFile>* out, std::string* error) override {
+    out->clear();
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(version);
+    Result r(Query("SELECT version, module, kind, name, digest, size, layout, added_ms FROM symbol_files"
+                   " WHERE length($1::bytea) = 0 OR version = $1 ORDER BY version, module, kind",
+                   p));
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) {
+      out->push_back({r.Column(i, 0), r.Column(i, 1), r.Column(i, 2), r.Column(i, 3), r.Column(i, 4), r.Int(i, 5),
+                      r.Int(i, 7), r.Column(i, 6)});
+    }
+    return true;
+  }
+
+  bool RemoveSymbols(const std::string& version, const std::string& module, std::int64_t* removed,
+                     std::string* error) override {
+    *removed = 0;
+    if (!Connected(error) || !Exec("BEGIN", error)) return false;
+    Params p;
+    p.Bytes(version).Bytes(module);
+    Result files(Query("DELETE FROM symbol_files WHERE version = $1 AND (length($2::text) = 0 OR module = $2)", p));
+    bool ok = files.Ok() && Exec("DELETE FROM symbol_parts WHERE digest NOT IN (SELECT digest FROM symbol_files)", error);
+    Params v;
+    v.Bytes(version);
+    ok = ok && Result(Query("UPDATE reports SET signature_id = raw_signature_id, resolved = NULL WHERE version = $1",
+                            v)).Ok();
+    if (ok) *removed = std::atoll(files.Affected());
+    return Finish(ok, error);
+  }
+
+  bool SymbolPart(const std::string& digest, std::int64_t n, std::string* part, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(digest).Int(n);
+    Result r(Query("SELECT bytes FROM symbol_parts WHERE digest = $1 AND part = $2", p));
+    if (!r.Ok()) return Fail(error);
+    *part = r.Rows() == 1 ? r.Column(0, 0) : std::string();
+    return true;
+  }
+
+  bool UnresolvedReports(const std::string& version, std::int64_t afterId, int limit, std::vector<StoredReport>* out,
+                         std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(version).Int(afterId).Int(limit);
+    const std::string sql = std::string("SELECT ") + kReportColumns +
+                            ", conts FROM reports WHERE resolved IS NULL AND version = $1 AND id > $2"
+                            " ORDER BY id LIMIT $3";
+    Result r(Query(sql.c_str(), p));
+    return ReadReports(r, true, out, error);
+  }
+
+  bool SetResolved(const std::vector<Resolution>& batch, std::string* error) override {
+    if (!Connected(error) || !Exec("BEGIN", error)) return false;
+    const std::string sql = std::string("UPDATE reports SET resolved = $1,"
+                                        " signature_id = CASE WHEN $2::bigint = 0 THEN raw_signature_id ELSE $2 END"
+                                        " WHERE id = $3 AND $4::text = ") + kSymbolStamp;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < batch.size(); ++i) {
+      const SignatureSummary& s = batch[i].signature;
+      if (!s.functions.empty()) {
+        Params g;
+        g.Int(s.id).Bytes(s.fmod).Bytes(s.fadd).Bytes(s.lmod).Bytes(s.ladd).Int(s.firstMs).Bytes(s.functions);
+        ok = Result(Query("INSERT INTO signatures (id, fmod, fadd, lmod, ladd, created_ms, functions)"
+                          " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (id) DO NOTHING",
+                          g)).Ok();
+      }
+      Params p;
+      p.Bytes(batch[i].resolved).Int(s.functions.empty() ? 0 : s.id).Int(batch[i].reportId).Bytes(batch[i].stamp);
+      ok = ok && Result(Query(sql.c_str(), p)).Ok();
+    }
+    return Finish(ok, error);
+  }
+
+  bool ResetResolved(const std::string& version, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(version);
+    return Result(Query("UPDATE reports SET resolved = NULL WHERE length($1::bytea) = 0 OR version = $1", p)).Ok() ||
+           Fail(error);
+  }
+
+  bool Setting(const std::string& name, std::string* value, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(name);
+    Result r(Query("SELECT value FROM settings WHERE name = $1", p));
+    if (!r.Ok()) return Fail(error);
+    *value = r.Rows() == 1 ? r.Column(0, 0) : std::string();
+    return true;
+  }
+
+  bool SetSetting(const std::string& name, const std::string& value, std::string* error) override {
+    if (!Connected(error)) return false;
+    Params p;
+    p.Bytes(name).Bytes(value);
+    return Result(Query("INSERT INTO settings (name, value) VALUES ($1, $2)"
+                        " ON CONFLICT (name) DO UPDATE SET value = $2",
+                        p)).Ok() ||
+           Fail(error);
+  }
+
+  bool DailyCounts(std::int64_t sinceMs, std::int64_t signatureId, std::int64_t zoneOffsetMs,
+                   std::vector<DayCount>* out, std::string* error) override {
+    out->clear();
+    if (!Connected(error)) return false;
+    Params p;
+    p.Int(sinceMs).Int(signatureId).Int(zoneOffsetMs);
+    Result r(Query("SELECT ((received_ms + $3) / 86400000)::bigint AS day, version, count(*)::bigint FROM reports"
+                   " WHERE received_ms >= $1 AND ($2::bigint = 0 OR signature_id = $2)"
+                   " GROUP BY day, version ORDER BY day, version",
+                   p));
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) out->push_back({r.Int(i, 0), r.Column(i, 1), r.Int(i, 2)});
+    return true;
+  }
+
+  bool Versions(std::vector<std::string>* out, std::string* error) override {
+    out->clear();
+    if (!Connected(error)) return false;
+    Result r(PQexecParams(conn_, "SELECT DISTINCT version FROM reports", 0, nullptr, nullptr, nullptr, nullptr, 1));
+    if (!r.Ok()) return Fail(error);
+    for (int i = 0; i < r.Rows(); ++i) out->push_back(r.Column(i, 0));
+    return true;
+  }
+
  private:
+  // Commits when ok, else rolls back; false with *error unless committed.
+  bool Finish(bool ok, std::string* error) {
+    if (ok && Exec("COMMIT", error)) return true;
+    if (!ok) Fail(error);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+
+  // The file's bytes under its digest, a part a statement, unless they are all there.
+  bool StoreParts(const SymbolFile& f, const std::function<bool(std::string* part)>& nextPart,
+                  std::string* error) {
+    Params d;
+    d.Bytes(f.digest);
+    Result have(Query("SELECT count(*)::bigint, coalesce(sum(length(bytes)), 0)::bigint FROM symbol_parts"
+                      " WHERE digest = $1",
+                      d));
+    if (!have.Ok() || have.Rows() != 1) return Fail(error);
+    const std::int64_t parts = (f.size + kSymbolPartBytes - 1) / kSymbolPartBytes;
+    if (have.Int(0, 0) == parts && have.Int(0, 1) == f.size) return true;
+    if (!Result(Query("DELETE FROM symbol_parts WHERE digest = $1", d)).Ok()) return Fail(error);
+    std::string part;
+    for (std::int64_t n = 0;; ++n) {
+      if (!nextPart(&part)) {
+        *error = "cannot read " + f.name;
+        return false;
+      }
+      if (part.empty()) return true;
+      Params p;
+      p.Bytes(f.digest).Int(n).Bytes(part);
+      if (!Result(Query("INSERT INTO symbol_parts (digest, part, bytes) VALUES ($1, $2, $3)", p)).Ok())
+        return Fail(error);
+    }
+  }
+
   static SignatureSummary SummaryOf(const Result& r, int i) {
     SignatureSummary s;
     s.id = r.Int(i, 0);
@@ -351,10 +554,11 @@ class PostgresStore : public ReportStore {
     s.count = r.Int(i, 5);
     s.firstMs = r.Int(i, 6);
     s.lastMs = r.Int(i, 7);
+    s.functions = r.Column(i, 8);
     return s;
   }
 
-  bool Versions(SignatureSummary* s, std::string* error) {
+  bool SignatureVersions(SignatureSummary* s, std::string* error) {
     Params p;
     p.Int(s->id);
     Result r(Query("SELECT version, count(*) FROM reports WHERE signature_id = $1 GROUP BY version"
@@ -381,7 +585,8 @@ class PostgresStore : public ReportStore {
       s.form.fmod = r.Column(i, 8);
       s.form.ladd = r.Column(i, 9);
       s.form.lmod = r.Column(i, 10);
-      if (withLog) s.form.conts = r.Column(i, 11);
+      s.resolved = r.Column(i, 11);
+      if (withLog) s.form.conts = r.Column(i, 12);
       out->push_back(std::move(s));
     }
     return true;

@@ -30,10 +30,33 @@ const char* const kSteps[] = {
     "CREATE INDEX reports_by_version ON reports (signature_id, version, received_ms);",
     // Retention removes by age.
     "CREATE INDEX reports_by_time ON reports (received_ms);",
+    // Symbols: the files of each client version, their bytes in parts, the
+    // store's settings; a report's raw signature kept beside the one its
+    // resolved frames make.
+    "CREATE TABLE symbol_files ("
+    "  version BLOB NOT NULL, module TEXT NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    "  digest TEXT NOT NULL, size INTEGER NOT NULL, layout TEXT NOT NULL, added_ms INTEGER NOT NULL,"
+    "  PRIMARY KEY (version, module, kind));"
+    "CREATE TABLE symbol_parts (digest TEXT NOT NULL, part INTEGER NOT NULL, bytes BLOB NOT NULL,"
+    "  PRIMARY KEY (digest, part));"
+    "CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "ALTER TABLE signatures ADD COLUMN functions BLOB NOT NULL DEFAULT '';"
+    "ALTER TABLE reports ADD COLUMN raw_signature_id INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE reports SET raw_signature_id = signature_id;"
+    "ALTER TABLE reports ADD COLUMN resolved BLOB;"
+    "CREATE INDEX reports_unresolved ON reports (version, id) WHERE resolved IS NULL;"
+    "CREATE INDEX reports_by_raw_signature ON reports (raw_signature_id);"
+    "CREATE INDEX reports_by_client_version ON reports (version);",
 };
 static_assert(sizeof kSteps / sizeof kSteps[0] == kSchemaVersion, "one step for every schema version");
 
-const char kReportColumns[] = "id, signature_id, received_ms, remote, uid, fver, ver, fadd, fmod, ladd, lmod";
+const char kReportColumns[] =
+    "id, signature_id, received_ms, remote, uid, fver, ver, fadd, fmod, ladd, lmod, resolved";
+
+// The state of a version's symbols that a resolution was made with: it is
+// stored only while that state holds.
+const char kSymbolStamp[] =
+    "(SELECT coalesce(max(added_ms), 0) || ':' || count(*) FROM symbol_files WHERE version = reports.version)";
 
 // One prepared statement, finalized with its owner.
 class Statement {
@@ -124,8 +147,9 @@ class SqliteStore : public ReportStore {
                         "INSERT INTO signatures (id, fmod, fadd, lmod, ladd, created_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
                         " ON CONFLICT (id) DO NOTHING");
     Statement report(db_,
-                     "INSERT INTO reports (digest, signature_id, received_ms, version, remote, uid, fver, ver, fadd,"
-                     " fmod, ladd, lmod, conts) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)"
+                     "INSERT INTO reports (digest, signature_id, raw_signature_id, received_ms, version, remote, uid,"
+                     " fver, ver, fadd, fmod, ladd, lmod, conts)"
+                     " VALUES (?1, ?2, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)"
                      " ON CONFLICT (digest) DO NOTHING");
     bool ok = signature.ok() && report.ok();
     for (std::size_t i = 0; ok && i < batch.size(); ++i) {
@@ -161,7 +185,7 @@ class SqliteStore : public ReportStore {
   bool Signatures(int limit, int offset, std::vector<SignatureSummary>* out, std::string* error) override {
     out->clear();
     Statement q(db_,
-                "SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, a.n, a.first_ms, a.last_ms FROM"
+                "SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, a.n, a.first_ms, a.last_ms, s.functions FROM"
                 " (SELECT signature_id, count(*) AS n, min(received_ms) AS first_ms, max(received_ms) AS last_ms"
                 "  FROM reports GROUP BY signature_id) AS a JOIN signatures AS s ON s.id = a.signature_id"
                 " ORDER BY a.last_ms DESC, s.id LIMIT ?1 OFFSET ?2");
@@ -171,14 +195,14 @@ class SqliteStore : public ReportStore {
     while ((rc = q.Step()) == SQLITE_ROW) out->push_back(SummaryOf(q));
     if (rc != SQLITE_DONE) return Fail(error);
     for (auto& s : *out) {
-      if (!Versions(&s, error)) return false;
+      if (!SignatureVersions(&s, error)) return false;
     }
     return true;
   }
 
   bool Signature(std::int64_t id, SignatureSummary* out, bool* found, std::string* error) override {
     Statement q(db_,
-                "SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, count(r.id), min(r.received_ms), max(r.received_ms)"
+                "SELECT s.id, s.fmod, s.fadd, s.lmod, s.ladd, count(r.id), min(r.received_ms), max(r.received_ms), s.functions"
                 " FROM signatures AS s JOIN reports AS r ON r.signature_id = s.id WHERE s.id = ?1 GROUP BY s.id");
     if (!q.ok()) return Fail(error);
     q.Bind(1, id);
@@ -187,7 +211,7 @@ class SqliteStore : public ReportStore {
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(error);
     if (*found) {
       *out = SummaryOf(q);
-      return Versions(out, error);
+      return SignatureVersions(out, error);
     }
     return true;
   }
@@ -241,7 +265,8 @@ class SqliteStore : public ReportStore {
                       " (SELECT id FROM reports WHERE received_ms < ?1 ORDER BY received_ms LIMIT ?2)");
     Statement signatures(db_,
                          "DELETE FROM signatures WHERE created_ms < ?1"
-                         " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)");
+                         " AND NOT EXISTS (SELECT 1 FROM reports WHERE signature_id = signatures.id)"
+                         " AND NOT EXISTS (SELECT 1 FROM reports WHERE raw_signature_id = signatures.id)");
     bool ok = reports.ok() && signatures.ok();
     if (ok) {
       reports.Bind(1, beforeMs).Bind(2, limit);
@@ -260,7 +285,187 @@ class SqliteStore : public ReportStore {
     return false;
   }
 
+  bool AddSymbolFile(const SymbolFile& f, const std::function<bool(std::string* part)>& nextPart,
+                     std::string* error) override {
+    if (!StoreParts(f, nextPart, error)) return false;
+    if (!Exec("BEGIN IMMEDIATE", error)) return false;
+    Statement row(db_,
+                  "INSERT OR REPLACE INTO symbol_files (version, module, kind, name, digest, size, layout, added_ms)"
+                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    Statement reset(db_, "UPDATE reports SET resolved = NULL WHERE version = ?1");
+    bool ok = row.ok() && reset.ok();
+    if (ok) {
+      row.Bytes(1, f.version).Text(2, f.module).Text(3, f.kind).Text(4, f.name).Text(5, f.digest);
+      row.Bind(6, f.size).Text(7, f.layout).Bind(8, f.addedMs);
+      reset.Bytes(1, f.version);
+      ok = row.Step() == SQLITE_DONE && reset.Step() == SQLITE_DONE;
+    }
+    return Finish(ok, error);
+  }
+
+  bool SymbolFiles(const std::string& version, std::vector<SymbolFile>* out, std::string* error) override {
+    out->clear();
+    Statement q(db_,
+                "SELECT version, module, kind, name, digest, size, layout, added_ms FROM symbol_files"
+                " WHERE length(?1) = 0 OR version = ?1 ORDER BY version, module, kind");
+    if (!q.ok()) return Fail(error);
+    q.Bytes(1, version);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+      out->push_back({q.Column(0), q.Column(1), q.Column(2), q.Column(3), q.Column(4), q.Int(5), q.Int(7),
+                      q.Column(6)});
+    }
+    return rc == SQLITE_DONE || Fail(error);
+  }
+
+  bool RemoveSymbols(const std::string& version, const std::string& module, std::int64_t* removed,
+                     std::string* error) override {
+    *removed = 0;
+    if (!Exec("BEGIN IMMEDIATE", error)) return false;
+    Statement files(db_, "DELETE FROM symbol_files WHERE version = ?1 AND (?2 = '' OR module = ?2)");
+    Statement parts(db_, "DELETE FROM symbol_parts WHERE digest NOT IN (SELECT digest FROM symbol_files)");
+    Statement reports(db_,
+                      "UPDATE reports SET signature_id = raw_signature_id, resolved = NULL WHERE version = ?1");
+    bool ok = files.ok() && parts.ok() && reports.ok();
+    if (ok) {
+      files.Bytes(1, version).Text(2, module);
+      ok = files.Step() == SQLITE_DONE;
+      *removed = ok ? sqlite3_changes(db_) : 0;
+      reports.Bytes(1, version);
+      ok = ok && parts.Step() == SQLITE_DONE && reports.Step() == SQLITE_DONE;
+    }
+    return Finish(ok, error);
+  }
+
+  bool SymbolPart(const std::string& digest, std::int64_t n, std::string* part, std::string* error) override {
+    Statement q(db_, "SELECT bytes FROM symbol_parts WHERE digest = ?1 AND part = ?2");
+    if (!q.ok()) return Fail(error);
+    q.Text(1, digest).Bind(2, n);
+    const int rc = q.Step();
+    *part = rc == SQLITE_ROW ? q.Column(0) : std::string();
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(error);
+  }
+
+  bool UnresolvedReports(const std::string& version, std::int64_t afterId, int limit, std::vector<StoredReport>* out,
+                         std::string* error) override {
+    const std::string sql = std::string("SELECT ") + kReportColumns +
+                            ", conts FROM reports WHERE resolved IS NULL AND version = ?1 AND id > ?2"
+                            " ORDER BY id LIMIT ?3";
+    Statement q(db_, sql.c_str());
+    if (!q.ok()) return Fail(error);
+    q.Bytes(1, version).Bind(2, afterId).Bind(3, limit);
+    return ReadReports(q, true, out, error);
+  }
+
+  bool SetResolved(const std::vector<Resolution>& batch, std::string* error) override {
+    if (!Exec("BEGIN IMMEDIATE", error)) return false;
+    Statement signature(db_,
+                        "INSERT INTO signatures (id, fmod, fadd, lmod, ladd, created_ms, functions)"
+                        " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (id) DO NOTHING");
+    const std::string sql = std::string("UPDATE reports SET resolved = ?1,"
+                                        " signature_id = CASE WHEN ?2 = 0 THEN raw_signature_id ELSE ?2 END"
+                                        " WHERE id = ?3 AND ?4 = ") + kSymbolStamp;
+    Statement report(db_, sql.c_str());
+    bool ok = signature.ok() && report.ok();
+    for (const Resolution& r : batch) {
+      if (!ok) break;
+      const SignatureSummary& s = r.signature;
+      if (!s.functions.empty()) {
+        signature.Reset();
+        signature.Bind(1, s.id).Bytes(2, s.fmod).Bytes(3, s.fadd).Bytes(4, s.lmod).Bytes(5, s.ladd);
+        signature.Bind(6, s.firstMs).Bytes(7, s.functions);
+        ok = signature.Step() == SQLITE_DONE;
+      }
+      report.Reset();
+      report.Bytes(1, r.resolved).Bind(2, s.functions.empty() ? 0 : s.id).Bind(3, r.reportId).Text(4, r.stamp);
+      ok = ok && report.Step() == SQLITE_DONE;
+    }
+    return Finish(ok, error);
+  }
+
+  bool ResetResolved(const std::string& version, std::string* error) override {
+    Statement q(db_, "UPDATE reports SET resolved = NULL WHERE length(?1) = 0 OR version = ?1");
+    if (!q.ok()) return Fail(error);
+    q.Bytes(1, version);
+    return q.Step() == SQLITE_DONE || Fail(error);
+  }
+
+  bool Setting(const std::string& name, std::string* value, std::string* error) override {
+    Statement q(db_, "SELECT value FROM settings WHERE name = ?1");
+    if (!q.ok()) return Fail(error);
+    q.Text(1, name);
+    const int rc = q.Step();
+    *value = rc == SQLITE_ROW ? q.Column(0) : std::string();
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(error);
+  }
+
+  bool SetSetting(const std::string& name, const std::string& value, std::string* error) override {
+    Statement q(db_, "INSERT OR REPLACE INTO settings (name, value) VALUES (?1, ?2)");
+    if (!q.ok()) return Fail(error);
+    q.Text(1, name).Text(2, value);
+    return q.Step() == SQLITE_DONE || Fail(error);
+  }
+
+  bool DailyCounts(std::int64_t sinceMs, std::int64_t signatureId, std::int64_t zoneOffsetMs,
+                   std::vector<DayCount>* out, std::string* error) override {
+    out->clear();
+    Statement q(db_,
+                "SELECT (received_ms + ?3) / 86400000 AS day, version, count(*) FROM reports"
+                " WHERE received_ms >= ?1 AND (?2 = 0 OR signature_id = ?2) GROUP BY day, version ORDER BY day, version");
+    if (!q.ok()) return Fail(error);
+    q.Bind(1, sinceMs).Bind(2, signatureId).Bind(3, zoneOffsetMs);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) out->push_back({q.Int(0), q.Column(1), q.Int(2)});
+    return rc == SQLITE_DONE || Fail(error);
+  }
+
+  bool Versions(std::vector<std::string>* out, std::string* error) override {
+    out->clear();
+    Statement q(db_, "SELECT DISTINCT version FROM reports");
+    if (!q.ok()) return Fail(error);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) out->push_back(q.Column(0));
+    return rc == SQLITE_DONE || Fail(error);
+  }
+
  private:
+  // Commits when ok, else rolls back; false with *error unless committed.
+  bool Finish(bool ok, std::string* error) {
+    if (ok && Exec("COMMIT", error)) return true;
+    if (!ok) Fail(error);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+
+  // The file's bytes under its digest, a part a transaction (so that
+  // receivers are never held up for long), unless they are all there.
+  bool StoreParts(const SymbolFile& f, const std::function<bool(std::string* part)>& nextPart,
+                  std::string* error) {
+    Statement have(db_, "SELECT count(*), coalesce(sum(length(bytes)), 0) FROM symbol_parts WHERE digest = ?1");
+    if (!have.ok()) return Fail(error);
+    have.Text(1, f.digest);
+    if (have.Step() != SQLITE_ROW) return Fail(error);
+    const std::int64_t parts = (f.size + kSymbolPartBytes - 1) / kSymbolPartBytes;
+    if (have.Int(0) == parts && have.Int(1) == f.size) return true;
+    Statement drop(db_, "DELETE FROM symbol_parts WHERE digest = ?1");
+    Statement put(db_, "INSERT INTO symbol_parts (digest, part, bytes) VALUES (?1, ?2, ?3)");
+    if (!drop.ok() || !put.ok()) return Fail(error);
+    drop.Text(1, f.digest);
+    if (drop.Step() != SQLITE_DONE) return Fail(error);
+    std::string part;
+    for (std::int64_t n = 0;; ++n) {
+      if (!nextPart(&part)) {
+        *error = "cannot read " + f.name;
+        return false;
+      }
+      if (part.empty()) return true;
+      put.Reset();
+      put.Text(1, f.digest).Bind(2, n).Bytes(3, part);
+      if (put.Step() != SQLITE_DONE) return Fail(error);
+    }
+  }
+
   static SignatureSummary SummaryOf(const Statement& q) {
     SignatureSummary s;
     s.id = q.Int(0);
@@ -271,10 +476,11 @@ class SqliteStore : public ReportStore {
     s.count = q.Int(5);
     s.firstMs = q.Int(6);
     s.lastMs = q.Int(7);
+    s.functions = q.Column(8);
     return s;
   }
 
-  bool Versions(SignatureSummary* s, std::string* error) {
+  bool SignatureVersions(SignatureSummary* s, std::string* error) {
     Statement q(db_,
                 "SELECT version, count(*) FROM reports WHERE signature_id = ?1 GROUP BY version"
                 " ORDER BY max(received_ms) DESC, version");
@@ -301,7 +507,8 @@ class SqliteStore : public ReportStore {
       r.form.fmod = q.Column(8);
       r.form.ladd = q.Column(9);
       r.form.lmod = q.Column(10);
-      if (withLog) r.form.conts = q.Column(11);
+      r.resolved = q.Column(11);
+      if (withLog) r.form.conts = q.Column(12);
       out->push_back(std::move(r));
     }
     return rc == SQLITE_DONE || Fail(error);

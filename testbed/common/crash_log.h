@@ -1,5 +1,7 @@
 // Writes a client crash log in the form the updater reads: a version line,
-// a fault line, the stack header, stack lines and the end line.
+// a fault line, the stack header, stack lines and the end line. The line
+// shapes have their one home here: the scenarios' made-up logs and the
+// crash handler's real ones (testbed/win/crash_handler.h) both use them.
 #pragma once
 
 #include <string>
@@ -18,5 +20,16 @@ struct CrashLog {
 };
 
 std::string FormatCrashLog(const CrashLog& log);
+
+// The pieces, each with its line feed. Addresses are eight hexadecimal
+// digits, a fault's section two and a stack line's four; a logical address
+// is the section's number (from 1) and the offset in it.
+std::string CrashLogHead(const std::string& version, const std::string& exceptionLine);
+std::string FaultLine(const std::string& address, const std::string& section, const std::string& offset,
+                      const std::string& module);
+std::string StackHeader();
+std::string StackLine(const std::string& address, const std::string& frame, const std::string& section,
+                      const std::string& offset, const std::string& module);
+std::string StackEnd();
 
 }  // namespace tb

@@ -11,12 +11,16 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "common/crash_log.h"
 #include "crash/crash_log.h"
 #include "crash/form_encode.h"
 #include "harness/proc.h"
@@ -200,6 +204,139 @@ bool Nginx::Start() {
 
 std::string Nginx::Output() const {
   return scn::ReadText(folder_ + "/stderr.log") + scn::ReadText(folder_ + "/error.log");
+}
+
+namespace {
+
+// The output of a tool run on the arguments; empty when it failed.
+std::string ToolOutput(const std::vector<std::string>& argv, const std::string& folder) {
+  scn::ProcSpec p;
+  p.argv = argv;
+  p.stdoutFile = folder + "/tool.out";
+  p.stderrFile = folder + "/tool.err";
+  return scn::RunProcess(p, 300).exitCode == 0 ? scn::ReadText(p.stdoutFile) : std::string();
+}
+
+// The hexadecimal or decimal number after the first of key in text.
+std::uint64_t NumberAfter(const std::string& text, const std::string& key, int base) {
+  const std::size_t at = text.find(key);
+  return at == std::string::npos ? 0 : std::strtoull(text.c_str() + at + key.size(), nullptr, base);
+}
+
+bool FindFunctions(ClientBuild* b) {
+  const std::string sections = ToolOutput({"i686-w64-mingw32-objdump", "-h", b->program}, b->folder);
+  const std::string headers = ToolOutput({"i686-w64-mingw32-objdump", "-p", b->program}, b->folder);
+  b->imageBase = NumberAfter(headers, "ImageBase\t\t", 16);
+  const std::size_t text = sections.find(" .text ");
+  if (text == std::string::npos || b->imageBase == 0) return false;
+  std::istringstream line(sections.substr(text));
+  std::string name, size, vma;
+  line >> name >> size >> vma;
+  b->textRva = std::strtoull(vma.c_str(), nullptr, 16) - b->imageBase;
+  const std::string symbols = b->pdb.empty() ? ToolOutput({"i686-w64-mingw32-nm", b->program}, b->folder)
+                                             : ToolOutput({"llvm-pdbutil", "dump", "--symbols", b->pdb}, b->folder);
+  for (const char* name : {"CrashHere", "LoadLevel", "RunGame", "main"}) {
+    const std::string mangled = std::string(name) == "main" ? " _main" : std::to_string(std::strlen(name)) + name + "Ei";
+    const std::size_t at = b->pdb.empty() ? symbols.find(mangled + "\n") : symbols.find(std::string(name) == "main" ? "`main`" : "::" + std::string(name) + "`");
+    if (at == std::string::npos) return false;
+    if (b->pdb.empty()) {
+      b->rva[name] = std::strtoull(symbols.c_str() + symbols.rfind('\n', at) + 1, nullptr, 16) - b->imageBase;
+    } else {
+      b->rva[name] = b->textRva + NumberAfter(symbols.substr(at), "addr = 0001:", 10);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildCrashingClient(const std::string& folder, bool shift, bool pdb, ClientBuild* b) {
+  fs::create_directories(folder);
+  b->folder = folder;
+  b->program = folder + "/UlmetMain.exe";
+  const std::string src = ULR_SOURCE;
+  const std::string gcc = "/usr/lib/gcc/i686-w64-mingw32/12-posix";
+  scn::ProcSpec p;
+  if (pdb) {
+    b->pdb = folder + "/UlmetMain.pdb";
+    p.argv = {"clang++-14", "--target=i686-w64-mingw32", "-gcodeview", "-isystem", gcc + "/include/c++", "-isystem",
+              gcc + "/include/c++/i686-w64-mingw32", "-fuse-ld=lld", "-L" + gcc, "-Wl,--pdb=" + b->pdb};
+  } else {
+    b->map = folder + "/UlmetMain.map";
+    p.argv = {"i686-w64-mingw32-g++-posix", "-static-libgcc", "-static-libstdc++", "-Wl,-Map=" + b->map};
+  }
+  p.argv.insert(p.argv.end(), {"-std=c++17", "-g", "-O0", "-fno-omit-frame-pointer", "-static", "-I" + src,
+                               "-I" + src + "/testbed", "-I" + src + "/testbed/win", src + "/testbed/win/crashme.cpp",
+                               src + "/testbed/win/crash_handler.cpp", src + "/testbed/common/crash_log.cpp",
+                               "-o", b->program});
+  if (pdb) p.argv.push_back("-lpthread");
+  if (shift) p.argv.push_back("-DCRASHME_SHIFT=5");
+  p.stdoutFile = p.stderrFile = folder + "/build.log";
+  if (scn::RunProcess(p, 300).exitCode != 0 || !FindFunctions(b)) {
+    b->output = scn::ReadText(folder + "/build.log") + scn::ReadText(folder + "/tool.err");
+    return false;
+  }
+  return true;
+}
+
+std::string ClientCrashLog(const ClientBuild& b, const std::string& version) {
+  const auto hex = [](std::uint64_t v, int digits) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(v));
+    return std::string(text);
+  };
+  const std::string module = "C:\\Ulmet\\UlmetMain.exe";
+  const std::uint64_t fault = b.rva.at("CrashHere") + 3;
+  std::string log = tb::CrashLogHead(version, "C0000005 ACCESS_VIOLATION");
+  log += tb::FaultLine(hex(b.imageBase + fault, 8), "01", hex(fault - b.textRva, 8), module);
+  log += tb::StackHeader();
+  std::uint64_t frame = 0x0021FE00;
+  for (const char* name : {"CrashHere", "LoadLevel", "RunGame", "main"}) {
+    const std::uint64_t rva = b.rva.at(name) + (std::string(name) == "CrashHere" ? 3 : 8);
+    log += tb::StackLine(hex(b.imageBase + rva, 8), hex(frame += 0x20, 8), "0001", hex(rva - b.textRva, 8), module);
+  }
+  log += tb::StackLine("7B6293E0", hex(frame + 0x20, 8), "0001", "000283E0", "C:\\windows\\system32\\kernel32.dll");
+  return log + tb::StackEnd();
+}
+
+std::string PostOfLog(const std::string& uid, const std::string& log) {
+  CrashLogFields f;
+  std::FILE* file = fmemopen(const_cast<char*>(log.data()), log.size(), "r");
+  ParseCrashLogStream(file, f.fadd, f.fmod, f.ladd, f.lmod, f.ver);
+  std::fclose(file);
+  return BuildCrashReportBody(uid.c_str(), f, log.data(), log.size());
+}
+
+// Chromium's screenshot of the page and its DOM once loaded (scripts run);
+// false when it did not run.
+bool Browse(const std::string& folder, const std::string& url, const std::string& shot, std::string* dom) {
+  scn::ProcSpec p;
+  p.argv = {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--hide-scrollbars", "--user-data-dir=" + folder + "/profile-" + std::to_string(scn::EpochMs()),
+            "--window-size=1280,720", "--force-device-scale-factor=2", "--lang=ko-KR"};
+  p.argv.push_back("--screenshot=" + shot);
+  p.argv.push_back("--dump-dom");
+  p.argv.push_back(url);
+  p.stdoutFile = folder + "/chromium.out";
+  p.stderrFile = folder + "/chromium.err";
+  const scn::ProcResult r = scn::RunProcess(p, 60);
+  *dom = scn::ReadText(p.stdoutFile);
+  return r.exitCode == 0 && !r.timedOut;
+}
+
+// The text that OCR reads in a picture (taken at twice the pixels, read
+// as one column of lines), blanks removed (Korean OCR puts blanks between
+// syllables now and then).
+std::string Ocr(const std::string& folder, const std::string& png) {
+  scn::ProcSpec p;
+  p.argv = {"tesseract", png, folder + "/ocr", "-l", "kor+eng", "--psm", "4"};
+  p.stderrFile = folder + "/ocr.err";
+  scn::RunProcess(p, 60);
+  std::string text;
+  for (char c : scn::ReadText(folder + "/ocr.txt"))
+    if (!std::isspace(static_cast<unsigned char>(c))) text += c;
+  return text;
 }
 
 std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod,

@@ -5,6 +5,8 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +52,35 @@ class ReportsServer {
 // A crash report body as the updater builds it, with these summary fields.
 std::string ReportBody(const std::string& uid, const std::string& log, const std::string& fmod = "UlmetMain.exe",
                        const std::string& ver = "4001\n");
+
+// The test bed's crashing client (testbed/win/crashme.cpp, with its crash
+// handler) built with our cross toolchain with debug information (DWARF)
+// and a map file into folder as UlmetMain.exe and UlmetMain.map; with
+// shift, with more code before its functions (a next build: the same
+// functions at other offsets); with pdb, by clang and lld instead, with a
+// program database UlmetMain.pdb. Where its functions lie, as the
+// toolchain's own tools tell (objdump, nm, llvm-pdbutil).
+struct ClientBuild {
+  std::string folder, program, map, pdb;
+  std::uint64_t imageBase = 0, textRva = 0;
+  std::map<std::string, std::uint64_t> rva;  // CrashHere, LoadLevel, RunGame, main
+  std::string output;  // the tools' messages when it failed
+};
+bool BuildCrashingClient(const std::string& folder, bool shift, bool pdb, ClientBuild* build);
+// A crash log such as its handler writes, for version, with the fault
+// in CrashHere and the stack through LoadLevel, RunGame and main, then
+// kernel32.dll.
+std::string ClientCrashLog(const ClientBuild& build, const std::string& version);
+// The post the updater makes of a log (its summary fields read by the
+// updater's own reader).
+std::string PostOfLog(const std::string& uid, const std::string& log);
+
+// Headless Chromium's screenshot of the page (shot, at twice the pixels)
+// and its DOM once loaded; false when it did not run.
+bool Browse(const std::string& folder, const std::string& url, const std::string& shot, std::string* dom);
+// The text OCR reads in a picture, as one column of lines, blanks removed
+// (Korean OCR puts blanks between syllables now and then).
+std::string Ocr(const std::string& folder, const std::string& png);
 
 // nginx with the shipped server blocks (reports/nginx/ulmet-reports.conf) on
 // free loopback ports, plain and TLS (with a certificate made for the

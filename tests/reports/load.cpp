@@ -1,5 +1,7 @@
 #include "load.h"
 
+#include "harness.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -74,7 +76,9 @@ LoadResult RunLoad(const LoadPlan& plan, std::atomic<int>* acked) {
     std::vector<double> latencies;
     int attempts = 0, unanswered = 0, refused = 0, done = 0;
     for (int i; (i = next++) < plan.posts;) {
-      const std::string body = LoadBody(plan.uidPrefix, i);
+      const std::string body = plan.log.empty() ? LoadBody(plan.uidPrefix, i)
+                                                : PostOfLog(LoadUid(plan.uidPrefix, i),
+                                                            plan.log + "post " + std::to_string(i) + "\n");
       bool ok = false;
       while (!ok && Now() < deadline) {
         const double t0 = Now();

@@ -18,6 +18,9 @@ struct LoadPlan {
   int posts = 20000;
   std::string uidPrefix = "load";
   double timeLimitS = 110;
+  // When not empty, every post carries this log (with a line of its own
+  // number after it, so that each is a report of its own) instead of LoadLog's.
+  std::string log;
 };
 
 struct LoadResult {

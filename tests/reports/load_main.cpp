@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "harness/proc.h"
 #include "load.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +21,11 @@ int main(int argc, char** argv) {
     else if (w == "--posts") plan.posts = std::atoi(v);
     else if (w == "--uid-prefix") plan.uidPrefix = v;
     else if (w == "--time-limit") plan.timeLimitS = std::atof(v);
+    else if (w == "--log") plan.log = scn::ReadText(v);
     else {
       std::fprintf(stderr,
                    "usage: reports_load --host H --port P [--path /report] [--senders 50] [--posts 20000]\n"
-                   "                    [--uid-prefix load] [--time-limit 110]\n");
+                   "                    [--uid-prefix load] [--time-limit 110] [--log CRASH_LOG]\n");
       return 2;
     }
   }
