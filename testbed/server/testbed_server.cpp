@@ -44,6 +44,8 @@ const char kUsage[] =
     "  --port N           port (default 80; 0 picks a free one)\n"
     "  --faults FILE      fault lines read at start: PATH KIND [NAME=VALUE]...\n"
     "  --ready-file FILE  written with \"ADDR PORT\" once the server listens\n"
+    "  --rate-mbit N      the files' bytes leave at N Mbit/s at most, all\n"
+    "                     connections together (one line shared by every request)\n"
     "  --help             this text\n"
     "\n"
     "faults (per request path, compared after decoding, '\\' taken as '/',\n"
@@ -77,6 +79,38 @@ const char kUsage[] =
 struct Options {
   std::string root, log, bind = "127.0.0.1", faults, readyFile;
   int port = 80;
+  double rateMbit = 0;  // 0: as fast as the connections take them
+};
+
+// One line that every connection's bodies share: a piece leaves when the
+// line has finished sending the pieces before it, so that all answers
+// together never go faster than the rate, however many run at once.
+class Line {
+ public:
+  explicit Line(double mbit) : bytesPerSecond_(mbit * 1e6 / 8) {}
+
+  // Waits for the moment bytes more may go out.
+  void Take(uint64_t bytes) {
+    if (bytesPerSecond_ <= 0) return;
+    using Clock = std::chrono::steady_clock;
+    const auto duration = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(bytes) / bytesPerSecond_));
+    Clock::time_point start;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const auto now = Clock::now();
+      // An idle line does not save up time for a later burst.
+      if (free_ < now) free_ = now;
+      start = free_;
+      free_ += duration;
+    }
+    std::this_thread::sleep_until(start);
+  }
+
+ private:
+  const double bytesPerSecond_;
+  std::mutex mutex_;
+  std::chrono::steady_clock::time_point free_;
 };
 
 class RequestLog {
@@ -122,8 +156,8 @@ bool FileSize(const std::string& path, uint64_t* size) {
 // connection took.
 class FileBody {
  public:
-  FileBody(const std::string& path, uint64_t from, uint64_t count, long flipAt)
-      : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)), from_(from), count_(count), flipAt_(flipAt) {}
+  FileBody(const std::string& path, uint64_t from, uint64_t count, long flipAt, Line& line)
+      : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)), from_(from), count_(count), flipAt_(flipAt), line_(line) {}
   ~FileBody() {
     if (fd_ >= 0) close(fd_);
   }
@@ -143,6 +177,7 @@ class FileBody {
       return false;
     if (flipAt_ >= 0 && static_cast<uint64_t>(flipAt_) >= offset && static_cast<uint64_t>(flipAt_) < offset + n)
       buffer_[flipAt_ - offset] ^= 0xff;
+    line_.Take(n);
     if (!sink.write(buffer_, n)) return false;
     sent_ += n;
     return true;
@@ -152,6 +187,7 @@ class FileBody {
   int fd_;
   uint64_t from_, count_;
   long flipAt_;
+  Line& line_;
   uint64_t sent_ = 0;
   char buffer_[65536];
 };
@@ -169,7 +205,7 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 class TestServer {
  public:
-  explicit TestServer(const Options& o) : opt_(o) {}
+  explicit TestServer(const Options& o) : opt_(o), line_(o.rateMbit) {}
 
   int Run() {
     if (!log_.Open(opt_.log)) {
@@ -383,7 +419,7 @@ class TestServer {
   void ServeBody(httplib::Response& res, const std::string& path, uint64_t from, uint64_t count,
                  const tb::Fault& fault, long long seq) {
     auto body = std::make_shared<FileBody>(opt_.root + path, from, count,
-                                           fault.kind == tb::FaultKind::kWrongBytes ? fault.at : -1);
+                                           fault.kind == tb::FaultKind::kWrongBytes ? fault.at : -1, line_);
     const char* type = MimeType(path);
     auto done = [this, body, seq](bool complete) {
       log_.Write(tb::JsonRecord().Add("time_ms", NowMs()).Add("answered", seq)
@@ -454,6 +490,7 @@ class TestServer {
   }
 
   Options opt_;
+  Line line_;
   httplib::Server svr_;
   RequestLog log_;
   tb::FaultTable faults_;
@@ -496,6 +533,14 @@ int main(int argc, char** argv) {
       o.faults = value("--faults");
     } else if (a == "--ready-file") {
       o.readyFile = value("--ready-file");
+    } else if (a == "--rate-mbit") {
+      char* end = nullptr;
+      const char* v = value("--rate-mbit");
+      o.rateMbit = std::strtod(v, &end);
+      if (*end != '\0' || !(o.rateMbit > 0) || o.rateMbit > 1e6) {
+        std::fprintf(stderr, "testbed_server: bad rate '%s'\n", v);
+        return 2;
+      }
     } else {
       std::fprintf(stderr, "testbed_server: unknown option '%s' (see --help)\n", a.c_str());
       return 2;

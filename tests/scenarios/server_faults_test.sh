@@ -199,5 +199,22 @@ kill "$PID"; wait "$PID" 2>/dev/null; PID=
 curl -sS "$U/files/big.bin" -o /dev/null 2>/dev/null
 check "server down: connection refused (curl 7)" test $? = 7
 
+# A paced line is one for all connections: two answers of 1 MB at once at
+# 16 Mbit/s (2 MB/s) take about a second together, not half of one each.
+head -c 1000000 /dev/urandom >"$W/root/files/mb.bin"
+"$BIN" --root "$W/root" --log "$W/paced.jsonl" --port 0 --ready-file "$W/paced.ready" --rate-mbit 16 \
+  >"$W/paced.out" 2>&1 &
+PID=$!
+for _ in $(seq 1 100); do [ -f "$W/paced.ready" ] && break; sleep 0.05; done
+P="http://127.0.0.1:$(cut -d' ' -f2 "$W/paced.ready")/files/mb.bin"
+t0=$(date +%s%N)
+curl -sS -o "$W/paced1" "$P" & c1=$!
+curl -sS -o "$W/paced2" "$P"; wait $c1
+ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+check "--rate-mbit paces every connection together ($ms ms for 2 MB at 2 MB/s)" \
+  bash -c "cmp -s '$W/paced1' '$W/root/files/mb.bin' && cmp -s '$W/paced2' '$W/root/files/mb.bin' && [ $ms -ge 850 ] && [ $ms -le 3000 ]"
+"$BIN" --root "$W/root" --log "$W/x" --port 0 --rate-mbit 0 >/dev/null 2>&1; check "a rate of 0 refused" test $? = 2
+kill "$PID"; wait "$PID" 2>/dev/null; PID=
+
 echo "$fails failure(s)"
 [ $fails = 0 ]

@@ -12,12 +12,18 @@
 // Ulmet.exe's process. What the mandated 1 ms pauses cost is given as a
 // count of pauses; bench.sh measures one pause under Wine in the same run.
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "formats/trust/md5.h"
 #include "harness/proc.h"
 #include "harness/scenario.h"
 
@@ -206,6 +212,99 @@ class WorkerBenchLaunch : public WorkerBench {
 TEST_F(WorkerBenchLaunch, DISABLED_NothingToUpdateWithAThousandDigests) { RunWith(1000); }
 TEST_F(WorkerBenchLaunch, DISABLED_NothingToUpdateWithOneDigest) { RunWith(1); }
 
+// A new pack of 256 MB in a release published with ulmet-publish (init from
+// the installed client, then release from the new one): the run and its
+// download phase, through the test server paced at 100 Mbit/s (one line for
+// every connection) or unpaced on loopback; with init's defaults ("[PACE]"
+// and the record) or with the section left out (init --no-pace), as the
+// updater read before it. The clients and both trees are made once below
+// bench-clients/new-pack. The download phase runs from the first request
+// for the pack (or its chunk index) to the end of the last answer for it.
+class WorkerBenchNewPack : public WorkerBench {
+ protected:
+  std::string Root() const { return TestPaths().outRoot + "/bench-clients/new-pack"; }
+
+  void MakeClients() {
+    const std::string marker = Root() + "/clients.done";
+    if (fs::exists(marker)) return;
+    std::error_code ec;
+    fs::remove_all(Root(), ec);
+    fs::create_directories(Root() + "/client-old", ec);
+    fs::create_directories(Root() + "/client-new/Data", ec);
+    ASSERT_GT(static_cast<long long>(fs::space(TestPaths().outRoot).available), (1LL << 30) + (20LL << 30))
+        << "not enough disk for the new pack";
+    std::ofstream out(Root() + "/client-new/Data/pack.pak", std::ios::binary);
+    for (int block = 0; block < 4; ++block) out << Noise(64 << 20, static_cast<uint32_t>(9000 + block));
+    ASSERT_TRUE(out.good());
+    out.close();
+    for (const char* c : {"/client-old", "/client-new"})
+      fs::copy_file(StandInProgram(), Root() + c + "/UlmetMain.exe", fs::copy_options::overwrite_existing, ec);
+    WriteText(marker, "whole\n");
+  }
+
+  // "ulmet-publish init" from the old client, then "release" of the new one.
+  std::string MakeTree(bool pace) {
+    const std::string tree = Root() + (pace ? "/tree-pace" : "/tree-default"), marker = tree + ".done";
+    if (fs::exists(marker)) return tree;
+    std::vector<std::string> init = {TestPaths().nativeBin + "/ulmet-publish", "init", "--client", Root() + "/client-old",
+                                     "--out", tree, "--host", TestPaths().configHost, "--force"};
+    if (!pace) init.push_back("--no-pace");
+    ProcResult r = RunProcess({init, {}, "", tree + ".init.out", tree + ".init.err"}, 600);
+    EXPECT_EQ(r.exitCode, 0) << ReadText(tree + ".init.err");
+    r = RunProcess({{TestPaths().nativeBin + "/ulmet-publish", "release", "--tree", tree, "--client", Root() + "/client-new"},
+                    {}, "", tree + ".release.out", tree + ".release.err"}, 600);
+    EXPECT_EQ(r.exitCode, 0) << ReadText(tree + ".release.err");
+    std::error_code ec;
+    fs::remove_all(tree + ".previous", ec);
+    if (!HasFailure()) WriteText(marker, "whole\n");
+    return tree;
+  }
+
+  // From the first request for the pack to the end of the last answer.
+  double DownloadSeconds() const {
+    std::set<std::string> packSeqs;
+    long long first = -1, last = -1;
+    for (const auto& r : tb::ReadJsonLines(OutputDir() + "/requests.jsonl", true)) {
+      if (r.count("path") && r.at("path").find("Data/pack.pak") != std::string::npos) {
+        packSeqs.insert(r.at("seq"));
+        if (first < 0) first = std::stoll(r.at("time_ms"));
+      }
+      if (r.count("answered") && packSeqs.count(r.at("answered"))) last = std::stoll(r.at("time_ms"));
+    }
+    return first < 0 || last < first ? -1 : (last - first) / 1000.0;
+  }
+
+  void RunWith(double mbit, bool pace) {
+    MakeClients();
+    if (HasFatalFailure()) return;
+    const std::string tree = MakeTree(pace);
+    if (HasFailure()) return;
+    if (BenchMakeOnly()) GTEST_SKIP() << "the clients and the tree are made";
+    Given().InstalledFolderLinked(Root() + "/client-old", 1000).ServedTree(tree).TimeLimit(1800);
+    if (mbit > 0) Given().LineRate(mbit);
+    Run(LaunchArg(2));
+    ExpectNoBox();
+    ExpectStarted("UlmetMain.exe", QuotedArg(LaunchArg(2)));
+    ASSERT_FALSE(Result().timedOut);
+    const std::string got = ClientFileText("Data\\pack.pak");
+    EXPECT_TRUE(got == ReadText(Root() + "/client-new/Data/pack.pak")) << "the pack is not the new one";
+    int requests = 0;
+    for (const auto& r : Requests()) requests += r.at("path") == "/Ulmet3/files/Data/pack.pak";
+    Figure("megabytes", 256);
+    Figure("download_s", DownloadSeconds());
+    Figure("pack_sent_bytes", static_cast<double>(BytesSent("/Ulmet3/files/Data/pack.pak")));
+    Figure("requests", requests);
+    Figure("run_s", Result().seconds);
+    Figure("start_to_client_ms", static_cast<double>(StartToClientMs()));
+    Figure("peak_kb", Result().peakKb);
+  }
+};
+
+TEST_F(WorkerBenchNewPack, DISABLED_PacedLine) { RunWith(100, true); }
+TEST_F(WorkerBenchNewPack, DISABLED_PacedLineDefaultTree) { RunWith(100, false); }
+TEST_F(WorkerBenchNewPack, DISABLED_Loopback) { RunWith(0, true); }
+TEST_F(WorkerBenchNewPack, DISABLED_LoopbackDefaultTree) { RunWith(0, false); }
+
 }  // namespace
 }  // namespace scn
 
@@ -214,22 +313,22 @@ namespace {
 
 // Starts with nothing to update on clients of gigabytes: packs of 256 MB to
 // 2 GB and a few thousand small files, every one in the hash list. The
-// client folder and its tree ("ulmet-publish init", which turns the
-// verified-state record on) are made once below the scenarios' folder and
-// kept for the next bench run (scripts/bench.sh removes them); the served
-// tree keeps only the lists, since nothing is fetched. Four starts on the
-// same folder: the record off; on, first start (it reads everything and
-// writes the record); on, second start; and a hash list of one small file.
-// A probe sends WM_NULL to the main dialog every 100 ms throughout.
+// client folder and its tree ("ulmet-publish init" with its defaults: the
+// verified-state record on and "[PACE]") are made once below the scenarios'
+// folder and kept for the next bench run (scripts/bench.sh removes them);
+// the served tree keeps only the lists, since nothing is fetched. A probe
+// sends WM_NULL to the main dialog every 100 ms throughout.
+struct Layout {
+  const char* name;
+  std::vector<int> packsMb;
+  int smallFiles;
+};
+
 class WorkerBenchStart : public WorkerBench {
  protected:
-  struct Layout {
-    const char* name;
-    std::vector<int> packsMb;
-    int smallFiles;
-  };
 
   std::string Root(const Layout& l) const { return TestPaths().outRoot + "/bench-clients/" + l.name; }
+  std::string RecordPath() const { return UnixPath(std::string(kClientFolder) + "ULVerified.dat"); }
 
   // The client folder, written once (a marker says it is whole).
   void MakeClient(const Layout& l) {
@@ -269,6 +368,58 @@ class WorkerBenchStart : public WorkerBench {
     ASSERT_EQ(r.exitCode, 0) << ReadText(Root(l) + "/init.err");
     std::error_code ec;
     fs::remove_all(tree + "/Ulmet3/files/Data", ec);
+    fs::remove_all(tree + ".previous", ec);
+  }
+
+  // The tree's program configuration as init wrote it and without some of
+  // its sections, and its hash list whole and cut to one line.
+  struct Tree {
+    std::string configPath, listPath;
+    std::string paced;    // init's: the record on and "[PACE]"
+    std::string unpaced;  // the record on, "[PACE]" left out: the default tree
+    std::string bare;     // neither
+    std::string fullList;
+    std::string oneLine;  // the client's module alone (an empty list ends every run at the start)
+    int listed = 0;
+  };
+
+  static std::string WithoutSection(const std::string& text, const std::string& name) {
+    const std::string header = "[" + name + "]\n";
+    const std::size_t at = text.find(header);
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + text.substr(text.find('\n', at + header.size()) + 1);
+  }
+
+  void LoadTree(const Layout& l, Tree* t) {
+    const std::string tree = Root(l) + "/tree";
+    t->configPath = tree + "/UlLaunch/ULProgram.cfg";
+    t->listPath = tree + "/Ulmet3/ULHashFile.dat";
+    t->paced = ReadText(t->configPath);
+    t->fullList = ReadText(t->listPath);
+    ASSERT_NE(t->paced.find("[VERIFIEDSTATE]\n"), std::string::npos) << "init turns the record on";
+    ASSERT_NE(t->paced.find("[PACE]\n"), std::string::npos) << "init writes [PACE]";
+    t->unpaced = WithoutSection(t->paced, "PACE");
+    t->bare = WithoutSection(t->unpaced, "VERIFIEDSTATE");
+    std::string line;
+    for (std::istringstream in(t->fullList); std::getline(in, line);) {
+      t->listed += !line.empty() && line[0] != ';';
+      if (line.rfind("UlmetMain.exe:", 0) == 0) t->oneLine = line + "\n";
+    }
+    ASSERT_FALSE(t->oneLine.empty());
+  }
+
+  // Client and tree made, loaded, and the world that starts on them.
+  void Prepared(const Layout& l, Tree* t) {
+    MakeClient(l);
+    if (HasFatalFailure()) return;
+    MakeTree(l);
+    if (HasFatalFailure()) return;
+    LoadTree(l, t);
+    if (HasFatalFailure()) return;
+    if (BenchMakeOnly()) GTEST_SKIP() << "the client and its tree are made";
+    Figure("files", t->listed);
+    Given().InstalledFolderLinked(Root(l) + "/client", kFirstVersion).ServedTree(Root(l) + "/tree")
+           .ProbeWindow().TimeLimit(3000);
   }
 
   struct Start {
@@ -299,55 +450,181 @@ class WorkerBenchStart : public WorkerBench {
     std::ofstream(OutputDir() + "/summaries.txt", std::ios::app) << name << ": " << s.summary << "\n";
   }
 
-  void RunWith(const Layout& l) {
-    MakeClient(l);
-    if (HasFatalFailure()) return;
-    MakeTree(l);
-    if (HasFatalFailure()) return;
-    const std::string tree = Root(l) + "/tree";
-    const std::string configPath = tree + "/UlLaunch/ULProgram.cfg", listPath = tree + "/Ulmet3/ULHashFile.dat";
-    const std::string withRecord = ReadText(configPath), fullList = ReadText(listPath);
-    const std::string section = "[VERIFIEDSTATE]\n";
-    const std::size_t at = withRecord.find(section);
-    ASSERT_NE(at, std::string::npos) << "init turns the record on";
-    const std::string withoutRecord = withRecord.substr(0, at) + withRecord.substr(withRecord.find('\n', at + section.size()) + 1);
-    std::string oneLine;
-    int listed = 0;
-    for (std::istringstream in(fullList); std::getline(in, oneLine);) listed += !oneLine.empty() && oneLine[0] != ';';
-    Figure("files", listed);
-    // The "empty" list: the one line of the client's module (a list without
-    // any line ends every run at the start).
-    for (std::istringstream in(fullList); std::getline(in, oneLine);)
-      if (oneLine.rfind("UlmetMain.exe:", 0) == 0) break;
-    ASSERT_EQ(oneLine.rfind("UlmetMain.exe:", 0), 0u);
-
-    Given().InstalledFolderLinked(Root(l) + "/client", kFirstVersion).ServedTree(tree).ProbeWindow().TimeLimit(3000);
-    WriteText(configPath, withoutRecord);
+  // Four starts of the default tree ("[PACE]" left out, as the updater read
+  // before the section): the record off; on, first start (it reads
+  // everything and writes the record); on, second start; and a hash list of
+  // one small file. Then init's three (PacedStarts). pacedAlone: a start that
+  // warms the disk cache, then init's three alone (scripts/bench.sh pace),
+  // since one start of the default tree takes minutes at 10 GB.
+  void RunWith(const Layout& l, bool pacedAlone = false) {
+    Tree t;
+    Prepared(l, &t);
+    if (HasFatalFailure() || IsSkipped()) return;
+    if (pacedAlone) {
+      WriteText(t.configPath, t.paced);
+      Run(LaunchArg(2));
+      Report("warm_up", Measured());
+      PacedStarts(t);
+      return;
+    }
+    WriteText(t.configPath, t.bare);
     Run(LaunchArg(2));
     Report("record_off", Measured());
-    WriteText(configPath, withRecord);
+    WriteText(t.configPath, t.unpaced);
     RunAgain(LaunchArg(2));
     Report("record_on_first", Measured());
     RunAgain(LaunchArg(2));
     Report("record_on_second", Measured());
-    WriteText(configPath, withoutRecord);
-    WriteText(listPath, oneLine + "\n");
+    WriteText(t.configPath, t.bare);
+    WriteText(t.listPath, t.oneLine);
     RunAgain(LaunchArg(2));
     Report("one_listed_file", Measured());
-    WriteText(configPath, withRecord);
-    WriteText(listPath, fullList);
+    WriteText(t.listPath, t.fullList);
+    WriteText(t.configPath, t.paced);
+    PacedStarts(t);
+  }
+
+  // Init's tree: first start (the record removed), second start (rolling:
+  // it reads again a share of the files read longest ago), the list of one
+  // file.
+  void PacedStarts(const Tree& t) {
+    std::error_code ec;
+    fs::remove(RecordPath(), ec);
+    RunAgain(LaunchArg(2));
+    Report("paced_first", Measured());
+    RunAgain(LaunchArg(2));
+    Report("paced_second", Measured());
+    WriteText(t.listPath, t.oneLine);
+    RunAgain(LaunchArg(2));
+    Report("paced_one_listed_file", Measured());
+    WriteText(t.listPath, t.fullList);
   }
 
   static constexpr int kFirstVersion = 1000;
 };
 
-TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn1GB) {
-  RunWith({"1g", {256, 256, 512}, 2000});
-}
+const Layout k1GB = {"1g", {256, 256, 512}, 2000};
+const Layout k10GB = {"10g", {2048, 2048, 2048, 1024, 1024, 1024, 512, 256, 256}, 4000};
 
-TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn10GB) {
-  RunWith({"10g", {2048, 2048, 2048, 1024, 1024, 1024, 512, 256, 256}, 4000});
-}
+TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn1GB) { RunWith(k1GB); }
+TEST_F(WorkerBenchStart, DISABLED_NothingToUpdateOn10GB) { RunWith(k10GB); }
+TEST_F(WorkerBenchStart, DISABLED_PacedStartsOn1GB) { RunWith(k1GB, true); }
+TEST_F(WorkerBenchStart, DISABLED_PacedStartsOn10GB) { RunWith(k10GB, true); }
+
+// Daily starts of init's tree (rolling re-verification) on one client
+// folder. The clock cannot move here; the record's times moving back a day
+// between starts is the same to the updater: its full pass, its writing and
+// every file's look. The client's files are dated two months back first (a
+// client installed a while ago), so that a look moved back a month is still
+// after the file's last write. After the first start (the record removed:
+// everything read) each start's time, the bytes it read (files whose look
+// is now), and the age of the file read longest ago when it began: below
+// the record's days, no file ever fell due.
+class WorkerBenchDaily : public WorkerBenchStart {
+ protected:
+  static constexpr uint64_t kDay = 864000000000ULL;  // a day in file time
+
+  // The record with its times one day earlier and its check line made anew.
+  bool RecordDayEarlier() {
+    const std::string text = ReadText(RecordPath());
+    const std::size_t check = text.rfind("check ");
+    if (check == std::string::npos) return false;
+    std::istringstream in(text.substr(0, check));
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+      std::vector<std::string> w;
+      std::istringstream words(line);
+      for (std::string word; w.size() < 6 && words >> word;) w.push_back(word);
+      // file SIZE WRITTEN VOLUME INDEX LOOKED DIGEST PATH
+      const std::string kind = w.empty() ? "" : w[0];
+      const std::size_t field = (kind == "full" || kind == "written") ? 1 : kind == "file" ? 5 : 0;
+      if (field > 0) {
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < field; ++i) at = line.find(' ', at) + 1;
+        const std::size_t end = line.find(' ', at);
+        line = line.substr(0, at) + std::to_string(std::stoull(line.substr(at, end - at)) - kDay) +
+               (end == std::string::npos ? "" : line.substr(end));
+      }
+      out += line + "\n";
+    }
+    char digest[33];
+    DigestBuffer(out.data(), out.size(), digest);
+    return WriteText(RecordPath(), out + "check " + digest + "\n");
+  }
+
+  // Each file's size and look, from the record.
+  struct Look {
+    uint64_t size, lookedAt;
+  };
+  std::vector<Look> Looks() const {
+    std::vector<Look> looks;
+    std::istringstream in(ReadText(RecordPath()));
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream words(line);
+      std::string kind;
+      Look l{};
+      uint64_t written, volume, index;
+      if (words >> kind && kind == "file" && words >> l.size >> written >> volume >> index >> l.lookedAt)
+        looks.push_back(l);
+    }
+    return looks;
+  }
+
+  static uint64_t FileTimeOfEpochMs(long long ms) { return static_cast<uint64_t>(ms) * 10000 + 116444736000000000ULL; }
+
+  void DateBack(const Layout& l, int days) {
+    const auto then = fs::file_time_type::clock::now() - std::chrono::hours(24 * days);
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(Root(l) + "/client", ec))
+      if (e.is_regular_file()) fs::last_write_time(e.path(), then, ec);
+    ASSERT_FALSE(ec) << ec.message();
+  }
+
+  void RunDays(const Layout& l, int days) {
+    Tree t;
+    Prepared(l, &t);
+    if (HasFatalFailure() || IsSkipped()) return;
+    DateBack(l, 60);
+    if (HasFatalFailure()) return;
+    WriteText(t.configPath, t.paced);
+    Run(LaunchArg(2));
+    Report("day_01", Measured());
+    ASSERT_EQ(Looks().size(), static_cast<std::size_t>(t.listed)) << "the first start records every file";
+    std::vector<long long> later;
+    double oldestDays = 0, slowestAnswer = 0;
+    int fellDue = 0;
+    for (int day = 2; day <= days; ++day) {
+      ASSERT_TRUE(RecordDayEarlier()) << "no record after day " << day - 1;
+      const uint64_t now = FileTimeNow();
+      for (const Look& k : Looks()) oldestDays = std::max(oldestDays, static_cast<double>(now - k.lookedAt) / kDay);
+      RunAgain(LaunchArg(2));
+      const Start s = Measured();
+      Report(Numbered("day_%02d", day), s);
+      later.push_back(s.toClientMs);
+      slowestAnswer = std::max(slowestAnswer, s.slowestMs);
+      for (const auto& line : Trace()) fellDue += line.find("its turn to be read again") != std::string::npos;
+      const uint64_t began = FileTimeOfEpochMs(Result().startEpochMs);
+      uint64_t readBytes = 0;
+      const std::vector<Look> looks = Looks();
+      for (const Look& k : looks) readBytes += k.lookedAt >= began ? k.size : 0;
+      EXPECT_EQ(looks.size(), static_cast<std::size_t>(t.listed)) << "day " << day;
+      Figure(Numbered("day_%02d_read_mb", day), readBytes / 1048576.0);
+    }
+    std::sort(later.begin(), later.end());
+    Figure("later_slowest_ms", static_cast<double>(later.back()));
+    Figure("later_median_ms", static_cast<double>(later[later.size() / 2]));
+    Figure("later_fastest_ms", static_cast<double>(later.front()));
+    Figure("later_slowest_answer_ms", slowestAnswer);
+    Figure("oldest_look_days", oldestDays);
+    Figure("fell_due", fellDue);
+    WriteText(t.listPath, t.oneLine);
+    RunAgain(LaunchArg(2));
+    Report("paced_one_listed_file", Measured());
+    WriteText(t.listPath, t.fullList);
+  }
+};
+
+TEST_F(WorkerBenchDaily, DISABLED_ThirtyDailyStartsOn10GB) { RunDays(k10GB, 30); }
 
 }  // namespace
 }  // namespace scn

@@ -75,17 +75,20 @@ bool TryWait(pid_t pid, int* exitCode) {
   return true;
 }
 
-long PeakResidentKb(pid_t pid) {
+long StatusKb(pid_t pid, const char* field) {
   const std::string dir = "/proc/" + std::to_string(pid);
   char own[4096] = {0}, its[4096] = {0};
   if (readlink("/proc/self/exe", own, sizeof own - 1) < 0 || readlink((dir + "/exe").c_str(), its, sizeof its - 1) < 0 ||
       std::string(own) == its)
     return 0;
+  const std::string name = std::string(field) + ":";
   std::istringstream status(ReadText(dir + "/status"));
   for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind(name, 0) == 0) return std::atol(line.c_str() + name.size());
   return 0;
 }
+
+long PeakResidentKb(pid_t pid) { return StatusKb(pid, "VmHWM"); }
 
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS) {
   return WaitProcess(StartProcess(proc), timeoutS);

@@ -35,6 +35,10 @@ bool TryWait(pid_t pid, int* exitCode);
 // made (whose memory is ours) and after it has ended. The kernel's rusage
 // cannot serve here, as it counts that copy too.
 long PeakResidentKb(pid_t pid);
+// The same process's resident memory now, from one field of its status:
+// "VmHWM" its peak, "RssAnon" its anonymous memory (what it took for itself,
+// not the files it mapped), in kB.
+long StatusKb(pid_t pid, const char* field);
 ProcResult RunProcess(const ProcSpec& proc, double timeoutS);
 void StopProcess(pid_t pid);  // SIGTERM, then SIGKILL after a second
 

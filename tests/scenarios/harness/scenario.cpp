@@ -146,6 +146,11 @@ std::string QuotedArg(const std::string& arg) { return "\"" + arg + "\""; }
 
 uint64_t FileTimeNow() { return (static_cast<uint64_t>(EpochMs()) + 11644473600000ull) * 10000ull; }
 
+bool BenchMakeOnly() {
+  const char* v = std::getenv("ULMET_BENCH_MAKE_ONLY");
+  return v != nullptr && std::strcmp(v, "1") == 0;
+}
+
 std::string Noise(std::size_t bytes, uint32_t seed) {
   std::string body(bytes, '\0');
   uint32_t x = seed;
@@ -320,6 +325,10 @@ World& World::KillWhenSent(long long bytes) {
 }
 World& World::WineDebug(const std::string& channels) {
   wineDebug_ = channels;
+  return *this;
+}
+World& World::LineRate(double mbit) {
+  lineMbit_ = mbit;
   return *this;
 }
 World& World::ProbeWindow(double closeAfterSeconds) {
@@ -630,10 +639,11 @@ void Scenario::StartServer() {
   }
   for (;;) {
     fs::remove(out_ + "/server.ready");
-    serverPid_ = StartProcess({{P.nativeBin + "/testbed_server", "--root", treeRoot_, "--log",
-                                out_ + "/requests.jsonl", "--bind", P.configHost, "--port", "80",
-                                "--faults", out_ + "/faults.txt", "--ready-file", out_ + "/server.ready"},
-                               {}, "", "/dev/null", out_ + "/server.err"});
+    std::vector<std::string> argv = {P.nativeBin + "/testbed_server", "--root", treeRoot_, "--log",
+                                     out_ + "/requests.jsonl", "--bind", P.configHost, "--port", "80",
+                                     "--faults", out_ + "/faults.txt", "--ready-file", out_ + "/server.ready"};
+    if (world_.lineMbit_ > 0) argv.insert(argv.end(), {"--rate-mbit", std::to_string(world_.lineMbit_)});
+    serverPid_ = StartProcess({argv, {}, "", "/dev/null", out_ + "/server.err"});
     if (WaitFor([&] { return fs::exists(out_ + "/server.ready"); }, 5)) return;
     StopProcess(serverPid_);
     serverPid_ = -1;
@@ -790,9 +800,12 @@ void Scenario::RunOnce(const std::vector<std::string>& arguments) {
   int dialogsSeen = 0;
   ProcResult r;
   result_.peakKb = 0;
+  result_.peakAnonKb = 0;
   while (!TryWait(pid, &r.exitCode)) {
     // The peak only grows: read often, the last reading is close to the end.
     result_.peakKb = std::max(result_.peakKb, PeakResidentKb(pid));
+    // The anonymous memory has no peak of its own: sampled as often.
+    result_.peakAnonKb = std::max(result_.peakAnonKb, StatusKb(pid, "RssAnon"));
     // Still running: picture every new box while it is on screen.
     std::vector<Box> boxes = Boxes();
     while (boxesSeen < boxes.size()) Screenshot("box-" + std::to_string(++boxesSeen));

@@ -45,6 +45,10 @@ std::string QuotedArg(const std::string& arg);
 std::string Noise(std::size_t bytes, uint32_t seed = 2463534242u);
 // The wall clock as a Windows file time (100 ns steps since 1601, UTC).
 uint64_t FileTimeNow();
+// ULMET_BENCH_MAKE_ONLY=1: a benchmark makes its clients and trees and ends
+// there (skipped), without the port or Wine, so that they can be made while
+// another run holds the port.
+bool BenchMakeOnly();
 
 struct Paths {
   std::string winBin;      // cross tree's bin: Ulmet.exe and the Windows stand-ins
@@ -124,6 +128,9 @@ class World {
   World& FaultsMended();
   World& ServerDown();
   World& ServedByNginx();
+  // The test server's files leave at this many Mbit/s at most, every
+  // connection together (one line shared by all requests).
+  World& LineRate(double mbit);
   // This tree is served as it stands; nothing is published for the run.
   World& ServedTree(const std::string& unixTree);
   // The updater built with the test release key (bin/signed/Ulmet.exe), and
@@ -190,6 +197,7 @@ class World {
   std::vector<std::vector<std::string>> faults_;
   bool serverDown_ = false;
   bool nginx_ = false;
+  double lineMbit_ = 0;
   std::string installedFolder_;
   bool installedLinked_ = false;
   bool probe_ = false;
@@ -222,6 +230,7 @@ struct RunResult {
   int attempts = 0;
   long long startEpochMs = 0;  // when Ulmet.exe's process was started
   long peakKb = 0;             // its peak resident memory, as last read while it ran
+  long peakAnonKb = 0;         // the most anonymous memory (not mapped files) seen while it ran
 };
 
 class Scenario : public ::testing::Test {
