@@ -20,6 +20,7 @@
 #include "formats/trust/release_crypto.h"
 #include "formats/trust/release_manifest.h"
 #include "net/temp_fetch_win.h"
+#include "net/digest_thread_win.h"
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
 #include "net/installed_chunks_win.h"
@@ -66,7 +67,9 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   ChunkTransfer(const ul::ChunkIndex& index, const ul::TransferPlan& plan, ul::ResumeJournal& journal,
                 TransferFiles& files, DownloadProgress& progress)
       : index_(index), plan_(plan), journal_(journal), partial_(files.partial), files_(files), progress_(progress),
-        piece_(kPieceBytes) {}
+        piece_(kPieceBytes) {
+    whole_.Start();
+  }
 
   // kChunksDone with the whole file's SHA-256 in digest; else why not in
   // *why, and *keep says whether the partial file is worth a later run.
@@ -119,10 +122,13 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
 
  private:
   // Both digests of the new file grow as its chunks fall into place, in
-  // its order: nothing is read again to check it.
+  // its order: nothing is read again to check it. The SHA-256 goes to its
+  // own thread first, so that it runs while this one computes the chained
+  // digest and copies the next chunk.
   bool Digest(const void* data, uint32_t length) {
+    if (!whole_.Add(data, length)) return false;
     md5_->Add(data, length);
-    return whole_.Update(data, length);
+    return true;
   }
 
   // A chunk an earlier run checked, read back into piece_ and checked once
@@ -189,7 +195,7 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   TransferFiles& files_;
   DownloadProgress& progress_;
   std::vector<uint8_t> piece_;
-  ul::Sha256 whole_;
+  Sha256Thread whole_;
   std::unique_ptr<ChainedDigest> md5_{new ChainedDigest()};
   char md5Hex_[ChainedDigest::kDigestChars + 1] = {0};
   ul::RangeAssembler* assembler_ = nullptr;

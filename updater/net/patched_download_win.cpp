@@ -16,6 +16,7 @@
 #include "formats/trust/file_hasher.h"
 #include "formats/trust/release_check.h"
 #include "formats/trust/release_crypto.h"
+#include "net/digest_thread_win.h"
 #include "net/download_progress_win.h"
 #include "net/mapped_file_win.h"
 #include "net/offset_file_win.h"
@@ -68,12 +69,12 @@ class Pacer {
 // it: nothing is read again to check it.
 class NewFileDigests {
  public:
-  NewFileDigests(const unsigned char* view, uint32_t pace) : view_(view), pacer_(pace) {}
+  NewFileDigests(const unsigned char* view, uint32_t pace) : view_(view), pacer_(pace) { sha_.Start(); }
   bool Up(std::size_t written) {
     while (hashed_ < written) {
       const std::size_t n = std::min<std::size_t>(written - hashed_, 1u << 20);
+      if (!sha_.Add(view_ + hashed_, n)) return false;  // on its own thread, beside the chained digest
       md5_->Add(view_ + hashed_, n);
-      if (!sha_.Update(view_ + hashed_, n)) return false;
       hashed_ += n;
       pacer_.Count(n);
     }
@@ -89,7 +90,7 @@ class NewFileDigests {
   Pacer pacer_;
   std::size_t hashed_ = 0;
   std::unique_ptr<ChainedDigest> md5_{new ChainedDigest()};
-  ul::Sha256 sha_;
+  Sha256Thread sha_;
 };
 
 // A range's bytes onto the end of the partial patch, the bar moving with them.
