@@ -133,19 +133,26 @@ Verdict VerifiedRecord::Check(const std::string& path, const char* expectedDiges
   if (expectedDigest == nullptr || std::strncmp(e.digest, expectedDigest, 32) != 0) return Verdict::kDigest;
   if (e.facts != now) return Verdict::kFacts;
   if (e.due) return Verdict::kDue;
-  // A file written in the same tick as the look, or after the record was
-  // written, may have changed without its time showing it.
-  if (e.facts.lastWrite >= e.lookedAt || (writtenAt_ != 0 && e.facts.lastWrite >= writtenAt_))
-    return Verdict::kRecent;
+  if (Racy(e)) return Verdict::kRecent;
   return Verdict::kVouched;
+}
+
+// A file written in the same tick as the look may have changed without its
+// time showing it; so may one written after the adopted record file was, for
+// an entry that file holds. An entry looked at during this run, after its
+// file's last write (a file read, or made and digested as it was written),
+// is not held to the old file's time: else every file a run makes would be
+// read again at once.
+bool VerifiedRecord::Racy(const Entry& e) const {
+  if (e.facts.lastWrite >= e.lookedAt) return true;
+  return !e.lookedThisRun && writtenAt_ != 0 && e.facts.lastWrite >= writtenAt_;
 }
 
 bool VerifiedRecord::Unchanged(const std::string& path, const FileFacts& now, char (&digest)[33]) const {
   auto it = entries_.find(path);
   if (it == entries_.end()) return false;
   const Entry& e = it->second;
-  if (e.facts != now || e.facts.lastWrite >= e.lookedAt || (writtenAt_ != 0 && e.facts.lastWrite >= writtenAt_))
-    return false;
+  if (e.facts != now || Racy(e)) return false;
   std::memcpy(digest, e.digest, 32);
   digest[32] = '\0';
   return true;
@@ -161,6 +168,7 @@ void VerifiedRecord::Matched(const std::string& path, const char* digest, const 
   Entry e;
   e.facts = facts;
   e.lookedAt = lookedAt;
+  e.lookedThisRun = true;
   std::memcpy(e.digest, digest, 32);
   e.seen = true;
   entries_[path] = e;

@@ -112,8 +112,10 @@ class VerifiedRecord {
     char digest[33] = {0};
     mutable bool seen = false;
     bool due = false;
+    bool lookedThisRun = false;  // by Matched, not adopted from the file
   };
   bool ParseEntries(const std::string& body);
+  bool Racy(const Entry& e) const;
 
   std::string folder_;
   int days_;

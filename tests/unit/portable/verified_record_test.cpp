@@ -103,6 +103,11 @@ TEST(VerifiedRecord, RecentlyWrittenFilesAreReadAgain) {
   VerifiedRecord later(kFolder, 7);
   ASSERT_EQ(later.Adopt(r.Text(kNow + kHour / 2), kNow + 2 * kHour), VerifiedRecord::Refusal::kNone);
   EXPECT_EQ(later.Check(kPath, kDigest, f), Verdict::kRecent);
+  // ... unless this run looked at it after its write (a file it made or read).
+  later.Matched(kPath, kDigest, f, kNow + 3 * kHour);
+  EXPECT_EQ(later.Check(kPath, kDigest, f), Verdict::kVouched);
+  char digest[33];
+  EXPECT_TRUE(later.Unchanged(kPath, f, digest));
 
   // A record file that holds an entry looked at in the tick its file was
   // written (no run writes one, but the file is not ours alone).
