@@ -580,13 +580,20 @@ class WorkerBenchDaily : public WorkerBenchStart {
     ASSERT_FALSE(ec) << ec.message();
   }
 
-  void RunDays(const Layout& l, int days) {
+  // recordDays: the record's days instead of init's (0: init's).
+  void RunDays(const Layout& l, int days, int recordDays = 0) {
     Tree t;
     Prepared(l, &t);
     if (HasFatalFailure() || IsSkipped()) return;
     DateBack(l, 60);
     if (HasFatalFailure()) return;
-    WriteText(t.configPath, t.paced);
+    std::string config = t.paced;
+    if (recordDays > 0) {
+      const std::string header = "[VERIFIEDSTATE]\n";
+      const std::size_t at = config.find(header) + header.size();
+      config.replace(at, config.find('\n', at) - at, "on " + std::to_string(recordDays));
+    }
+    WriteText(t.configPath, config);
     Run(LaunchArg(2));
     Report("day_01", Measured());
     ASSERT_EQ(Looks().size(), static_cast<std::size_t>(t.listed)) << "the first start records every file";
@@ -625,6 +632,8 @@ class WorkerBenchDaily : public WorkerBenchStart {
 };
 
 TEST_F(WorkerBenchDaily, DISABLED_ThirtyDailyStartsOn10GB) { RunDays(k10GB, 30); }
+// The same with a record of 30 days: each start's share is a 29th of the client.
+TEST_F(WorkerBenchDaily, DISABLED_ThirtyDailyStartsOn10GBRecordOf30Days) { RunDays(k10GB, 30, 30); }
 
 }  // namespace
 }  // namespace scn
