@@ -242,7 +242,7 @@ bool WriteChunkIndexes(Stage& stage, const Release& release, const fs::path& cli
 
 // One patch of the release: made from its base (or from the other file it
 // names), listed with the base's digests.
-bool MakeListedPatch(Stage& stage, const Release& release, const PatchSpec& p, const fs::path& client,
+bool MakeListedPatch(Stage& stage, const Release& release, const PatchStatement& p, const fs::path& client,
                      const fs::path& dir, int number, ul::PatchEntry* e) {
   auto at = [&dir](const std::string& path) { return fs::path(path).is_relative() ? dir / path : fs::path(path); };
   // The entry's bytes: its declared source, or the client file.
@@ -274,7 +274,7 @@ bool MakeListedPatch(Stage& stage, const Release& release, const PatchSpec& p, c
 bool WritePatches(Stage& stage, const Release& release, const fs::path& client, const std::string& releaseDir) {
   if (release.patches.empty()) return true;
   std::vector<ul::PatchEntry> entries;
-  for (const PatchSpec& p : release.patches) {
+  for (const PatchStatement& p : release.patches) {
     entries.emplace_back();
     if (!MakeListedPatch(stage, release, p, client, releaseDir, static_cast<int>(entries.size()), &entries.back()))
       return false;

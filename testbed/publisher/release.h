@@ -38,7 +38,7 @@ struct ReleaseVersion {
   int line = 0;
 };
 
-struct PatchSpec {
+struct PatchStatement {
   std::string entry;
   std::string base;
   std::string from;  // empty: made from base
@@ -55,7 +55,7 @@ struct Release {
   std::map<std::string, std::string> fileSources;            // entry -> source
   std::vector<std::string> hashExcludes;
   unsigned long long chunkIndexFrom = 0;  // 0: no chunk indexes
-  std::vector<PatchSpec> patches;
+  std::vector<PatchStatement> patches;
   std::vector<ReleaseVersion> versions;
 };
 
