@@ -466,9 +466,14 @@ starts_measure() {
     START_ROWS="$START_ROWS $size:$start:$md5_s"
   done
 }
+# ... then the daily starts (the record at init's 7 days and at 30), and the
+# big clients go unless ULMET_BENCH_KEEP_CLIENTS=1.
 pace_measure() {
   new_pack_measure
   starts_measure
+  DAILY=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GB)
+  DAILY30=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GBRecordOf30Days)
+  [ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$CLIENTS"
 }
 
 # --- the rows of init's trees ----------------------------------------------
@@ -577,9 +582,6 @@ if [ "${1:-}" = pace ]; then
   NP_NAMES="PACED LOOP"
   START_KIND=PacedStartsOn
   pace_measure
-  DAILY=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GB)
-  DAILY30=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GBRecordOf30Days)
-  [ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$CLIENTS"
   {
     echo "Ulmet updater benchmark, init's trees, $(date -u '+%Y-%m-%d %H:%M UTC'), $(wine --version), $(nproc) CPUs, load $LOAD_START at the start ($STARTED), $(cut -d' ' -f1-3 /proc/loadavg) now"
     echo "The default tree's pause tests (a pause after every read of 4,096 bytes and every 32 KB digest chunk): passed"
@@ -682,9 +684,6 @@ NOOP_MS=$(calc "$NOOP_S * 1000" 0)
 NP_NAMES="PACED PACED_DEF LOOP LOOP_DEF"
 START_KIND=NothingToUpdateOn
 pace_measure
-DAILY=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GB)
-DAILY30=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GBRecordOf30Days)
-[ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$CLIENTS"
 
 # --- peak memory ---------------------------------------------------------
 MEM16=$(scenario WorkerBenchLargeFile.DISABLED_OneFileOf16MB)

@@ -59,16 +59,9 @@ std::string FileName(const std::string& path) { return path.substr(path.find_las
 std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
 std::string Sha256Hex(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int n = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &n, EVP_sha256(), nullptr);
-  std::string hex;
-  char two[3];
-  for (unsigned int i = 0; i < n; ++i) {
-    std::snprintf(two, sizeof two, "%02x", digest[i]);
-    hex += two;
-  }
-  return hex;
+  SymbolDigest digest;
+  digest.Add(bytes);
+  return digest.Hex();
 }
 
 // Tells what the file is; false with *error when none of the three.
@@ -207,6 +200,25 @@ bool AddSymbolFiles(ReportStore& store, const std::string& version, const std::v
     }
   }
   return true;
+}
+
+SymbolDigest::SymbolDigest() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
+
+SymbolDigest::~SymbolDigest() { EVP_MD_CTX_free(ctx_); }
+
+void SymbolDigest::Add(std::string_view bytes) { EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()); }
+
+std::string SymbolDigest::Hex() {
+  unsigned char d[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  EVP_DigestFinal_ex(ctx_, d, &n);
+  std::string out;
+  char two[3];
+  for (unsigned int i = 0; i < n; ++i) {
+    std::snprintf(two, sizeof two, "%02x", d[i]);
+    out += two;
+  }
+  return out;
 }
 
 }  // namespace ulr

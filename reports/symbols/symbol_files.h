@@ -13,12 +13,30 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/store.h"
 #include "symbols/pe_layout.h"
 
+struct evp_md_ctx_st;  // OpenSSL's digest context
+
 namespace ulr {
+
+// The SHA-256 that names a symbol file's stored bytes, fed in parts.
+class SymbolDigest {
+ public:
+  SymbolDigest();
+  ~SymbolDigest();
+  SymbolDigest(const SymbolDigest&) = delete;
+  SymbolDigest& operator=(const SymbolDigest&) = delete;
+  void Add(std::string_view bytes);
+  // Lower-case hexadecimal; the object is spent afterwards.
+  std::string Hex();
+
+ private:
+  ::evp_md_ctx_st* ctx_;
+};
 
 // Lower case (ASCII letters only, as Windows compares module names here).
 std::string LowerName(const std::string& name);

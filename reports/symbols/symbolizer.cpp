@@ -1,7 +1,6 @@
 #include "symbols/symbolizer.h"
 
 #include <cxxabi.h>
-#include <openssl/evp.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,35 +16,10 @@ namespace {
 
 constexpr int kToolSeconds = 600;
 
-// The digest context, freed with its owner.
-class Sha256 {
- public:
-  Sha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
-  ~Sha256() { EVP_MD_CTX_free(ctx_); }
-  Sha256(const Sha256&) = delete;
-  Sha256& operator=(const Sha256&) = delete;
-  void Add(const std::string& bytes) { EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()); }
-  std::string Hex() {
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    EVP_DigestFinal_ex(ctx_, d, &n);
-    std::string out;
-    char two[3];
-    for (unsigned int i = 0; i < n; ++i) {
-      std::snprintf(two, sizeof two, "%02x", d[i]);
-      out += two;
-    }
-    return out;
-  }
-
- private:
-  EVP_MD_CTX* ctx_;
-};
-
 // Every part of the stored bytes, checked against their digest.
 bool ReadStored(ReportStore& store, const SymbolFile& f, const std::function<bool(const std::string&)>& take,
                 std::string* error) {
-  Sha256 sha;
+  SymbolDigest sha;
   std::string part;
   for (std::int64_t n = 0;; ++n) {
     if (!store.SymbolPart(f.digest, n, &part, error)) return false;

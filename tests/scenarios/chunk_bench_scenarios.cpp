@@ -84,19 +84,6 @@ class ChunkBench : public Scenario {
     return tree;
   }
 
-  static bool SameFile(const std::string& a, const std::string& b) {
-    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-    std::string p(1 << 20, '\0'), q(1 << 20, '\0');
-    while (x && y) {
-      x.read(&p[0], static_cast<std::streamsize>(p.size()));
-      y.read(&q[0], static_cast<std::streamsize>(q.size()));
-      if (x.gcount() != y.gcount() || p.compare(0, static_cast<std::size_t>(x.gcount()), q, 0,
-                                                static_cast<std::size_t>(y.gcount())) != 0)
-        return false;
-    }
-    return !x && !y;
-  }
-
   // The ranges asked for, for curl to fetch the same, and their count.
   void Ranges() {
     std::ofstream ranges(OutputDir() + "/ranges.txt");

@@ -31,19 +31,6 @@ std::string Env(const char* name) {
   return v != nullptr ? v : "";
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-  std::string p(1 << 20, '\0'), q(1 << 20, '\0');
-  while (x && y) {
-    x.read(&p[0], static_cast<std::streamsize>(p.size()));
-    y.read(&q[0], static_cast<std::streamsize>(q.size()));
-    if (x.gcount() != y.gcount() || p.compare(0, static_cast<std::size_t>(x.gcount()), q, 0,
-                                              static_cast<std::size_t>(y.gcount())) != 0)
-      return false;
-  }
-  return !x && !y;
-}
-
 class PatchBench : public Scenario {
  protected:
   // Bytes sent for every path below folder.

@@ -163,6 +163,19 @@ std::string Noise(std::size_t bytes, uint32_t seed) {
   return body;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::string p(1 << 20, '\0'), q(1 << 20, '\0');
+  while (x && y) {
+    x.read(&p[0], static_cast<std::streamsize>(p.size()));
+    y.read(&q[0], static_cast<std::streamsize>(q.size()));
+    if (x.gcount() != y.gcount() || p.compare(0, static_cast<std::size_t>(x.gcount()), q, 0,
+                                              static_cast<std::size_t>(y.gcount())) != 0)
+      return false;
+  }
+  return !x && !y;
+}
+
 const Paths& TestPaths() {
   static Paths p = [] {
     Paths x;

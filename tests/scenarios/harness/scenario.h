@@ -43,6 +43,9 @@ std::string QuotedArg(const std::string& arg);
 // Bytes that look random (a fixed xorshift stream per seed): contents of
 // large files that no compression or pattern shortcut makes cheap.
 std::string Noise(std::size_t bytes, uint32_t seed = 2463534242u);
+// Whether two files hold the same bytes, read a megabyte at a time (files
+// of gigabytes).
+bool SameFile(const std::string& a, const std::string& b);
 // The wall clock as a Windows file time (100 ns steps since 1601, UTC).
 uint64_t FileTimeNow();
 // ULMET_BENCH_MAKE_ONLY=1: a benchmark makes its clients and trees and ends

@@ -20,18 +20,7 @@
 
 namespace {
 
-// Bytes that look like compressed data: no boundary is forced by repetition.
-std::string Noise(std::size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
+using testsupport::Noise;
 
 ul::ChunkIndex IndexOf(const std::string& data, std::size_t piece = 1 << 16) {
   ul::ChunkIndexBuilder builder;

@@ -13,20 +13,11 @@
 #include "formats/patches/patch_decoder.h"
 #include "formats/patches/patch_journal.h"
 #include "formats/patches/patch_list.h"
+#include "portable/portable_support.h"
 
 namespace {
 
-std::string Noise(std::size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
+using testsupport::Noise;
 
 ul::PatchEntry Entry(const std::string& target, char md5Digit, const std::string& patch) {
   ul::PatchEntry e;

@@ -109,4 +109,16 @@ std::string PatternBytes(std::size_t length) {
   return bytes;
 }
 
+std::string Noise(std::size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : s) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
 }  // namespace testsupport

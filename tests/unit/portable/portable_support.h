@@ -2,6 +2,7 @@
 // and under Wine, and the DebugTrace lines the code under test wrote.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ std::string UniqueTempPath(const char* tag);
 
 // Trace lines written since the last call, each with its line feed.
 std::vector<std::string> TakeTraces();
+
+// Bytes that look like compressed data (xorshift from seed): no chunk
+// boundary is forced by repetition.
+std::string Noise(std::size_t n, uint32_t seed);
 
 // Test data: byte i of a pattern that repeats only every 65521 bytes.
 std::string PatternBytes(std::size_t length);
