@@ -5,6 +5,7 @@
 #include <new>
 
 #include "formats/base/le_bytes.h"
+#include "formats/trust/md5.h"
 
 namespace ul {
 
@@ -75,18 +76,10 @@ namespace {
 const char kKeptHeader[] = "ulmet-kept-index 1 ";
 constexpr std::size_t kKeptHeaderBytes = sizeof kKeptHeader - 1;
 
-bool IsDigestText(const char* text) {
-  for (std::size_t i = 0; i < 32; ++i) {
-    const char c = text[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool FormatKeptIndex(const char* digest, const std::string& indexBytes, std::string* out) {
-  if (digest == nullptr || std::strlen(digest) != 32 || !IsDigestText(digest)) return false;
+  if (digest == nullptr || std::strlen(digest) != 32 || !IsDigestHex(digest)) return false;
   *out = std::string(kKeptHeader) + digest + "\n" + indexBytes;
   return true;
 }
@@ -95,7 +88,7 @@ bool ParseKeptIndex(const void* data, std::size_t size, char (&digest)[33], Chun
   const char* text = static_cast<const char*>(data);
   const std::size_t head = kKeptHeaderBytes + 32 + 1;
   if (data == nullptr || size < head || std::memcmp(text, kKeptHeader, kKeptHeaderBytes) != 0 ||
-      !IsDigestText(text + kKeptHeaderBytes) || text[head - 1] != '\n' ||
+      !IsDigestHex(text + kKeptHeaderBytes) || text[head - 1] != '\n' ||
       !ParseChunkIndex(text + head, size - head, out))
     return false;
   std::memcpy(digest, text + kKeptHeaderBytes, 32);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #ifdef _WIN32
 #include <share.h>
@@ -22,17 +23,40 @@ std::FILE* OpenForDigest(const char* path) {
 #endif
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+bool SeekTo(std::FILE* file, int64_t at) {
+#ifdef _WIN32
+  return _fseeki64(file, at, SEEK_SET) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0;
+#endif
+}
+
 bool FileLength(std::FILE* file, int64_t& length) {
 #ifdef _WIN32
   if (_fseeki64(file, 0, SEEK_END) != 0) return false;
   length = _ftelli64(file);
-  if (length < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return false;
 #else
   if (fseeko(file, 0, SEEK_END) != 0) return false;
   length = static_cast<int64_t>(ftello(file));
-  if (length < 0 || fseeko(file, 0, SEEK_SET) != 0) return false;
 #endif
-  return true;
+  return length >= 0 && SeekTo(file, 0);
+}
+
+// Where the digest of a file of length bytes begins: at its first byte, or
+// where progress came to, which must be a chunk boundary inside the file.
+bool StartAt(std::FILE* file, int64_t length, const DigestProgress& progress, ChainedDigest& digest) {
+  digest.Restart();
+  if (progress.bytes == 0) return true;
+  if (progress.bytes % ChainedDigest::kChunkSize != 0 || progress.bytes >= static_cast<uint64_t>(length) ||
+      !IsDigestHex(progress.state))
+    return false;
+  digest.ResumeFrom(progress.state);
+  return SeekTo(file, static_cast<int64_t>(progress.bytes));
 }
 
 }  // namespace
@@ -70,6 +94,13 @@ void ChainedDigest::EndChunk(std::size_t n) {
   DigestBuffer(work_, n, current_);
 }
 
+void ChainedDigest::ResumeFrom(const char* state) {
+  std::memcpy(current_, state, kDigestChars);
+  current_[kDigestChars] = '\0';
+  fill_ = 0;
+  first_ = false;
+}
+
 void ChainedDigest::Finish(char (&hex)[kDigestChars + 1]) {
   if (fill_ > 0) EndChunk(fill_);
   std::memcpy(hex, current_, sizeof current_);
@@ -80,35 +111,38 @@ FileHasher::FileHasher() = default;
 FileHasher::~FileHasher() = default;
 
 bool FileHasher::ComputeFileDigest(const char* path, char* digestOut) {
-  if (path == nullptr || digestOut == nullptr) return false;
-  std::FILE* file = OpenForDigest(path);
-  if (file == nullptr) return false;
-  digest_.Restart();
-  stopped_ = false;
+  DigestProgress fromStart;
+  return ContinueFileDigest(path, fromStart, digestOut) == Outcome::kDone;
+}
 
-  int64_t remaining = 0;
-  bool ok = FileLength(file, remaining);
-  while (ok && remaining > 0) {
+FileHasher::Outcome FileHasher::ContinueFileDigest(const char* path, DigestProgress& progress, char* digestOut) {
+  if (path == nullptr || digestOut == nullptr) return Outcome::kFailed;
+  OwnedFile file(OpenForDigest(path));
+  if (!file) return Outcome::kFailed;
+  stopped_ = paused_ = false;
+  int64_t length = 0;
+  if (!FileLength(file.get(), length) || !StartAt(file.get(), length, progress, digest_)) return Outcome::kFailed;
+  for (int64_t done = static_cast<int64_t>(progress.bytes); done < length;) {
     const std::size_t want =
-        remaining < static_cast<int64_t>(kChunkSize) ? static_cast<std::size_t>(remaining) : kChunkSize;
-    const std::size_t got = std::fread(digest_.ChunkSpace(), 1, want, file);
-    if (got != want) {
-      // A read error, or the file got shorter than it was when opened.
-      ok = false;
-      break;
-    }
-    digest_.EndChunk(got);
-    remaining -= static_cast<int64_t>(got);
+        length - done < static_cast<int64_t>(kChunkSize) ? static_cast<std::size_t>(length - done) : kChunkSize;
+    // A read error, or the file got shorter than it was when opened.
+    if (std::fread(digest_.ChunkSpace(), 1, want, file.get()) != want) return Outcome::kFailed;
+    digest_.EndChunk(want);
+    done += static_cast<int64_t>(want);
+    left_ = static_cast<uint64_t>(length - done);
     if (chunkHook_ != nullptr) chunkHook_(chunkHookContext_);
-    if (stopped_) ok = false;
+    if (stopped_) return Outcome::kFailed;
+    if (paused_ && done < length) {
+      // Every chunk but the last is whole: done is a chunk boundary.
+      progress.bytes = static_cast<uint64_t>(done);
+      std::memcpy(progress.state, digest_.Current(), kDigestChars + 1);
+      return Outcome::kPaused;
+    }
   }
   // A file that grew while it was read does not match either.
-  if (ok && std::fgetc(file) != EOF) ok = false;
-  if (ok && std::ferror(file)) ok = false;
-  std::fclose(file);
-  if (!ok) return false;
+  if (std::fgetc(file.get()) != EOF || std::ferror(file.get())) return Outcome::kFailed;
   char hex[kDigestChars + 1];
   digest_.Finish(hex);
   std::memcpy(digestOut, hex, sizeof hex);
-  return true;
+  return Outcome::kDone;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // The chained digest of bytes handed over in pieces of any size: the one
 // home of the chaining, for files read from disk (FileHasher) and bodies as
@@ -26,12 +27,28 @@ class ChainedDigest {
   // a terminator; an empty text for no bytes). Restart before reuse.
   void Finish(char (&hex)[kDigestChars + 1]);
 
+  // At a chunk boundary after at least one chunk, the state the chaining
+  // carries to the next chunk is the last digest's text: Current gives it,
+  // and ResumeFrom makes a new digest go on from it, as if the chunks
+  // before had been given again.
+  const char* Current() const { return current_; }
+  void ResumeFrom(const char* state);
+
  private:
   char current_[kDigestChars + 1];
   // The previous digest's 32 characters, then the chunk being filled.
   unsigned char work_[kDigestChars + kChunkSize + 1];
   std::size_t fill_ = 0;
   bool first_ = true;
+};
+
+// How far the digest of one file has come: whole chunks from its start
+// and the chaining's state after them, so that a later read (a later start
+// of the program) can go on from there instead of from the first byte.
+// Nothing read yet: 0 bytes.
+struct DigestProgress {
+  uint64_t bytes = 0;
+  char state[ChainedDigest::kDigestChars + 1] = {0};
 };
 
 class FileHasher {
@@ -51,6 +68,13 @@ class FileHasher {
   // that cleared it sees a digest that matches nothing.
   bool ComputeFileDigest(const char* path, char* digestOut);
 
+  // The same, going on from progress (the file read from its start when
+  // that is empty). kPaused: the hook called Pause before the last chunk,
+  // and progress now says how far the digest came. Progress that cannot
+  // belong to the file (beyond its end, not at a chunk boundary) fails.
+  enum class Outcome { kDone, kPaused, kFailed };
+  Outcome ContinueFileDigest(const char* path, DigestProgress& progress, char* digestOut);
+
   // Called after every chunk: where a caller paces the reading (the
   // updater's 1 ms pause leaves the processor to the rest of the system
   // while a large installation is hashed). Null: no call, no pause.
@@ -62,10 +86,17 @@ class FileHasher {
   // Called from the hook: the digest being computed ends after this chunk
   // and counts as failed (the next one starts as usual).
   void Stop() { stopped_ = true; }
+  // Called from the hook: the read ends after this chunk, to be continued
+  // later from the progress it hands back (ContinueFileDigest only).
+  void Pause() { paused_ = true; }
+  // During the hook: the bytes of the file still to be read.
+  uint64_t BytesLeft() const { return left_; }
 
  private:
   ChainedDigest digest_;
   ChunkHook chunkHook_ = nullptr;
   void* chunkHookContext_ = nullptr;
   bool stopped_ = false;
+  bool paused_ = false;
+  uint64_t left_ = 0;
 };

@@ -162,3 +162,11 @@ void DigestBuffer(const void* data, std::size_t length, char* hexOut) {
   }
   hexOut[32] = '\0';
 }
+
+bool IsDigestHex(const char* text) {
+  for (std::size_t i = 0; i < 32; ++i) {
+    const char c = text[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}

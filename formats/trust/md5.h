@@ -27,3 +27,7 @@ class Md5 {
 // ("%02x" per byte, in digest byte order) and a terminator: hexOut holds at
 // least 33 bytes.
 void DigestBuffer(const void* data, std::size_t length, char* hexOut);
+
+// Whether the 32 characters at text are such a digest's text (lower-case
+// hexadecimal; text holds at least 32 characters or ends before them).
+bool IsDigestHex(const char* text);

@@ -35,13 +35,7 @@ bool SplitWords(const std::string& line, std::size_t count, std::vector<std::str
   return !rest->empty();
 }
 
-bool IsDigestText(const std::string& s) {
-  if (s.size() != 32) return false;
-  for (char c : s) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
+bool IsDigestText(const std::string& s) { return s.size() == 32 && IsDigestHex(s.c_str()); }
 
 // A path the record can hold: below the folder, on one line.
 bool Storable(const std::string& path, const std::string& folder) {
@@ -104,25 +98,59 @@ VerifiedRecord::Refusal VerifiedRecord::Adopt(const std::string& text, uint64_t 
   if (days_ <= 0 || now < full || (!rolling_ && now - full >= stale)) return Refusal::kExpired;
 
   std::map<std::string, Entry> entries;
+  Entry* last = nullptr;  // a part line belongs to the file line before it
   for (std::size_t i = 4; i < lines.size(); ++i) {
-    std::vector<std::string> w;
+    if (lines[i].compare(0, 5, "part ") == 0) {
+      if (last == nullptr || last->part.bytes != 0 || !ParsePart(lines[i], last)) return Refusal::kDamaged;
+      continue;
+    }
     std::string path;
     Entry e;
-    uint64_t volume = 0;
-    if (!SplitWords(lines[i], 7, &w, &path) || w[0] != "file" || !ParseNumberText(w[1], &e.facts.size) ||
-        !ParseNumberText(w[2], &e.facts.lastWrite) || !ParseNumberText(w[3], &volume) || volume > UINT32_MAX ||
-        !ParseNumberText(w[4], &e.facts.index) || !ParseNumberText(w[5], &e.lookedAt) || !IsDigestText(w[6]) ||
-        !Storable(path, folder_) || entries.size() >= kEntriesMax)
+    if (!ParseFile(lines[i], &e, &path) || !Storable(path, folder_) || entries.size() >= kEntriesMax)
       return Refusal::kDamaged;
-    e.facts.volume = static_cast<uint32_t>(volume);
-    std::memcpy(e.digest, w[6].data(), 32);
-    if (!entries.emplace(path, e).second) return Refusal::kDamaged;
+    const auto placed = entries.emplace(path, e);
+    if (!placed.second) return Refusal::kDamaged;
+    last = &placed.first->second;
   }
   entries_.swap(entries);
   fullPassAt_ = full;
   writtenAt_ = written;
   changed_ = false;
   return Refusal::kNone;
+}
+
+bool VerifiedRecord::ParseFile(const std::string& line, Entry* e, std::string* path) {
+  std::vector<std::string> w;
+  uint64_t volume = 0;
+  if (!SplitWords(line, 7, &w, path) || w[0] != "file" || !ParseNumberText(w[1], &e->facts.size) ||
+      !ParseNumberText(w[2], &e->facts.lastWrite) || !ParseNumberText(w[3], &volume) || volume > UINT32_MAX ||
+      !ParseNumberText(w[4], &e->facts.index) || !ParseNumberText(w[5], &e->lookedAt) || !IsDigestText(w[6]))
+    return false;
+  e->facts.volume = static_cast<uint32_t>(volume);
+  std::memcpy(e->digest, w[6].data(), 32);
+  return true;
+}
+
+// "part BYTES BEGUN STATE": a read of the file begun after its last whole
+// one and after its last write, paused at a chunk boundary inside it.
+bool VerifiedRecord::ParsePart(const std::string& line, Entry* e) {
+  std::vector<std::string> w;
+  std::string state;
+  DigestProgress part;
+  uint64_t begunAt = 0;
+  if (!SplitWords(line, 3, &w, &state) || !ParseNumberText(w[1], &part.bytes) ||
+      !ParseNumberText(w[2], &begunAt) || !IsDigestText(state))
+    return false;
+  std::memcpy(part.state, state.data(), 32);
+  if (!PartFits(*e, part, begunAt)) return false;
+  e->part = part;
+  e->partBegunAt = begunAt;
+  return true;
+}
+
+bool VerifiedRecord::PartFits(const Entry& e, const DigestProgress& part, uint64_t begunAt) {
+  return part.bytes > 0 && part.bytes % ChainedDigest::kChunkSize == 0 && part.bytes < e.facts.size &&
+         IsDigestHex(part.state) && begunAt > e.lookedAt && begunAt > e.facts.lastWrite;
 }
 
 Verdict VerifiedRecord::Check(const std::string& path, const char* expectedDigest, const FileFacts& now) const {
@@ -181,6 +209,25 @@ void VerifiedRecord::MarkDue(uint64_t now) {
   for (auto& p : entries_) p.second.due = p.second.lookedAt > now || now - p.second.lookedAt >= span;
 }
 
+bool VerifiedRecord::Progress(const std::string& path, const FileFacts& now, DigestProgress* progress,
+                              uint64_t* begunAt) const {
+  auto it = entries_.find(path);
+  if (it == entries_.end()) return false;
+  const Entry& e = it->second;
+  if (e.part.bytes == 0 || e.facts != now || Racy(e)) return false;
+  *progress = e.part;
+  *begunAt = e.partBegunAt;
+  return true;
+}
+
+void VerifiedRecord::Paused(const std::string& path, const DigestProgress& progress, uint64_t begunAt) {
+  auto it = entries_.find(path);
+  if (it == entries_.end() || !PartFits(it->second, progress, begunAt)) return;
+  it->second.part = progress;
+  it->second.partBegunAt = begunAt;
+  changed_ = true;
+}
+
 uint64_t VerifiedRecord::LookedAt(const std::string& path) const {
   auto it = entries_.find(path);
   return it == entries_.end() ? 0 : it->second.lookedAt;
@@ -223,6 +270,9 @@ std::string VerifiedRecord::Text(uint64_t writtenAt) const {
     text += "file " + std::to_string(e.facts.size) + " " + std::to_string(e.facts.lastWrite) + " " +
             std::to_string(e.facts.volume) + " " + std::to_string(e.facts.index) + " " +
             std::to_string(e.lookedAt) + " " + std::string(e.digest, 32) + " " + p.first + "\n";
+    if (e.part.bytes != 0)
+      text += "part " + std::to_string(e.part.bytes) + " " + std::to_string(e.partBegunAt) + " " +
+              std::string(e.part.state, 32) + "\n";
   }
   char digest[33];
   DigestBuffer(text.data(), text.size(), digest);

@@ -11,8 +11,9 @@
 // looked at) means reading the file as if there were no record.
 //
 // The file is text: a header, the client folder, two times, one line per
-// file, and a last line with the MD5 of everything before it, so that a
-// damaged or cut file is refused whole. Times are Windows file times (100 ns
+// file (after a file's line, rolling, the line of a read of it begun at an
+// earlier start and not yet ended), and a last line with the MD5 of
+// everything before it, so that a damaged or cut file is refused whole. Times are Windows file times (100 ns
 // steps since 1601, UTC) in decimal.
 //
 // No Windows headers here: this builds natively for the sanitizer runs.
@@ -21,6 +22,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+
+#include "formats/trust/file_hasher.h"
 
 namespace ul {
 
@@ -98,6 +101,14 @@ class VerifiedRecord {
   // Rolling: the entries due at now (read days ago or more) say so in
   // Check from here on.
   void MarkDue(uint64_t now);
+  // Rolling, a start reads a big file again in parts: where the read of the
+  // file at path came to when an earlier start paused it, and when that read
+  // began, as long as what the system says about the file now is what it
+  // said when the file was last read whole (and it was not written since).
+  bool Progress(const std::string& path, const FileFacts& now, DigestProgress* progress, uint64_t* begunAt) const;
+  // The read of the file at path, begun at begunAt, paused at progress: the
+  // next start goes on from there. Matched or Forget ends it.
+  void Paused(const std::string& path, const DigestProgress& progress, uint64_t begunAt);
   // When the file at path was last read (0: no entry).
   uint64_t LookedAt(const std::string& path) const;
   // The bytes of every file the record holds, and the share of them that
@@ -113,8 +124,12 @@ class VerifiedRecord {
     mutable bool seen = false;
     bool due = false;
     bool lookedThisRun = false;  // by Matched, not adopted from the file
+    DigestProgress part;         // a read paused at part.bytes (0: none)
+    uint64_t partBegunAt = 0;
   };
-  bool ParseEntries(const std::string& body);
+  static bool ParseFile(const std::string& line, Entry* e, std::string* path);
+  static bool ParsePart(const std::string& line, Entry* e);
+  static bool PartFits(const Entry& e, const DigestProgress& part, uint64_t begunAt);
   bool Racy(const Entry& e) const;
 
   std::string folder_;

@@ -16,7 +16,9 @@
 // "[PACE]" reread), the start then reads again the vouched files read
 // longest ago: at least the record's daily share, and on until the reread
 // milliseconds have passed, so that no start reads the whole client again
-// and every file is read within the record's days.
+// and every file is read within the record's days. A big file's read ends
+// where the start's reading does, and the next start goes on from there:
+// else one file of gigabytes would make its start that much longer.
 #include <windows.h>
 #include <commctrl.h>
 #include <direct.h>
@@ -45,6 +47,10 @@ const DWORD kMessagesEveryMs = 10;
 // Wine's default theme in about 5 ms), which thousands of small files would
 // otherwise pay for each.
 const DWORD kBarsEveryMs = 50;
+// Reading again, a file is left for the next start only where at least this
+// much of it is left: a smaller rest (about 10 ms of reading) is read now
+// rather than kept in the record.
+const uint64_t kPartLeftAtLeast = 4u << 20;
 
 class DigestPass {
  public:
@@ -64,6 +70,9 @@ class DigestPass {
   bool Compare(HashEntry& e);
   bool Read(HashEntry& e, const char* path);
   void ReadAgainOldest();
+  bool RereadDone() const {
+    return readBytes_ >= share_ && GetTickCount() - started_ >= cfg_.program.pace.rereadMs;
+  }
   void ShowProgress(bool now);
   void MoveBar(HWND bar, int position, int* shown);
 
@@ -91,8 +100,10 @@ class DigestPass {
     uint64_t size;
   };
   std::vector<Vouched> vouchedFiles_;
-  uint64_t rereadBytes_ = 0;
+  uint64_t readBytes_ = 0;
   int reread_ = 0;
+  bool rereading_ = false;
+  uint64_t share_ = 0;
 };
 
 void DigestPass::HandleMessages() {
@@ -124,6 +135,8 @@ void DigestPass::ShowProgress(bool now) {
 // dialog that ended meanwhile stops the file being read.
 void DigestPass::ChunkDone() {
   ++chunksDone_;
+  readBytes_ += FileHasher::kChunkSize;
+  if (rereading_ && hasher_.BytesLeft() >= kPartLeftAtLeast && RereadDone()) hasher_.Pause();
   if (++sincePause_ < chunksPerPause_) return;
   sincePause_ = 0;
   ShowProgress(false);
@@ -167,10 +180,10 @@ bool DigestPass::Read(HashEntry& e, const char* path) {
   chunksOfFile_ = (size + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
   chunksDone_ = 0;
   ++read_;
-  rereadBytes_ += size;
-  const bool same = verified_.ReadAndCompare(path, e.digestHex, hasher_);
+  const VerifiedFiles::Read result = verified_.ReadInParts(path, e.digestHex, hasher_);
   if (dlg_.Ended()) return false;  // cut short: this one stays uncompared
-  e.status = same ? 1 : 2;
+  // A paused read leaves the file as the record vouched for it.
+  if (result != VerifiedFiles::Read::kPaused) e.status = result == VerifiedFiles::Read::kSame ? 1 : 2;
   return true;
 }
 
@@ -181,17 +194,18 @@ void DigestPass::ReadAgainOldest() {
   if (vouchedFiles_.empty()) return;
   std::stable_sort(vouchedFiles_.begin(), vouchedFiles_.end(),
                    [](const Vouched& a, const Vouched& b) { return a.lookedAt < b.lookedAt; });
-  const uint64_t share = verified_.RereadShare();
-  const DWORD budget = cfg_.program.pace.rereadMs;  // of the whole pass
+  share_ = verified_.RereadShare();
+  rereading_ = true;
   for (const Vouched& v : vouchedFiles_) {
-    if (rereadBytes_ >= share && GetTickCount() - started_ >= budget) break;
+    if (RereadDone()) break;
     char path[ul::kPathCap];
     if (!HashEntryPath(*v.entry, path)) continue;
     MessagesBetweenFiles();
-    if (dlg_.Ended() || !Read(*v.entry, path)) return;
+    if (dlg_.Ended() || !Read(*v.entry, path)) break;
     ++reread_;
     if (v.entry->status == 2) ++differing_;
   }
+  rereading_ = false;
 }
 
 int DigestPass::Run() {

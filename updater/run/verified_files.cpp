@@ -51,6 +51,15 @@ const char* RefusalName(ul::VerifiedRecord::Refusal r) {
   return "taken";
 }
 
+// Whether the file at path still has the size and last-write time of facts,
+// as the system reads them from the file itself.
+bool SameSizeAndTime(const char* path, const ul::FileFacts& facts) {
+  WIN32_FILE_ATTRIBUTE_DATA now;
+  return GetFileAttributesExA(path, GetFileExInfoStandard, &now) &&
+         Join(now.nFileSizeHigh, now.nFileSizeLow) == facts.size &&
+         Join(now.ftLastWriteTime.dwHighDateTime, now.ftLastWriteTime.dwLowDateTime) == facts.lastWrite;
+}
+
 }  // namespace
 
 // What the system says about every file of one folder, from one listing: a
@@ -231,25 +240,39 @@ ul::Verdict VerifiedFiles::Check(const char* resolvedPath, const char* expectedD
 }
 
 bool VerifiedFiles::ReadAndCompare(const char* resolvedPath, const char* expectedDigest, FileHasher& hasher) {
+  return ReadInParts(resolvedPath, expectedDigest, hasher) == Read::kSame;
+}
+
+VerifiedFiles::Read VerifiedFiles::ReadInParts(const char* resolvedPath, const char* expectedDigest,
+                                               FileHasher& hasher) {
   ul::FileFacts before;
-  const uint64_t lookedAt = FileTimeNow();
+  uint64_t begunAt = FileTimeNow();
   const bool looked = record_ && Facts(resolvedPath, &before);
+  DigestProgress progress;
+  if (looked && record_->Progress(resolvedPath, before, &progress, &begunAt))
+    DebugTrace("Verified record: %s read on from byte %llu", resolvedPath,
+               static_cast<unsigned long long>(progress.bytes));
   char digest[33] = {0};
-  const bool matches = hasher.ComputeFileDigest(resolvedPath, digest) &&
-                       std::strncmp(digest, expectedDigest, FileHasher::kDigestChars) == 0;
-  if (record_) {
-    // The hasher keeps others from writing while it reads, and the file
-    // cannot be replaced under it then; a change before or after the read
-    // shows in its size or time.
-    WIN32_FILE_ATTRIBUTE_DATA after;
-    if (matches && looked && GetFileAttributesExA(resolvedPath, GetFileExInfoStandard, &after) &&
-        Join(after.nFileSizeHigh, after.nFileSizeLow) == before.size &&
-        Join(after.ftLastWriteTime.dwHighDateTime, after.ftLastWriteTime.dwLowDateTime) == before.lastWrite)
-      record_->Matched(resolvedPath, digest, before, lookedAt);
+  const FileHasher::Outcome outcome = hasher.ContinueFileDigest(resolvedPath, progress, digest);
+  const bool matches =
+      outcome == FileHasher::Outcome::kDone && std::strncmp(digest, expectedDigest, FileHasher::kDigestChars) == 0;
+  if (!record_) return matches ? Read::kSame : Read::kDiffers;
+  // The hasher keeps others from writing while it reads, and the file
+  // cannot be replaced under it then; a change before or after the read
+  // shows in its size or time.
+  const bool unchanged = looked && SameSizeAndTime(resolvedPath, before);
+  if (outcome == FileHasher::Outcome::kPaused) {
+    if (unchanged)
+      record_->Paused(resolvedPath, progress, begunAt);
     else
       record_->Forget(resolvedPath);
+    return Read::kPaused;
   }
-  return matches;
+  if (matches && unchanged)
+    record_->Matched(resolvedPath, digest, before, begunAt);
+  else
+    record_->Forget(resolvedPath);
+  return matches ? Read::kSame : Read::kDiffers;
 }
 
 bool VerifiedFiles::Unchanged(const char* resolvedPath, char (&digest)[33]) {

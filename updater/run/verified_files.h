@@ -44,6 +44,12 @@ class VerifiedFiles : public InstalledCopies {
   // record on, a match is recorded when the file looked the same before and
   // after the read, and anything else drops the file's record.
   bool ReadAndCompare(const char* resolvedPath, const char* expectedDigest, FileHasher& hasher);
+  // The same, going on from where an earlier start's read of the file was
+  // paused when the record holds that and the file is as it was then; when
+  // the hasher is paused (FileHasher::Pause) the record keeps how far this
+  // read came, for the next start, and the file counts as it did before.
+  enum class Read { kSame, kDiffers, kPaused };
+  Read ReadInParts(const char* resolvedPath, const char* expectedDigest, FileHasher& hasher);
 
   // InstalledCopies, for the transfer by chunks: the digest the record
   // holds for an unchanged file, and a file just made recorded as it

@@ -120,6 +120,63 @@ TEST(FileDigest, FileChangingLengthWhileReadCountsAsDiffering) {
   }
 }
 
+// Paused after every few chunks and continued by another hasher (as a
+// later start does, from the progress the record kept), a read ends with
+// the digest of the file read at once; progress that cannot be this file's
+// fails the read.
+struct PauseEvery {
+  FileHasher* hasher;
+  int every;
+  int chunks = 0;
+  static void AfterChunk(void* self) {
+    PauseEvery& p = *static_cast<PauseEvery*>(self);
+    if (++p.chunks % p.every == 0) p.hasher->Pause();
+  }
+};
+
+TEST(FileDigest, AReadPausedAndContinuedGivesTheWholeReadsDigest) {
+  for (const ChainedCase& c : kChained) {
+    testsupport::TempFile file(testsupport::PatternBytes(c.length));
+    for (int every : {1, 2}) {
+      DigestProgress progress;
+      char digest[33] = {0};
+      int pauses = 0;
+      for (;;) {
+        FileHasher hasher;
+        PauseEvery pause{&hasher, every};
+        hasher.SetChunkHook(&PauseEvery::AfterChunk, &pause);
+        const FileHasher::Outcome outcome = hasher.ContinueFileDigest(file.path().c_str(), progress, digest);
+        if (outcome != FileHasher::Outcome::kPaused) {
+          ASSERT_EQ(outcome, FileHasher::Outcome::kDone) << c.length;
+          break;
+        }
+        ASSERT_EQ(progress.bytes, static_cast<uint64_t>(++pauses * every) * ChainedDigest::kChunkSize);
+      }
+      EXPECT_STREQ(digest, c.digest) << "length " << c.length << ", paused every " << every << " chunks";
+      EXPECT_EQ(pauses, c.length == 0 ? 0 : static_cast<int>((c.length - 1) / 32768) / every);
+    }
+  }
+  testsupport::TempFile file(testsupport::PatternBytes(100000));
+  const struct {
+    const char* what;
+    uint64_t bytes;
+    const char* state;
+  } wrong[] = {
+      {"at the file's end", 131072, "5603f0d25b006f768812293e1dde7077"},
+      {"inside a chunk", 32769, "5603f0d25b006f768812293e1dde7077"},
+      {"a state that is no digest", 32768, "5603F0D25B006F768812293E1DDE7077"},
+  };
+  for (const auto& row : wrong) {
+    DigestProgress progress;
+    progress.bytes = row.bytes;
+    std::memcpy(progress.state, row.state, 33);
+    FileHasher hasher;
+    char digest[33] = {0};
+    EXPECT_EQ(hasher.ContinueFileDigest(file.path().c_str(), progress, digest), FileHasher::Outcome::kFailed)
+        << row.what;
+  }
+}
+
 TEST(FileDigest, TextBytesAreHashedAsTheyStand) {
   // CR LF must not be folded: the digest is over the file's bytes.
   testsupport::TempFile file("a\r\nb\r\n");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "formats/trust/md5.h"
@@ -205,6 +206,87 @@ TEST(VerifiedRecord, RollingRecordsFallDueFileByFile) {
   other.size += 1;
   char digest[33];
   EXPECT_FALSE(r.Unchanged(std::string(kFolder) + "0", other, digest));
+}
+
+// The record's text with extra lines put in after its line that begins
+// with after (the check value recomputed).
+std::string WithLinesAfter(const std::string& text, const std::string& after, const std::string& lines) {
+  std::string body = text.substr(0, text.rfind("check "));
+  const std::size_t at = body.find('\n', body.find("\n" + after) + 1) + 1;
+  body.insert(at, lines);
+  char digest[33];
+  DigestBuffer(body.data(), body.size(), digest);
+  return body + "check " + digest + "\n";
+}
+
+// Rolling, a big file is read again in parts over several starts: where
+// the read came to is kept with the file's entry and handed back only while
+// the file is as it was; the next whole read (or a forgotten file) ends it.
+TEST(VerifiedRecord, AReadPausedInAFileIsKeptUntilTheFileChanges) {
+  const uint64_t day = kNow + ul::kFileTimeDay;
+  DigestProgress part;
+  part.bytes = 3 * 32768;
+  std::memcpy(part.state, kOtherDigest, 33);
+  VerifiedRecord first(kFolder, 7, true);
+  ASSERT_EQ(first.Adopt(RecordText(), day), VerifiedRecord::Refusal::kNone);
+  first.Paused(kPath, part, day);
+  EXPECT_TRUE(first.Changed());
+  const std::string text = first.Text(day + kHour);
+
+  VerifiedRecord next(kFolder, 7, true);
+  ASSERT_EQ(next.Adopt(text, day + ul::kFileTimeDay), VerifiedRecord::Refusal::kNone);
+  DigestProgress got;
+  uint64_t begunAt = 0;
+  ASSERT_TRUE(next.Progress(kPath, Facts(), &got, &begunAt));
+  EXPECT_EQ(got.bytes, part.bytes);
+  EXPECT_STREQ(got.state, kOtherDigest);
+  EXPECT_EQ(begunAt, day);
+  EXPECT_EQ(next.Text(day + kHour), text);
+  FileFacts touched = Facts();
+  touched.lastWrite += 1;
+  EXPECT_FALSE(next.Progress(kPath, touched, &got, &begunAt));
+  next.Matched(kPath, kDigest, Facts(), day + ul::kFileTimeDay);
+  EXPECT_FALSE(next.Progress(kPath, Facts(), &got, &begunAt));
+  EXPECT_EQ(next.Text(day).find("\npart "), std::string::npos);
+
+  // What cannot be a pause in this file is neither kept nor taken.
+  const struct {
+    const char* what;
+    uint64_t bytes;
+    uint64_t begunAt;
+  } wrong[] = {
+      {"inside a chunk", 32769, day},
+      {"past the file's end", (Facts().size / 32768 + 1) * 32768, day},
+      {"begun before the file's last read", 32768, kNow},
+  };
+  for (const auto& row : wrong) {
+    DigestProgress p = part;
+    p.bytes = row.bytes;
+    VerifiedRecord r(kFolder, 7, true);
+    ASSERT_EQ(r.Adopt(RecordText(), day), VerifiedRecord::Refusal::kNone);
+    r.Paused(kPath, p, row.begunAt);
+    EXPECT_FALSE(r.Progress(kPath, Facts(), &got, &begunAt)) << row.what;
+    const std::string line = "part " + std::to_string(row.bytes) + " " + std::to_string(row.begunAt) + " " +
+                             kOtherDigest + "\n";
+    EXPECT_EQ(r.Adopt(WithLinesAfter(RecordText(), "file ", line), day), VerifiedRecord::Refusal::kDamaged)
+        << row.what;
+  }
+  const std::string good = "part 32768 " + std::to_string(day) + " " + kOtherDigest + "\n";
+  const struct {
+    const char* what;
+    std::string text;
+  } damaged[] = {
+      {"before any file", WithLinesAfter(RecordText(), "written ", good)},
+      {"twice", WithLinesAfter(RecordText(), "file ", good + good)},
+      {"a state that is no digest", WithLinesAfter(RecordText(), "file ", "part 32768 " + std::to_string(day) +
+                                                                             " 0123456789ABCDEF0123456789abcdef\n")},
+  };
+  for (const auto& row : damaged) {
+    VerifiedRecord r(kFolder, 7, true);
+    EXPECT_EQ(r.Adopt(row.text, day), VerifiedRecord::Refusal::kDamaged) << row.what;
+  }
+  VerifiedRecord r(kFolder, 7, true);
+  EXPECT_EQ(r.Adopt(WithLinesAfter(RecordText(), "file ", good), day), VerifiedRecord::Refusal::kNone);
 }
 
 TEST(VerifiedRecord, ForgottenAndUnlistedFilesGo) {

@@ -126,6 +126,7 @@ void MoveRecordBackDays(const std::string& path, int days) {
     std::vector<std::string> w(7);
     for (std::string& word : w) words >> word;
     if (w[0] == "full" || w[0] == "written") line = w[0] + " " + std::to_string(std::stoull(w[1]) - back);
+    if (w[0] == "part") line = "part " + w[1] + " " + std::to_string(std::stoull(w[2]) - back) + " " + w[3];
     if (w[0] == "file") {
       std::string rest;
       std::getline(words, rest);  // " " and the path
@@ -155,31 +156,53 @@ int ReadSince(const std::string& recordPath, uint64_t since) {
   return n;
 }
 
-// Rolling, a start reads again the files read longest ago: a day later, the
-// share of six files a day out of seven (one day less than the days, so
-// two), and every file once its days have run out; never all of them again
-// just because the record grew old.
-TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
-  config_.hashEntries.clear();
-  for (int i = 0; i < 7; ++i) {
+// A rolling record over month-old files of these sizes (as files are that
+// a client has had for a while: older than any record moved back below).
+void RollingClient(UpdateConfig& config, const std::string& folder, const std::vector<int>& sizes) {
+  config.hashEntries.clear();
+  const uint64_t month = FileTimeNow() - 30 * ul::kFileTimeDay;
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
     const std::string name = "f" + std::to_string(i) + ".bin";
-    ASSERT_TRUE(filesupport::WriteBytes(folder_ + "\\" + name, filesupport::Pattern(65536, i)));
-    // Written a month ago: older than any record moved back below, as files
-    // are that a client has had for a while.
-    const uint64_t month = FileTimeNow() - 30 * ul::kFileTimeDay;
+    ASSERT_TRUE(filesupport::WriteBytes(folder + "\\" + name, filesupport::Pattern(sizes[i], static_cast<int>(i))));
     FILETIME written = {static_cast<DWORD>(month), static_cast<DWORD>(month >> 32)};
-    ul::Handle h(CreateFileA((folder_ + "\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+    ul::Handle h(CreateFileA((folder + "\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr));
     ASSERT_TRUE(h && SetFileTime(h.Get(), nullptr, nullptr, &written));
     HashEntry e;
     ul::Copy(e.fileName, name.c_str());
     ul::Copy(e.subPath, ".\\");
-    ul::Copy(e.digestHex, DigestOf(folder_ + "\\" + name).c_str());
-    e.entryNumber = i + 1;
-    config_.hashEntries.push_back(e);
+    ul::Copy(e.digestHex, DigestOf(folder + "\\" + name).c_str());
+    e.entryNumber = static_cast<int>(i) + 1;
+    config.hashEntries.push_back(e);
   }
-  config_.program.verifiedStateDays = 7;
-  config_.program.pace.rereadMs = 1;
+  config.program.verifiedStateDays = 7;
+  config.program.pace.rereadMs = 1;
+}
+
+// One start's comparison, every file found as the list expects it.
+void StartOnce(UpdateConfig& config) {
+  config.hashCheckDone = 0;
+  for (HashEntry& e : config.hashEntries) e.status = 0;
+  LaunchUnderTicks dlg(false);
+  dlg.DoModal();
+  ASSERT_TRUE(dlg.watch);
+  dlg.watch->Join();
+  for (const HashEntry& e : config.hashEntries) EXPECT_EQ(e.status, 1) << e.fileName;
+}
+
+// Where the record's paused read of a file stands (0: none).
+uint64_t PartBytes(const std::string& recordPath) {
+  const std::string text = filesupport::ReadBytes(recordPath);
+  const std::size_t at = text.find("\npart ");
+  return at == std::string::npos ? 0 : std::stoull(text.substr(at + 6));
+}
+
+// Rolling, a start reads again the files read longest ago: a day later, the
+// share of six files a day out of seven (one day less than the days, so
+// two), and every file once its days have run out; never all of them again
+// just because the record grew old.
+TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
+  RollingClient(config_, folder_, std::vector<int>(7, 65536));
   const std::string record = folder_ + "\\ULVerified.dat";
   const struct {
     int daysBack;
@@ -187,15 +210,30 @@ TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
   } starts[] = {{0, 7}, {1, 2}, {1, 2}, {7, 7}};
   for (const auto& start : starts) {
     if (start.daysBack > 0) MoveRecordBackDays(record, start.daysBack);
-    config_.hashCheckDone = 0;
-    for (HashEntry& e : config_.hashEntries) e.status = 0;
     const uint64_t before = FileTimeNow();
-    LaunchUnderTicks dlg(false);
-    dlg.DoModal();
-    ASSERT_TRUE(dlg.watch);
-    dlg.watch->Join();
-    for (const HashEntry& e : config_.hashEntries) EXPECT_EQ(e.status, 1) << e.fileName;
+    StartOnce(config_);
     EXPECT_EQ(ReadSince(record, before), start.read) << start.daysBack << " days later";
+  }
+}
+
+// A file bigger than a start's share is read again in parts: each start
+// goes on where the last one paused (unless less than 4 MB is left), and
+// the file counts as read from the day its read began. 8 MB and six files
+// of 64 KB over six days: a share of 1,463,637 bytes, 45 chunks; after the
+// big file, the six small ones and the big one's next turn.
+TEST_F(DigestPassTest, RollingStartsReadABigFileInParts) {
+  RollingClient(config_, folder_, {8 << 20, 65536, 65536, 65536, 65536, 65536, 65536});
+  const std::string record = folder_ + "\\ULVerified.dat";
+  const struct {
+    uint64_t partBytes;
+    int read;  // files whose read began at this start and ended
+  } starts[] = {{0, 7}, {1474560, 0}, {2949120, 0}, {0, 0}, {1081344, 6}};
+  for (const auto& start : starts) {
+    if (&start != starts) MoveRecordBackDays(record, 1);
+    const uint64_t before = FileTimeNow();
+    StartOnce(config_);
+    EXPECT_EQ(PartBytes(record), start.partBytes) << "start " << &start - starts;
+    EXPECT_EQ(ReadSince(record, before), start.read) << "start " << &start - starts;
   }
 }
 
