@@ -493,7 +493,7 @@ daily_rows() { # FIGURES DAYS: the scenario's figures and the record's days
   echo "  first start (the record removed: every file read): $first s; one-file start: $one s"
   echo "  later starts: fastest $(calc "$(fig "$f" later_fastest_ms) / 1000" 2) s, median $(calc "$(fig "$f" later_median_ms) / 1000" 2) s, slowest $slow s"
   echo "  each day (day:s):$per"
-  echo "  MB read by each later start (files whose look is that start):$reads"
+  echo "  MB read by each later start (whole files and parts of big ones):$reads"
   echo "  slowest WM_NULL answer over the later starts: $(calc "$(fig "$f" later_slowest_answer_ms)" 1) ms"
   echo "  target: slowest later start within 2 s of the one-file start: $(calc "$slow - $one" 2) s more: $(verdict "$slow - $one" 2)"
   echo "  every file read again within $days days: the file read longest ago was $(calc "$(fig "$f" oldest_look_days)" 2) days old" \

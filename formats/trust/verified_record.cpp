@@ -240,11 +240,16 @@ uint64_t VerifiedRecord::Bytes() const {
 }
 
 uint64_t VerifiedRecord::DailyShare() const {
-  // A file read on the day the share reaches it is due no later than days
-  // after its last read: one day less than the days, so that the share
-  // comes round before the file falls due.
+  // The starts read the files in the order of their last reads, going on
+  // inside a big file across starts, and a file counts as read from the
+  // start its read began. So after a file's read began, the reading must
+  // go round every other byte and then through the file itself before the
+  // file is due, days after that begin: at least the bytes plus the biggest
+  // file, over one day less than the days (a day's start reads its share).
+  uint64_t biggest = 0;
+  for (const auto& p : entries_) biggest = p.second.facts.size > biggest ? p.second.facts.size : biggest;
   const uint64_t spread = days_ > 1 ? static_cast<uint64_t>(days_ - 1) : 1;
-  return (Bytes() + spread - 1) / spread;
+  return (Bytes() + biggest + spread - 1) / spread;
 }
 
 void VerifiedRecord::Forget(const std::string& path) {

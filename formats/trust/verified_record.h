@@ -112,7 +112,9 @@ class VerifiedRecord {
   // When the file at path was last read (0: no entry).
   uint64_t LookedAt(const std::string& path) const;
   // The bytes of every file the record holds, and the share of them that
-  // each daily start reads again so that every file is read within days.
+  // each daily start reads again so that every file is read within days
+  // (the bytes and the biggest file once more, over one day less than the
+  // days).
   uint64_t Bytes() const;
   uint64_t DailyShare() const;
 

@@ -240,7 +240,8 @@ TEST_F(Chunks, AKeyedBuildWritesNoPartialFilePlantedAsALink) {
 
 // With "[PACE]" and the record on, a pack made by its chunks keeps the index
 // it was made by beside it, the record takes it as made, and the next
-// release plans from that index instead of cutting the installed copy again.
+// release plans from that index instead of cutting the installed copy again:
+// on the record's word, which the hash list's digest of the result checks.
 TEST_F(Chunks, APackMadeByChunksIsNotCutAgainForTheNextRelease) {
   const std::string v1 = Noise(8 << 20, 81), v2 = WithByteFlipped(v1, 1 << 20), v3 = WithByteFlipped(v2, 5 << 20);
   Given().InstalledClient(1000)
@@ -261,6 +262,24 @@ TEST_F(Chunks, APackMadeByChunksIsNotCutAgainForTheNextRelease) {
   ExpectTrace("Chunks: Data/a.pak made");
   ExpectPack("Data\\a.pak", v3, "third");
   EXPECT_LE(BytesSent(kPackA), 2 * kMaxChunk);
+
+  // Damaged in place with its size and time kept, the pack is still vouched
+  // for by the record and copied by its kept index; the file that makes is
+  // not the hash list's, and the pack travels whole instead.
+  const std::string pack = UnixPath(ClientFolder() + "Data\\a.pak");
+  const auto written = std::filesystem::last_write_time(pack);
+  {
+    std::fstream f(pack, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(3 << 20);
+    f.write("damage", 6);
+  }
+  std::filesystem::last_write_time(pack, written);
+  const std::string v4 = WithByteFlipped(v3, 7 << 20);
+  Given().PublishedFile("Data/a.pak", v4).Release("version 1003 Data/a.pak");
+  RunAgain(LaunchArg(2));
+  ExpectTrace("Chunks: Data/a.pak: the installed copy's chunks from the index it was made by");
+  ExpectTrace("Chunks: Data/a.pak travels whole: the new file differs from the hash list");
+  ExpectPack("Data\\a.pak", v4, "fourth");
 }
 
 TEST_F(Chunks, ADamagedPackIsRepairedByItsDamagedChunks) {

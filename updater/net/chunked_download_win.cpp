@@ -61,19 +61,30 @@ struct TransferFiles {
 };
 
 // One new file made by chunks: from the plan, in the new file's order, so
-// that its whole digest grows as the chunks fall into place.
+// that its chained digest grows as the chunks fall into place.
+//
+// Every chunk is checked against the index's SHA-256 on its way in, and
+// the chunks tile the file: a fetched chunk as it arrives, a chunk kept
+// from an earlier run as it is read back, a chunk of the installed copy
+// through the index of that copy (cut from it through the handle the copy
+// is read with, which lets no one write meanwhile; or kept from the run
+// that made it, while the record vouches that the file is unchanged). The
+// file is therefore the index's without a SHA-256 of the whole, which would
+// read every byte once more (under Wine about 8 s for 2 GB); the index
+// itself is the signed release's in a keyed build, and the chained digest
+// of the result is the hash list's.
 class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
  public:
   ChunkTransfer(const ul::ChunkIndex& index, const ul::TransferPlan& plan, ul::ResumeJournal& journal,
                 TransferFiles& files, DownloadProgress& progress)
       : index_(index), plan_(plan), journal_(journal), partial_(files.partial), files_(files), progress_(progress),
         piece_(kPieceBytes) {
-    whole_.Start();
+    md5_.Start();
   }
 
-  // kChunksDone with the whole file's SHA-256 in digest; else why not in
-  // *why, and *keep says whether the partial file is worth a later run.
-  int Run(CRangeFetcher& fetcher, uint8_t (&digest)[ul::kSha256Bytes], const char** why, bool* keep) {
+  // kChunksDone, or kChunksWhole with why not in *why, and *keep saying
+  // whether the partial file is worth a later run.
+  int Run(CRangeFetcher& fetcher, const char** why, bool* keep) {
     *keep = false;
     std::size_t request = 0;
     for (std::size_t i = 0; i < index_.chunks.size();) {
@@ -100,19 +111,18 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
       }
       *why = planned.source == ul::kFromPartial ? Kept(i) : Copied(i, planned.installedOffset);
       if (*why != nullptr) return kChunksWhole;
-      if (!Digest(piece_.data(), chunk.length)) {
-        *why = "no SHA-256";
+      if (!md5_.Add(piece_.data(), chunk.length)) {
+        *why = "no digest";
         return kChunksWhole;
       }
       done_ += chunk.length;
       progress_.Received(done_);
       ++i;
     }
-    if (!whole_.Finish(digest)) {
-      *why = "no SHA-256";
+    if (!md5_.Finish(md5Hex_)) {
+      *why = "no digest";
       return kChunksWhole;
     }
-    md5_->Finish(md5Hex_);
     return kChunksDone;
   }
 
@@ -121,18 +131,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   const char* md5Hex() const { return md5Hex_; }
 
  private:
-  // Both digests of the new file grow as its chunks fall into place, in
-  // its order: nothing is read again to check it. The SHA-256 goes to its
-  // own thread first, so that it runs while this one computes the chained
-  // digest and copies the next chunk.
-  bool Digest(const void* data, uint32_t length) {
-    if (!whole_.Add(data, length)) return false;
-    md5_->Add(data, length);
-    return true;
-  }
-
   // A chunk an earlier run checked, read back into piece_ and checked once
-  // more: the whole digest needs its bytes anyway, and a partial file
+  // more: the chained digest needs its bytes anyway, and a partial file
   // changed since is never taken. Set aside (a keyed build), it is written
   // into the new partial file and marked there. Null, or why not.
   const char* Kept(std::size_t i) {
@@ -148,8 +148,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   }
 
   // A chunk the installed copy holds, copied into piece_ and the partial
-  // file: the chunking of the installed copy vouches for these bytes, and
-  // the whole digest for the result. Null, or why not.
+  // file: the index of the installed copy vouches for these bytes. Null, or
+  // why not.
   const char* Copied(std::size_t i, uint64_t installedOffset) {
     const ul::ChunkRecord& chunk = index_.chunks[i];
     if (!files_.haveInstalled || !files_.installed.ReadAt(installedOffset, piece_.data(), chunk.length) ||
@@ -178,7 +178,7 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
 
   // CheckedChunkSink: a fetched chunk that matched its digest.
   bool ChunkChecked(std::size_t chunk, const uint8_t* data, uint32_t length) override {
-    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !Digest(data, length)) return false;
+    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !md5_.Add(data, length)) return false;
     done_ += length;
     inRequest_ = inRequest_ > length ? inRequest_ - length : 0;
     return Mark(chunk);
@@ -195,8 +195,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
   TransferFiles& files_;
   DownloadProgress& progress_;
   std::vector<uint8_t> piece_;
-  Sha256Thread whole_;
-  std::unique_ptr<ChainedDigest> md5_{new ChainedDigest()};
+  // On its own thread, beside the copying and the fetching.
+  ChainedDigestThread md5_;
   char md5Hex_[ChainedDigest::kDigestChars + 1] = {0};
   ul::RangeAssembler* assembler_ = nullptr;
   uint64_t done_ = 0;
@@ -342,7 +342,7 @@ const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPat
   if (!ul::ParseChunkIndex(indexBytes.data(), indexBytes.size(), &job->index) || job->index.size == 0)
     return "its index is refused";
   job->record = release_ != nullptr ? release_->Find(objectPath) : nullptr;
-  if (release_ != nullptr && (job->record == nullptr || job->record->size != job->index.size))
+  if (release_ != nullptr && (job->record == nullptr || !ul::MatchesRecord(*job->record, job->index.size, job->index.sha256)))
     return "its index is for another file than the signed release's";
   if (!Sha256Of(indexBytes.data(), indexBytes.size(), job->indexSha)) return "no SHA-256";
   if (copies_ == nullptr) std::string().swap(indexBytes);  // nothing will keep it
@@ -350,7 +350,7 @@ const char* CChunkedDownload::FetchIndex(const char* host, const char* objectPat
 }
 
 const char* CChunkedDownload::MakePartial(const char* host, const char* objectPath, Job& job, HWND fileBar,
-                                          HWND totalBar, uint8_t (&digest)[ul::kSha256Bytes], bool* keep) {
+                                          HWND totalBar, bool* keep) {
   *keep = true;  // a failure before the transfer leaves what an earlier run made
   ul::ResumeJournal journal = Resume(job.partial, job.journalPath, job.indexSha, job.index);
   TransferFiles files;
@@ -380,7 +380,7 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
   DownloadProgress progress(fileBar, totalBar);
   progress.SetLength(job.index.size);
   ChunkTransfer transfer(job.index, plan, journal, files, progress);
-  const int made = transfer.Run(fetcher, digest, &why, keep);
+  const int made = transfer.Run(fetcher, &why, keep);
   ul::Copy(job.md5, transfer.md5Hex());
   job.fetched = fetcher.received();
   job.requests = fetcher.requests();
@@ -428,12 +428,9 @@ void CChunkedDownload::KeepIndex(const Job& job, const char* md5Hex) {
   copies_->Made(job.localPath, md5Hex);
 }
 
-// The finished file must be the index's, the release's and the hash list's
+// The finished file, the index's chunk by chunk, must be the hash list's
 // before it takes the installed copy's place.
-const char* CChunkedDownload::PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]) {
-  if (!SameDigest(digest, job.index.sha256)) return "the new file differs from its index";
-  if (job.record != nullptr && !ul::MatchesRecord(*job.record, job.index.size, digest))
-    return "the new file differs from the signed release";
+const char* CChunkedDownload::PutInPlace(const Job& job) {
   if (job.md5Hex != nullptr && !ul::EqualsNoCase(job.md5, job.md5Hex)) return "the new file differs from the hash list";
   if (!MoveFileExA(job.partial, job.localPath, MOVEFILE_REPLACE_EXISTING))
     return "the new file cannot take the installed copy's place";
@@ -449,14 +446,13 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
   };
   const char* why = FetchIndex(host, objectPath, &job);
   if (why != nullptr) return whole(why);
-  uint8_t digest[ul::kSha256Bytes];
   bool keep = false;
-  why = MakePartial(host, objectPath, job, fileBar, totalBar, digest, &keep);
+  why = MakePartial(host, objectPath, job, fileBar, totalBar, &keep);
   if (why != nullptr) {
     if (!keep) RemovePartial(job.partial, job.journalPath);
     return whole(why);
   }
-  why = PutInPlace(job, digest);
+  why = PutInPlace(job);
   if (why != nullptr) {
     RemovePartial(job.partial, job.journalPath);
     return whole(why);

@@ -6,9 +6,10 @@
 // against its digest before it is written. The new file grows in a partial
 // file beside the installed one, with a journal of the chunks checked in it
 // (formats/chunks/resume_journal.h), so a run that stops half-way leaves work the
-// next run keeps. Only a new file whose size and SHA-256 are the index's
-// (and, in a build with a release key, the signed record's; and the hash
-// list's digest where the caller gives one) replaces the installed copy.
+// next run keeps. Only a new file that is its index's chunk by chunk (an
+// index whose size and SHA-256 are, in a build with a release key, the
+// signed record's) and has the hash list's digest where the caller gives
+// one replaces the installed copy.
 //
 //   CChunkedDownload chunks(release);
 //   chunks.LoadList(host, listPath);           // once per run; false: no chunks this run
@@ -79,8 +80,8 @@ class CChunkedDownload {
   bool KeptChunks(const Job& job, uint64_t installedSize, std::vector<ul::ChunkRecord>* have);
   void KeepIndex(const Job& job, const char* md5Hex);
   const char* MakePartial(const char* host, const char* objectPath, Job& job, HWND fileBar, HWND totalBar,
-                          uint8_t (&digest)[ul::kSha256Bytes], bool* keep);
-  static const char* PutInPlace(const Job& job, const uint8_t (&digest)[ul::kSha256Bytes]);
+                          bool* keep);
+  static const char* PutInPlace(const Job& job);
 
   const ul::ReleaseManifest* release_;
   ul::ChunkList list_;

@@ -2,28 +2,26 @@
 
 #include <cstring>
 
-Sha256Thread::Sha256Thread() = default;
+DigestThread::~DigestThread() { Stop(); }
 
-Sha256Thread::~Sha256Thread() { Stop(); }
-
-bool Sha256Thread::Start() {
+bool DigestThread::Start() {
   slots_.assign(kSlots * std::size_t{kSlotBytes}, 0);
   free_.Reset(CreateSemaphoreA(nullptr, static_cast<LONG>(kSlots), static_cast<LONG>(kSlots), nullptr));
   filled_.Reset(CreateSemaphoreA(nullptr, 0, static_cast<LONG>(kSlots), nullptr));
-  if (free_ && filled_) thread_.Reset(CreateThread(nullptr, 0, &Sha256Thread::ThreadMain, this, 0, nullptr));
+  if (free_ && filled_) thread_.Reset(CreateThread(nullptr, 0, &DigestThread::ThreadMain, this, 0, nullptr));
   if (thread_) return true;
   std::vector<uint8_t>().swap(slots_);
   return false;
 }
 
-DWORD WINAPI Sha256Thread::ThreadMain(void* self) {
-  static_cast<Sha256Thread*>(self)->Loop();
+DWORD WINAPI DigestThread::ThreadMain(void* self) {
+  static_cast<DigestThread*>(self)->Loop();
   return 0;
 }
 
 // The thread: each handed-over slot in turn, until the end is handed over.
 // The semaphores order every slot's bytes and length between the threads.
-void Sha256Thread::Loop() {
+void DigestThread::Loop() {
   for (;;) {
     if (WaitForSingleObject(filled_.Get(), INFINITE) != WAIT_OBJECT_0) {
       InterlockedExchange(&failed_, 1);
@@ -31,13 +29,13 @@ void Sha256Thread::Loop() {
     }
     const uint32_t length = lengths_[read_];
     if (length == kEnd) return;
-    if (failed_ == 0 && !sha_.Update(&slots_[read_ * kSlotBytes], length)) InterlockedExchange(&failed_, 1);
+    if (failed_ == 0 && !update_(digest_, &slots_[read_ * kSlotBytes], length)) InterlockedExchange(&failed_, 1);
     read_ = (read_ + 1) % kSlots;
     ReleaseSemaphore(free_.Get(), 1, nullptr);
   }
 }
 
-bool Sha256Thread::TakeSlot() {
+bool DigestThread::TakeSlot() {
   if (holding_) return true;
   if (WaitForSingleObject(free_.Get(), INFINITE) != WAIT_OBJECT_0) return false;
   holding_ = true;
@@ -45,15 +43,15 @@ bool Sha256Thread::TakeSlot() {
   return true;
 }
 
-void Sha256Thread::HandOver(uint32_t length) {
+void DigestThread::HandOver(uint32_t length) {
   lengths_[write_] = length;
   write_ = (write_ + 1) % kSlots;
   holding_ = false;
   ReleaseSemaphore(filled_.Get(), 1, nullptr);
 }
 
-bool Sha256Thread::Add(const void* data, std::size_t n) {
-  if (!thread_) return failed_ == 0 && sha_.Update(data, n);
+bool DigestThread::Add(const void* data, std::size_t n) {
+  if (!thread_) return failed_ == 0 && update_(digest_, data, n);
   const uint8_t* p = static_cast<const uint8_t*>(data);
   while (n > 0 && failed_ == 0) {
     if (!TakeSlot()) return false;
@@ -70,7 +68,7 @@ bool Sha256Thread::Add(const void* data, std::size_t n) {
 
 // Hands over what the caller's slot holds and the end, and waits for the
 // thread: everything added is then in the digest.
-void Sha256Thread::Stop() {
+void DigestThread::Stop() {
   if (!thread_) return;
   if (holding_ && fill_ > 0) HandOver(fill_);
   if (TakeSlot()) {
@@ -85,7 +83,7 @@ void Sha256Thread::Stop() {
   thread_.Reset();
 }
 
-bool Sha256Thread::Finish(uint8_t (&digest)[ul::kSha256Bytes]) {
+bool DigestThread::Wait() {
   Stop();
-  return failed_ == 0 && sha_.Finish(digest);
+  return failed_ == 0;
 }

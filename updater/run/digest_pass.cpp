@@ -230,6 +230,8 @@ int DigestPass::Run() {
     verified_.DropUnseen();
     DebugTrace("CheckInstalledFiles: %d files, %d read, %d vouched for by the record, %d differ", total, read_,
                vouched_ - reread_, differing_);
+    if (verified_.Rolling())
+      DebugTrace("CheckInstalledFiles: %llu MB read", static_cast<unsigned long long>(readBytes_ >> 20));
   }
   // What was verified up to here is kept, written whole or not at all.
   verified_.Save();

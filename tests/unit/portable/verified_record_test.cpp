@@ -195,12 +195,13 @@ TEST(VerifiedRecord, RollingRecordsFallDueFileByFile) {
   }
   VerifiedRecord whole(kFolder, 7);
   EXPECT_EQ(whole.Adopt(text, kNow + 30 * ul::kFileTimeDay), VerifiedRecord::Refusal::kExpired);
-  // The share: the bytes over one day less than the days, rounded up.
+  // The share: the bytes and the biggest file once more, over one day less
+  // than the days, rounded up.
   VerifiedRecord r(kFolder, 7, true);
   r.StartAfresh(kNow);
   for (int i = 0; i < 6; ++i) r.Matched(std::string(kFolder) + std::to_string(i), kDigest, Facts(), kNow + kHour);
   EXPECT_EQ(r.Bytes(), 6 * Facts().size);
-  EXPECT_EQ(r.DailyShare(), Facts().size);
+  EXPECT_EQ(r.DailyShare(), (7 * Facts().size + 5) / 6);
   EXPECT_EQ(r.LookedAt(std::string(kFolder) + "0"), kNow + kHour);
   FileFacts other = Facts();
   other.size += 1;

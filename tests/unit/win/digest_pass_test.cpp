@@ -198,9 +198,9 @@ uint64_t PartBytes(const std::string& recordPath) {
 }
 
 // Rolling, a start reads again the files read longest ago: a day later, the
-// share of six files a day out of seven (one day less than the days, so
-// two), and every file once its days have run out; never all of them again
-// just because the record grew old.
+// share of seven files and the biggest once more over six days (two), and
+// every file once its days have run out; never all of them again just
+// because the record grew old.
 TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
   RollingClient(config_, folder_, std::vector<int>(7, 65536));
   const std::string record = folder_ + "\\ULVerified.dat";
@@ -219,15 +219,16 @@ TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
 // A file bigger than a start's share is read again in parts: each start
 // goes on where the last one paused (unless less than 4 MB is left), and
 // the file counts as read from the day its read began. 8 MB and six files
-// of 64 KB over six days: a share of 1,463,637 bytes, 45 chunks; after the
-// big file, the six small ones and the big one's next turn.
+// of 64 KB, and the 8 MB once more, over six days: a share of 2,861,739
+// bytes, 88 chunks; after the big file, the six small ones and the big
+// one's next turn.
 TEST_F(DigestPassTest, RollingStartsReadABigFileInParts) {
   RollingClient(config_, folder_, {8 << 20, 65536, 65536, 65536, 65536, 65536, 65536});
   const std::string record = folder_ + "\\ULVerified.dat";
   const struct {
     uint64_t partBytes;
     int read;  // files whose read began at this start and ended
-  } starts[] = {{0, 7}, {1474560, 0}, {2949120, 0}, {0, 0}, {1081344, 6}};
+  } starts[] = {{0, 7}, {2883584, 0}, {0, 0}, {2490368, 6}};
   for (const auto& start : starts) {
     if (&start != starts) MoveRecordBackDays(record, 1);
     const uint64_t before = FileTimeNow();

@@ -1,4 +1,4 @@
-// The SHA-256 computed on a thread of its own is the one computed in place,
+// A digest computed on a thread of its own (SHA-256, chained) is the one computed in place,
 // whatever the pieces: empty input, pieces that straddle its slots, more
 // bytes than all slots hold at once, and without a thread at all.
 #include "net/digest_thread_win.h"
@@ -28,6 +28,23 @@ std::string Threaded(const std::vector<uint8_t>& bytes, std::size_t piece, bool 
   return sha.Finish(digest) ? ul::Hex(digest, sizeof digest) : "failed";
 }
 
+std::string DirectChained(const std::vector<uint8_t>& bytes) {
+  ChainedDigest digest;
+  digest.Add(bytes.data(), bytes.size());
+  char hex[33];
+  digest.Finish(hex);
+  return hex;
+}
+
+std::string ThreadedChained(const std::vector<uint8_t>& bytes, std::size_t piece, bool start) {
+  ChainedDigestThread digest;
+  if (start) EXPECT_TRUE(digest.Start());
+  for (std::size_t at = 0; at < bytes.size(); at += piece)
+    EXPECT_TRUE(digest.Add(bytes.data() + at, std::min(piece, bytes.size() - at)));
+  char hex[33];
+  return digest.Finish(hex) ? hex : "failed";
+}
+
 TEST(Sha256Thread, SameDigestAsInPlace) {
   struct Row {
     std::size_t size, piece;
@@ -44,6 +61,7 @@ TEST(Sha256Thread, SameDigestAsInPlace) {
     std::vector<uint8_t> bytes(r.size);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     EXPECT_EQ(Threaded(bytes, r.piece, r.start), Direct(bytes)) << r.size << " in " << r.piece;
+    EXPECT_EQ(ThreadedChained(bytes, r.piece, r.start), DirectChained(bytes)) << r.size << " in " << r.piece;
   }
 }
 
