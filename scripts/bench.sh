@@ -466,20 +466,22 @@ starts_measure() {
     START_ROWS="$START_ROWS $size:$start:$md5_s"
   done
 }
-# ... then the daily starts (the record at init's 7 days and at 30), and the
+# ... then the daily starts (the record at the days init gives the client and
+# at the updater's default of 7), and the
 # big clients go unless ULMET_BENCH_KEEP_CLIENTS=1.
 pace_measure() {
   new_pack_measure
   starts_measure
   DAILY=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GB)
-  DAILY30=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GBRecordOf30Days)
+  DAILY7=$(scenario WorkerBenchDaily.DISABLED_ThirtyDailyStartsOn10GBRecordOf7Days)
   [ "${ULMET_BENCH_KEEP_CLIENTS:-0}" = 1 ] || rm -rf "$CLIENTS"
 }
 
 # --- the rows of init's trees ----------------------------------------------
 # 30 daily starts of the 10 GB client (rolling re-verification).
-daily_rows() { # FIGURES DAYS: the scenario's figures and the record's days
-  local f=$1 days=$2 first one slow per reads d
+daily_rows() { # FIGURES: the scenario's figures
+  local f=$1 days first one slow per reads d
+  days=$(fig "$f" record_days | cut -d. -f1)
   first=$(calc "$(fig "$f" day_01_ms) / 1000" 2)
   one=$(calc "$(fig "$f" paced_one_listed_file_ms) / 1000" 2)
   slow=$(calc "$(fig "$f" later_slowest_ms) / 1000" 2)
@@ -598,8 +600,8 @@ if [ "${1:-}" = pace ]; then
     done
     start_target_rows
     echo
-    daily_rows "$DAILY" 7
-    daily_rows "$DAILY30" 30
+    daily_rows "$DAILY"
+    daily_rows "$DAILY7"
     releases_rows
     echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
   } | tee "$OUT/table.txt"
@@ -813,8 +815,8 @@ CEIL_FD=$(calc "$FD_CHUNKS * $FD_PAUSE_MS / 1000")
   done
   echo
   start_target_rows
-  daily_rows "$DAILY" 7
-  daily_rows "$DAILY30" 30
+  daily_rows "$DAILY"
+  daily_rows "$DAILY7"
   echo
   new_pack_rows
 } | tee "$OUT/table.txt"

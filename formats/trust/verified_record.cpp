@@ -239,17 +239,21 @@ uint64_t VerifiedRecord::Bytes() const {
   return total;
 }
 
+uint64_t DailyShareOf(uint64_t bytes, uint64_t biggest, int days) {
+  const uint64_t spread = days > 1 ? static_cast<uint64_t>(days - 1) : 1;
+  return (bytes + biggest + spread - 1) / spread;
+}
+
 uint64_t VerifiedRecord::DailyShare() const {
-  // The starts read the files in the order of their last reads, going on
-  // inside a big file across starts, and a file counts as read from the
-  // start its read began. So after a file's read began, the reading must
-  // go round every other byte and then through the file itself before the
-  // file is due, days after that begin: at least the bytes plus the biggest
-  // file, over one day less than the days (a day's start reads its share).
   uint64_t biggest = 0;
   for (const auto& p : entries_) biggest = p.second.facts.size > biggest ? p.second.facts.size : biggest;
-  const uint64_t spread = days_ > 1 ? static_cast<uint64_t>(days_ - 1) : 1;
-  return (Bytes() + biggest + spread - 1) / spread;
+  return DailyShareOf(Bytes(), biggest, days_);
+}
+
+int VerifiedRecord::HoursSinceWritten(uint64_t now) const {
+  const uint64_t hour = kFileTimeDay / 24;
+  if (writtenAt_ == 0 || now < writtenAt_ || now - writtenAt_ >= kFileTimeDay) return 24;
+  return static_cast<int>((now - writtenAt_) / hour);
 }
 
 void VerifiedRecord::Forget(const std::string& path) {

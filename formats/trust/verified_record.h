@@ -53,6 +53,17 @@ enum class Verdict {
 };
 const char* VerdictName(Verdict v);
 
+// The share of a rolling record's bytes that each daily start reads again so
+// that every file is read within days, over files of bytes in all whose
+// biggest has biggest. The starts read the files in the order of their last
+// reads, going on inside a big file across starts, and a file counts as read
+// from the start its read began; so after a file's read began, the reading
+// must go round every other byte and then through the file itself before
+// the file is due, days after that begin: the bytes and the biggest file
+// once more, over one day less than the days (a day's start reads its
+// share), rounded up.
+uint64_t DailyShareOf(uint64_t bytes, uint64_t biggest, int days);
+
 class VerifiedRecord {
  public:
   // Why a whole record file was not taken.
@@ -112,11 +123,14 @@ class VerifiedRecord {
   // When the file at path was last read (0: no entry).
   uint64_t LookedAt(const std::string& path) const;
   // The bytes of every file the record holds, and the share of them that
-  // each daily start reads again so that every file is read within days
-  // (the bytes and the biggest file once more, over one day less than the
-  // days).
+  // each daily start reads again (DailyShareOf).
   uint64_t Bytes() const;
   uint64_t DailyShare() const;
+  // The whole hours, up to a day, from when the adopted record file was
+  // written (the end of the last start) to now: a start makes up that part
+  // of a day's share, so that a player who starts often reads a day's
+  // share a day, not at every start. A day when no file was adopted.
+  int HoursSinceWritten(uint64_t now) const;
 
  private:
   struct Entry {

@@ -12,6 +12,8 @@
 #include "system/disk_names.h"
 #include "commands/publish_steps.h"
 #include "tree/tree_layout.h"
+#include "formats/lists/program_config.h"
+#include "formats/trust/verified_record.h"
 
 namespace ulp {
 
@@ -47,7 +49,16 @@ const char kUsage[] =
     "--no-verified-state\n"
     "               leave the verified-state record off: every start reads every file of\n"
     "               the hash list (by default the program configuration turns it on with\n"
-    "               [VERIFIEDSTATE] \"on 7\", see README.md)\n"
+    "               [VERIFIEDSTATE] \"on N\", see README.md)\n"
+    "--verified-days N\n"
+    "               every file is read again within N days (1 to 3650). By default 7,\n"
+    "               or with [PACE] the fewest days from 7 up at which a start's share\n"
+    "               of reading again ((the client's bytes + its biggest file) / (N - 1))\n"
+    "               is at most 512 MiB, about the second [PACE] gives it on a fast\n"
+    "               machine: a client of 10 GiB with a 2 GiB file gets 25 days. Fewer\n"
+    "               days find a changed file sooner (one whose size and time were kept)\n"
+    "               and make every start read more: at 7 days that client's starts each\n"
+    "               read 2 GiB, some 4 s on a fast machine\n"
     "--no-pace      leave [PACE] out: the updater then reads as it always did, 4,096 bytes\n"
     "               of a download and 32 KB of the start's comparison between 1 ms pauses\n"
     "               (about 3.7 MB/s and 28 MB/s at most), and reads every file again once\n"
@@ -73,6 +84,7 @@ struct InitOptions {
   int chunkIndexFrom = static_cast<int>(kDefaultChunkIndexFrom);
   std::string reportHost, reportPath;  // empty: the defaults
   bool verifiedState = true;
+  int verifiedDays = 0;  // 0: sized to the client
   bool pace = true;
   bool patches = false;
 };
@@ -107,6 +119,7 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
            .Text("--report", &report)
            .Number("--version", kFirstVersion, 2147483647L, &o->version)
            .Number("--chunk-index-from", 1, 2147483647L, &o->chunkIndexFrom)
+           .Number("--verified-days", 1, kVerifiedDaysMax, &o->verifiedDays)
            .Flag("--force", &o->force)
            .Flag("--no-verified-state", &noVerifiedState)
            .Flag("--no-pace", &noPace)
@@ -125,6 +138,32 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
     return false;
   }
   return true;
+}
+
+// The record's days: as given, or with "[PACE]" sized to the client so that
+// a start's reading again takes about the second the section gives it.
+void ClientBytes(const ClientScan& scan, uint64_t* bytes, uint64_t* biggest) {
+  *bytes = *biggest = 0;
+  for (const ClientFile& f : scan.files) {
+    *bytes += f.size;
+    *biggest = f.size > *biggest ? f.size : *biggest;
+  }
+}
+
+int RecordDays(const InitOptions& o, const ClientScan& scan) {
+  if (o.verifiedDays > 0) return o.verifiedDays;
+  if (!o.pace) return kVerifiedDaysDefault;
+  uint64_t bytes, biggest;
+  ClientBytes(scan, &bytes, &biggest);
+  return VerifiedDaysFor(bytes, biggest);
+}
+
+std::string RecordSummary(const InitOptions& o, const ClientScan& scan, int days) {
+  if (!o.pace) return "every file read again after " + std::to_string(days) + " days";
+  uint64_t bytes, biggest;
+  ClientBytes(scan, &bytes, &biggest);
+  return "every file read again within " + std::to_string(days) + " days, each start reading about " +
+         std::to_string(ul::DailyShareOf(bytes, biggest, days) >> 20) + " MiB of it";
 }
 
 // The whole first tree into the stage; *hashed: the hash list's entries,
@@ -174,7 +213,8 @@ int InitBody(int argc, char** argv) {
   Sections sections = DefaultProgramSections(s.host, s.paths);
   // Players' starts read only the files that changed since they were last
   // verified; older updaters pass over the section.
-  if (o.verifiedState) sections.push_back(VerifiedStateSection());
+  const int days = RecordDays(o, scan);
+  if (o.verifiedState) sections.push_back(VerifiedStateSection(days));
   // Reads at a line's and a disk's speed, and no start that reads every
   // file again; older updaters pass over the section too.
   if (o.pace) sections.push_back(PaceSection());
@@ -190,6 +230,7 @@ int InitBody(int argc, char** argv) {
     return Fail(kCommand, kExitFailed, error + "; nothing was changed at " + Shown(tree));
   std::printf("initialized %s: version %d, %zu client files, %zu in the hash list, %zu with a chunk index\n",
               Shown(tree).c_str(), s.version, scan.files.size(), hashed, indexed);
+  if (o.verifiedState) std::printf("verified-state record: %s\n", RecordSummary(o, scan, days).c_str());
   return kExitDone;
 }
 

@@ -5,6 +5,7 @@
 #include "formats/lists/directory_file.h"
 #include "formats/lists/program_config.h"
 #include "formats/lists/client_files.h"
+#include "formats/trust/verified_record.h"
 
 namespace ulp {
 
@@ -48,8 +49,20 @@ std::string ProgramConfigText(const Sections& sections) {
   return text;
 }
 
-std::pair<std::string, std::string> VerifiedStateSection() {
-  return {"VERIFIEDSTATE", "on " + std::to_string(kVerifiedDaysDefault)};
+std::pair<std::string, std::string> VerifiedStateSection(int days) {
+  return {"VERIFIEDSTATE", "on " + std::to_string(days)};
+}
+
+namespace {
+// What a start's second of reading again takes on a fast machine: the
+// chained digest on one core (the disk's cache or a fast drive keeping up).
+constexpr uint64_t kRereadBytesPerStart = 512ull << 20;
+}  // namespace
+
+int VerifiedDaysFor(uint64_t bytes, uint64_t biggest) {
+  int days = kVerifiedDaysDefault;
+  while (days < kVerifiedDaysMax && ul::DailyShareOf(bytes, biggest, days) > kRereadBytesPerStart) ++days;
+  return days;
 }
 
 std::pair<std::string, std::string> PaceSection() {

@@ -21,6 +21,7 @@
 // place in the tree is its server path without the leading '/'.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,8 +76,14 @@ using Sections = std::vector<std::pair<std::string, std::string>>;
 Sections DefaultProgramSections(const std::string& host, const ServerPaths& paths);
 std::string ProgramConfigText(const Sections& sections);
 // The section that turns the updater's verified-state record on, with the
-// default number of days after which a start reads every file again.
-std::pair<std::string, std::string> VerifiedStateSection();
+// days within which every file is read again.
+std::pair<std::string, std::string> VerifiedStateSection(int days);
+// The days for a client of these bytes whose biggest file has biggest, when
+// each start reads again for about a second (init's "[PACE]"): the fewest,
+// and never fewer than the updater's default, that keep a start's share
+// (ul::DailyShareOf) within what one core's chained digest reads in a second on a fast
+// machine (about 500 MB).
+int VerifiedDaysFor(uint64_t bytes, uint64_t biggest);
 // "[PACE]" as init writes it: reads that reach a 1 Gbit/s line and a fast
 // disk, and a second per start for reading again (see README.md).
 std::pair<std::string, std::string> PaceSection();

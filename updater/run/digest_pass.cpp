@@ -15,8 +15,9 @@
 // not read (run/verified_files.h). Rolling (the program configuration's
 // "[PACE]" reread), the start then reads again the vouched files read
 // longest ago: at least the record's daily share, and on until the reread
-// milliseconds have passed, so that no start reads the whole client again
-// and every file is read within the record's days. A big file's read ends
+// milliseconds have passed (both a day's: a start makes up the hours since
+// the last), so that no start reads the whole client again and every file
+// is read within the record's days. A big file's read ends
 // where the start's reading does, and the next start goes on from there:
 // else one file of gigabytes would make its start that much longer.
 #include <windows.h>
@@ -71,7 +72,7 @@ class DigestPass {
   bool Read(HashEntry& e, const char* path);
   void ReadAgainOldest();
   bool RereadDone() const {
-    return readBytes_ >= share_ && GetTickCount() - started_ >= cfg_.program.pace.rereadMs;
+    return readBytes_ >= share_ && GetTickCount() - started_ >= verified_.RereadMs(cfg_.program.pace.rereadMs);
   }
   void ShowProgress(bool now);
   void MoveBar(HWND bar, int position, int* shown);

@@ -205,6 +205,7 @@ void VerifiedFiles::Load(const UpdateConfig& config) {
   }
   const ul::VerifiedRecord::Refusal refusal = record_->Adopt(text, now);
   record_->MarkDue(now);
+  rereadHours_ = record_->HoursSinceWritten(now);
   if (refusal != ul::VerifiedRecord::Refusal::kNone)
     DebugTrace("Verified record: %s, every file is read", RefusalName(refusal));
   else

@@ -66,7 +66,13 @@ class VerifiedFiles : public InstalledCopies {
   // and how many bytes a start reads again at least (see
   // ul::VerifiedRecord::DailyShare). Not rolling, the share is 0.
   uint64_t LookedAt(const char* resolvedPath) const { return record_ ? record_->LookedAt(resolvedPath) : 0; }
-  uint64_t RereadShare() const { return rolling_ && record_ ? record_->DailyShare() : 0; }
+  // That share and a time are a day's: a start makes up the hours since
+  // the last one (VerifiedRecord::HoursSinceWritten), so a start an hour
+  // after the last reads a 24th of them.
+  uint64_t RereadShare() const { return rolling_ && record_ ? record_->DailyShare() * rereadHours_ / 24 : 0; }
+  uint32_t RereadMs(uint32_t dailyMs) const {
+    return static_cast<uint32_t>(uint64_t{dailyMs} * static_cast<uint64_t>(rereadHours_) / 24);
+  }
   bool Rolling() const { return rolling_ && record_ != nullptr; }
 
   // Writes the record when something changed: whole, under its temporary
@@ -84,6 +90,7 @@ class VerifiedFiles : public InstalledCopies {
   std::unique_ptr<FolderListings> listings_;
   bool loaded_ = false;
   bool rolling_ = false;
+  int rereadHours_ = 24;
   char recordPath_[261] = {0};
   char partPath_[261] = {0};
 };

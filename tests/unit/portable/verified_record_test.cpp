@@ -207,6 +207,19 @@ TEST(VerifiedRecord, RollingRecordsFallDueFileByFile) {
   other.size += 1;
   char digest[33];
   EXPECT_FALSE(r.Unchanged(std::string(kFolder) + "0", other, digest));
+  EXPECT_EQ(r.HoursSinceWritten(kNow + 5 * kHour), 24) << "a record this run began";
+
+  // A start makes up the whole hours since the record was written (an hour
+  // after its pass), up to a day's.
+  const struct {
+    uint64_t at;
+    int hours;
+  } since[] = {{kNow + kHour + kHour / 2, 0}, {kNow + 6 * kHour, 5}, {kNow + 3 * ul::kFileTimeDay, 24}, {kNow, 24}};
+  for (const auto& row : since) {
+    VerifiedRecord adopted(kFolder, 7, true);
+    adopted.Adopt(text, row.at);
+    EXPECT_EQ(adopted.HoursSinceWritten(row.at), row.hours) << (row.at - kNow) / kHour << " hours after the pass";
+  }
 }
 
 // The record's text with extra lines put in after its line that begins

@@ -198,16 +198,16 @@ uint64_t PartBytes(const std::string& recordPath) {
 }
 
 // Rolling, a start reads again the files read longest ago: a day later, the
-// share of seven files and the biggest once more over six days (two), and
-// every file once its days have run out; never all of them again just
-// because the record grew old.
+// share of seven files and the biggest once more over six days (two); within
+// the hour, nothing; and every file once its days have run out; never all
+// of them again just because the record grew old.
 TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
   RollingClient(config_, folder_, std::vector<int>(7, 65536));
   const std::string record = folder_ + "\\ULVerified.dat";
   const struct {
     int daysBack;
     int read;
-  } starts[] = {{0, 7}, {1, 2}, {1, 2}, {7, 7}};
+  } starts[] = {{0, 7}, {1, 2}, {0, 0}, {1, 2}, {7, 7}};
   for (const auto& start : starts) {
     if (start.daysBack > 0) MoveRecordBackDays(record, start.daysBack);
     const uint64_t before = FileTimeNow();
