@@ -381,8 +381,9 @@ fi
 # installed copy is not cut again). Beside: one read of the new pack (cat,
 # and md5sum), curl fetching the same ranges on loopback, and the 2 GB row
 # above as today's run with 1 MB changed in one place. Target: the second
-# release's whole run within 2x of one read of the pack plus its changed
-# bytes at line speed (curl's time on loopback; at 100 Mbit/s shown too).
+# release's whole run within 2x of one read of the pack (md5sum's: the
+# updater digests every byte it writes) plus its changed bytes at line speed
+# (curl's time on loopback; at 100 Mbit/s shown too).
 releases_rows() {
   local f pack read_s md5_s curl_s sent line_s limit today run first
   f=$(scenario ChunkBenchReleases.DISABLED_Pack2GBTwoReleases)
@@ -397,7 +398,9 @@ releases_rows() {
   line_s=$(calc "$sent * 8 / 100000000" 3)
   run=$(fig "$f" run_s)
   first=$(fig "$f" first_run_s)
-  limit=$(calc "2 * ($read_s + $curl_s)" 2)
+  # The reference read is md5sum's: the updater must digest every byte of
+  # the new file for the hash list, and cat only shows the page cache.
+  limit=$(calc "2 * ($md5_s + $curl_s)" 2)
   today=$B/native/scenarios/ChunkBench.DISABLED_Pack2GBOnePlace/figures.txt
   echo
   echo "Two releases in a row of a 2 GB pack, 1 MB changed each time, init's tree ([PACE] and the record; the pack in"
@@ -409,8 +412,8 @@ releases_rows() {
   [ -f "$today" ] && printf '  today (no [PACE], no record, 1 MB in one place, the row above): %s s\n' "$(calc "$(fig "$today" run_s)" 1)"
   printf '  one read of the pack: cat %s s, md5sum %s s; its changed bytes: curl %s s on loopback, %s s at 100 Mbit/s\n' \
     "$(calc "$read_s" 2)" "$(calc "$md5_s" 2)" "$(calc "$curl_s" 2)" "$line_s"
-  printf '  target: within 2x of (cat + curl) = %s s: %s s is %sx of the reference: %s\n' "$limit" "$(calc "$run" 1)" \
-    "$(calc "$run / ($read_s + $curl_s)" 1)" "$(verdict "$run" "$limit")"
+  printf '  target: within 2x of (md5sum + curl) = %s s: %s s is %sx of the reference: %s\n' "$limit" "$(calc "$run" 1)" \
+    "$(calc "$run / ($md5_s + $curl_s)" 1)" "$(verdict "$run" "$limit")"
 }
 # --- a new 256 MB pack: the updater and curl through the same line -------
 # A release of ulmet-publish (init, then release) that adds a 256 MB pack,

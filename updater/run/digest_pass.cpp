@@ -17,9 +17,9 @@
 // longest ago: at least the record's daily share, and on until the reread
 // milliseconds have passed (both a day's: a start makes up the hours since
 // the last), so that no start reads the whole client again and every file
-// is read within the record's days. A big file's read ends
-// where the start's reading does, and the next start goes on from there:
-// else one file of gigabytes would make its start that much longer.
+// is read within the record's days. A big file's read ends where the
+// start's reading does, and the next start goes on from there: else one
+// file of gigabytes would make its start that much longer.
 #include <windows.h>
 #include <commctrl.h>
 #include <direct.h>
