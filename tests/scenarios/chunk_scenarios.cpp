@@ -49,18 +49,22 @@ TEST_F(Chunks, OneByteAndAnInsertTravelAsTheirChunksOnly) {
   const std::string a = Noise(64 << 20, 21), b = Noise(64 << 20, 22);
   const std::string a2 = WithByteFlipped(a, 40 << 20);
   const std::string b2 = b.substr(0, 100000) + Noise(1024, 23) + b.substr(100000);
+  const std::string c = Noise(8 << 20, 24);
   Given().InstalledClient(1000)
          .ClientFile("Data\\a.pak", a).PublishedFile("Data/a.pak", a2)
          .ClientFile("Data\\b.pak", b).PublishedFile("Data/b.pak", b2)
+         .PublishedFile("Maps/c.pak", c)
          .Release("chunks")
-         .Release("version 1001 Data/a.pak Data/b.pak")
+         .Release("version 1001 Data/a.pak Data/b.pak Maps/c.pak")
          .ServedByNginx()
          .TimeLimit(120);
   Run(LaunchArg(2));
   ExpectPack("Data\\a.pak", a2, "new");
   ExpectPack("Data\\b.pak", b2, "new");
+  ExpectPack("Maps\\c.pak", c, "new");
   ExpectTrace("Chunks: Data/a.pak made");
   ExpectTrace("Chunks: Data/b.pak made");
+  ExpectTrace("Chunks: Maps/c.pak made");  // a new file in a folder the release brings
   EXPECT_LE(BytesSent(kPackA), 2 * kMaxChunk);
   EXPECT_LE(BytesSent(kPackB), 3 * kMaxChunk);
   // An index is some 0.02 % of its file.

@@ -15,6 +15,7 @@
 #include "formats/base/partial_names.h"
 #include "formats/base/safe_path.h"
 #include "common/trace.h"
+#include "files/dir_tree_win.h"
 #include "formats/trust/file_hasher.h"
 #include "formats/trust/release_check.h"
 #include "formats/trust/release_crypto.h"
@@ -261,6 +262,16 @@ ul::ResumeJournal Resume(const char* partial, const char* journal, const uint8_t
   return ul::StartJournal(indexSha, index);
 }
 
+// A new file may go into a folder the release brings, which the whole
+// download would make too.
+void MakeFolderOf(const char* localPath) {
+  const char* slash = std::strrchr(localPath, '\\');
+  char folder[ul::kTextCap];
+  if (slash == nullptr || slash == localPath || static_cast<std::size_t>(slash - localPath) >= sizeof folder) return;
+  ul::FormatBounded(folder, sizeof folder, "%.*s", static_cast<int>(slash - localPath), localPath);
+  if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES) MakeDirectoryPath(folder);
+}
+
 // The partial file and its journal, ready to be written. In a build with a
 // release key both are made new, so that nothing planted under their names
 // (a link to a file elsewhere) is written into; the chunks an earlier run
@@ -269,6 +280,7 @@ ul::ResumeJournal Resume(const char* partial, const char* journal, const uint8_t
 // file is written on in place, as ever.
 const char* OpenPartial(bool keyed, const char* localPath, const char* partial, const char* journalPath, uint64_t size,
                         ul::ResumeJournal& journal, TransferFiles& files) {
+  MakeFolderOf(localPath);
   if (!RoomFor(partial, size)) return "the client's drive has no room for its new copy";
   char* earlier = files.earlierPath;
   ul::FormatBounded(earlier, sizeof files.earlierPath, "%s%s", localPath, ul::kChunkEarlierSuffix);
