@@ -498,7 +498,9 @@ class WorkerBenchStart : public WorkerBench {
     WriteText(t.listPath, t.oneLine);
     RunAgain(LaunchArg(2));
     Report("paced_one_listed_file", Measured());
+    // The tree as init wrote it, for the next scenario over it.
     WriteText(t.listPath, t.fullList);
+    WriteText(t.configPath, t.paced);
   }
 
   static constexpr int kFirstVersion = 1000;
@@ -630,7 +632,9 @@ class WorkerBenchDaily : public WorkerBenchStart {
     WriteText(t.listPath, t.oneLine);
     RunAgain(LaunchArg(2));
     Report("paced_one_listed_file", Measured());
+    // The tree as init wrote it, for the next scenario over it.
     WriteText(t.listPath, t.fullList);
+    WriteText(t.configPath, t.paced);
   }
 };
 
