@@ -66,7 +66,7 @@ const char kUsage[] =
     "               \"download 4194304 digest 4194304 reread 1000\": a pause after every\n"
     "               4 MiB (a 1 Gbit/s line loses some 3 % to the pauses, a disk a few\n"
     "               per cent), and each start reads again the files read longest ago for\n"
-    "               about a second, at least a sixth of the client a day with 7 days, so\n"
+    "               about a second, at least a day's share (see --verified-days), so\n"
     "               that no start reads the whole client again (see README.md)\n"
     "--patches      make binary patches: every later release makes, for each changed file\n"
     "               of up to 256 MiB, patches from its earlier versions (the settings'\n"
