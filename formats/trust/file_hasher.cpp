@@ -65,6 +65,7 @@ void ChainedDigest::Restart() {
   std::memset(current_, 0, sizeof current_);
   fill_ = 0;
   first_ = true;
+  failed_ = false;
 }
 
 void ChainedDigest::Add(const void* data, std::size_t n) {
@@ -81,9 +82,11 @@ void ChainedDigest::Add(const void* data, std::size_t n) {
 
 void ChainedDigest::EndChunk(std::size_t n) {
   fill_ = 0;
-  if (n == 0) return;
+  // Once a chunk could not be digested, no later one is: the chaining has
+  // nothing to go on from, and the text stays empty.
+  if (n == 0 || failed_) return;
   if (first_) {
-    DigestBuffer(ChunkSpace(), n, current_);
+    failed_ = !DigestBuffer(ChunkSpace(), n, current_);
     first_ = false;
     return;
   }
@@ -91,7 +94,7 @@ void ChainedDigest::EndChunk(std::size_t n) {
   // covers as many bytes as the chunk holds, so the last 32 bytes of every
   // later chunk fall outside it. The server computes its list the same way.
   std::memcpy(work_, current_, kDigestChars);
-  DigestBuffer(work_, n, current_);
+  failed_ = !DigestBuffer(work_, n, current_);
 }
 
 void ChainedDigest::ResumeFrom(const char* state) {
@@ -99,11 +102,13 @@ void ChainedDigest::ResumeFrom(const char* state) {
   current_[kDigestChars] = '\0';
   fill_ = 0;
   first_ = false;
+  failed_ = false;
 }
 
-void ChainedDigest::Finish(char (&hex)[kDigestChars + 1]) {
+bool ChainedDigest::Finish(char (&hex)[kDigestChars + 1]) {
   if (fill_ > 0) EndChunk(fill_);
   std::memcpy(hex, current_, sizeof current_);
+  return !failed_;
 }
 
 FileHasher::FileHasher() = default;
@@ -134,6 +139,7 @@ FileHasher::Outcome FileHasher::ContinueFileDigest(const char* path, DigestProgr
     if (stopped_) return Outcome::kFailed;
     if (paused_ && done < length) {
       // Every chunk but the last is whole: done is a chunk boundary.
+      if (!IsDigestHex(digest_.Current())) return Outcome::kFailed;
       progress.bytes = static_cast<uint64_t>(done);
       std::memcpy(progress.state, digest_.Current(), kDigestChars + 1);
       return Outcome::kPaused;
@@ -142,7 +148,7 @@ FileHasher::Outcome FileHasher::ContinueFileDigest(const char* path, DigestProgr
   // A file that grew while it was read does not match either.
   if (std::fgetc(file.get()) != EOF || std::ferror(file.get())) return Outcome::kFailed;
   char hex[kDigestChars + 1];
-  digest_.Finish(hex);
+  if (!digest_.Finish(hex)) return Outcome::kFailed;
   std::memcpy(digestOut, hex, sizeof hex);
   return Outcome::kDone;
 }

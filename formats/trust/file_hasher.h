@@ -24,8 +24,9 @@ class ChainedDigest {
   unsigned char* ChunkSpace() { return work_ + kDigestChars; }
   void EndChunk(std::size_t n);
   // The digest of everything given (32 lower-case hexadecimal characters and
-  // a terminator; an empty text for no bytes). Restart before reuse.
-  void Finish(char (&hex)[kDigestChars + 1]);
+  // a terminator; an empty text for no bytes). Restart before reuse. False,
+  // with an empty text, when the system could not digest a chunk.
+  bool Finish(char (&hex)[kDigestChars + 1]);
 
   // At a chunk boundary after at least one chunk, the state the chaining
   // carries to the next chunk is the last digest's text: Current gives it,
@@ -40,6 +41,7 @@ class ChainedDigest {
   unsigned char work_[kDigestChars + kChunkSize + 1];
   std::size_t fill_ = 0;
   bool first_ = true;
+  bool failed_ = false;
 };
 
 // How far the digest of one file has come: whole chunks from its start

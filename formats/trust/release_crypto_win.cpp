@@ -13,8 +13,8 @@
 #include <new>
 #include <vector>
 
-#include "formats/base/bounded.h"
 #include "formats/base/owned_win.h"
+#include "formats/base/system_library_win.h"
 
 namespace {
 
@@ -37,14 +37,8 @@ struct Bcrypt {
     return *function != nullptr;
   }
 
-  // From the system folder only: a bcrypt.dll beside the program (in the
-  // client folder, which downloads write to) must never be the one loaded.
   bool Load() {
-    char path[ul::kPathCap];
-    const UINT n = GetSystemDirectoryA(path, sizeof path);
-    if (n == 0 || n >= sizeof path) return false;
-    ul::Append(path, "\\bcrypt.dll");
-    module.Reset(LoadLibraryA(path));
+    module = ul::LoadSystemLibrary("bcrypt.dll");
     return module && Bind(&OpenAlgorithmProvider, "BCryptOpenAlgorithmProvider") &&
            Bind(&CloseAlgorithmProvider, "BCryptCloseAlgorithmProvider") &&
            Bind(&GetProperty, "BCryptGetProperty") && Bind(&CreateHash, "BCryptCreateHash") &&

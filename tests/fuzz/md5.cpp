@@ -1,5 +1,6 @@
-// DigestBuffer against the system cryptography library's MD5, and the
-// incremental Md5 object fed in pieces whose sizes come from the input.
+// The MD5 shim over the system's library: DigestBuffer against one call of
+// libcrypto, and the incremental Md5 object fed in pieces whose sizes come
+// from the input (the shim hands every piece on, whatever its size).
 #include "formats/trust/md5.h"
 
 #include <openssl/evp.h>

@@ -28,9 +28,12 @@ TEST(RecordDays, FewestDaysWhoseShareFitsAStartsSecond) {
   for (const auto& row : rows) {
     const int days = ulp::VerifiedDaysFor(row.bytes, row.biggest);
     EXPECT_EQ(days, row.days) << row.what;
-    if (days < kVerifiedDaysMax) EXPECT_LE(ul::DailyShareOf(row.bytes, row.biggest, days), 512 * kMiB) << row.what;
-    if (days > kVerifiedDaysDefault)
+    if (days < kVerifiedDaysMax) {
+      EXPECT_LE(ul::DailyShareOf(row.bytes, row.biggest, days), 512 * kMiB) << row.what;
+    }
+    if (days > kVerifiedDaysDefault) {
       EXPECT_GT(ul::DailyShareOf(row.bytes, row.biggest, days - 1), 512 * kMiB) << row.what;
+    }
   }
 }
 

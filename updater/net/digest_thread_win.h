@@ -88,9 +88,7 @@ class ChainedDigestThread {
   bool Start() { return thread_.Start(); }
   bool Add(const void* data, std::size_t n) { return thread_.Add(data, n); }
   bool Finish(char (&hex)[ChainedDigest::kDigestChars + 1]) {
-    if (!thread_.Wait()) return false;
-    digest_->Finish(hex);
-    return true;
+    return thread_.Wait() && digest_->Finish(hex);
   }
 
  private:

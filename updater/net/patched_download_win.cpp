@@ -81,8 +81,8 @@ class NewFileDigests {
     return true;
   }
   bool Finish(uint8_t (&sha)[ul::kSha256Bytes], char (&md5)[ChainedDigest::kDigestChars + 1]) {
-    md5_->Finish(md5);
-    return sha_.Finish(sha);
+    const bool chained = md5_->Finish(md5);
+    return sha_.Finish(sha) && chained;
   }
 
  private:
@@ -339,7 +339,7 @@ const char* CPatchedDownload::PutInPlace(const Job& job) {
 int CPatchedDownload::Download(const char* host, const char* objectPath, const char* name, const char* basePath,
                                const char* localPath, const char* md5Hex, HWND fileBar, HWND totalBar) {
   DownloadProgress progress(fileBar, totalBar);
-  Job job{name, objectPath, basePath, localPath, md5Hex, progress, {}};
+  Job job{name, objectPath, basePath, localPath, md5Hex, progress, {}, nullptr, {}};
   const char* why = loaded_ ? FindPatch(job) : "no patch list";
   if (why != nullptr) {
     DebugTrace("Patches: %s made another way: %s", name, why);

@@ -21,7 +21,9 @@ std::string Direct(const std::vector<uint8_t>& bytes) {
 
 std::string Threaded(const std::vector<uint8_t>& bytes, std::size_t piece, bool start) {
   Sha256Thread sha;
-  if (start) EXPECT_TRUE(sha.Start());
+  if (start) {
+    EXPECT_TRUE(sha.Start());
+  }
   for (std::size_t at = 0; at < bytes.size(); at += piece)
     EXPECT_TRUE(sha.Add(bytes.data() + at, std::min(piece, bytes.size() - at)));
   uint8_t digest[ul::kSha256Bytes];
@@ -32,13 +34,14 @@ std::string DirectChained(const std::vector<uint8_t>& bytes) {
   ChainedDigest digest;
   digest.Add(bytes.data(), bytes.size());
   char hex[33];
-  digest.Finish(hex);
-  return hex;
+  return digest.Finish(hex) ? hex : "failed";
 }
 
 std::string ThreadedChained(const std::vector<uint8_t>& bytes, std::size_t piece, bool start) {
   ChainedDigestThread digest;
-  if (start) EXPECT_TRUE(digest.Start());
+  if (start) {
+    EXPECT_TRUE(digest.Start());
+  }
   for (std::size_t at = 0; at < bytes.size(); at += piece)
     EXPECT_TRUE(digest.Add(bytes.data() + at, std::min(piece, bytes.size() - at)));
   char hex[33];
