@@ -135,7 +135,10 @@ void DigestPass::ShowProgress(bool now) {
 // The mandated pause after a chunk is when the messages are handled. A
 // dialog that ended meanwhile stops the file being read.
 void DigestPass::ChunkDone() {
-  ++chunksDone_;
+  // From what is left rather than counted: a read that goes on from where
+  // an earlier start paused shows its bar from there, not from nothing.
+  const uint64_t chunksLeft = (hasher_.BytesLeft() + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
+  chunksDone_ = chunksLeft < chunksOfFile_ ? chunksOfFile_ - chunksLeft : 0;
   readBytes_ += FileHasher::kChunkSize;
   if (rereading_ && hasher_.BytesLeft() >= kPartLeftAtLeast && RereadDone()) hasher_.Pause();
   if (++sincePause_ < chunksPerPause_) return;
