@@ -7,9 +7,14 @@ namespace ul {
 
 namespace {
 
+bool SameContent(const ChunkRecord* a, const ChunkRecord* b) {
+  return a->length == b->length && std::memcmp(a->sha256, b->sha256, kSha256Bytes) == 0;
+}
+
 bool Before(const ChunkRecord* a, const ChunkRecord* b) {
   const int c = std::memcmp(a->sha256, b->sha256, kSha256Bytes);
-  return c != 0 ? c < 0 : a->length < b->length;
+  if (c != 0) return c < 0;
+  return a->length != b->length ? a->length < b->length : a->offset < b->offset;
 }
 
 // The installed chunks ordered by content, to find a chunk by its digest.
@@ -19,9 +24,16 @@ class InstalledChunks {
     for (const ChunkRecord& c : chunks) sorted_.push_back(&c);
     std::sort(sorted_.begin(), sorted_.end(), Before);
   }
+  // Where the copy holds the same content at several offsets, the one at
+  // the wanted chunk's own offset: a file whose unchanged chunks all stay
+  // where they are can be changed in place.
   const ChunkRecord* Find(const ChunkRecord& wanted) const {
     auto it = std::lower_bound(sorted_.begin(), sorted_.end(), &wanted, Before);
-    return it != sorted_.end() && !Before(&wanted, *it) ? *it : nullptr;
+    if (it != sorted_.end() && SameContent(*it, &wanted) && (*it)->offset == wanted.offset) return *it;
+    ChunkRecord first = wanted;
+    first.offset = 0;
+    it = std::lower_bound(sorted_.begin(), sorted_.end(), &first, Before);
+    return it != sorted_.end() && SameContent(*it, &wanted) ? *it : nullptr;
   }
 
  private:

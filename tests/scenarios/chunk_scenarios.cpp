@@ -13,6 +13,7 @@
 #include "formats/chunks/resume_journal.h"
 #include "formats/chunks/transfer_plan.h"
 #include "formats/trust/release_crypto.h"
+#include "harness/proc.h"
 #include "harness/scenario.h"
 
 namespace scn {
@@ -62,9 +63,9 @@ TEST_F(Chunks, OneByteAndAnInsertTravelAsTheirChunksOnly) {
   ExpectPack("Data\\a.pak", a2, "new");
   ExpectPack("Data\\b.pak", b2, "new");
   ExpectPack("Maps\\c.pak", c, "new");
-  ExpectTrace("Chunks: Data/a.pak made");
-  ExpectTrace("Chunks: Data/b.pak made");
-  ExpectTrace("Chunks: Maps/c.pak made");  // a new file in a folder the release brings
+  ExpectTrace("Chunks: Data/a.pak made in place");  // one byte changed: the rest stays where it is
+  ExpectTrace("Chunks: Data/b.pak made:");          // an insert moves what follows it: a new copy
+  ExpectTrace("Chunks: Maps/c.pak made:");          // a new file in a folder the release brings
   EXPECT_LE(BytesSent(kPackA), 2 * kMaxChunk);
   EXPECT_LE(BytesSent(kPackB), 3 * kMaxChunk);
   // An index is some 0.02 % of its file.
@@ -98,6 +99,26 @@ TEST_F(Chunks, ARunKilledHalfWayLeavesWorkTheNextRunKeeps) {
   EXPECT_LE(BytesSent(kPackA), size - kept);
   EXPECT_LE(sentBefore + BytesSent(kPackA), size + static_cast<long long>(ul::kRangeRequestMaxBytes));
   EXPECT_FALSE(ClientFileExists("Data\\a.pak~part") || ClientFileExists("Data\\a.pak~journal"));
+}
+
+// A pack that has other names (a hard link) is never written in place:
+// that would change it under those names too. It is made anew beside the
+// installed one, which then takes its name alone.
+TEST_F(Chunks, AFileWithOtherNamesIsMadeAnewNotChangedInPlace) {
+  const std::string a = Noise(8 << 20, 91), a2 = WithByteFlipped(a, 5 << 20);
+  const std::string linked = OutputDir() + "/linked-client";
+  std::filesystem::create_directories(linked + "/Data");
+  WriteText(linked + "/Data/a.pak", a);
+  WriteText(linked + "/UlmetMain.exe", ReadText(StandInProgram()));
+  Given().InstalledFolderLinked(linked, 1000)
+         .PublishedFile("Data/a.pak", a2)
+         .Release("chunks")
+         .Release("version 1001 Data/a.pak")
+         .TimeLimit(90);
+  Run(LaunchArg(2));
+  ExpectPack("Data\\a.pak", a2, "new");
+  ExpectTrace("Chunks: Data/a.pak made:");
+  EXPECT_TRUE(ReadText(linked + "/Data/a.pak") == a) << "the pack changed under its other name";
 }
 
 // Each fault hits the first range request; the whole download after it is

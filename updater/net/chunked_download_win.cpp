@@ -24,6 +24,7 @@
 #include "net/digest_thread_win.h"
 #include "net/download_progress_win.h"
 #include "net/held_file_win.h"
+#include "net/in_place_chunks_win.h"
 #include "net/installed_chunks_win.h"
 #include "net/journal_file_win.h"
 #include "net/offset_file_win.h"
@@ -48,6 +49,9 @@ struct TransferFiles {
   JournalFile journal;       // which of its chunks are checked
   ul::OffsetFile installed;  // the installed copy, where there is one
   bool haveInstalled = false;
+  // The installed copy is changed in place (net/in_place_chunks_win.h):
+  // only the chunks that differ go through the partial file.
+  bool inPlace = false;
   // In a build with a release key, an earlier run's partial file set aside:
   // its checked chunks are copied into the partial file made new.
   ul::OffsetFile earlier;
@@ -62,7 +66,9 @@ struct TransferFiles {
 };
 
 // One new file made by chunks: from the plan, in the new file's order, so
-// that its chained digest grows as the chunks fall into place.
+// that its chained digest grows as the chunks fall into place. Changed in
+// place, only the fetched chunks go into the partial file, and the digest
+// is read from the installed copy once they are written over it.
 //
 // Every chunk is checked against the index's SHA-256 on its way in, and
 // the chunks tile the file: a fetched chunk as it arrives, a chunk kept
@@ -80,7 +86,7 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
                 TransferFiles& files, DownloadProgress& progress)
       : index_(index), plan_(plan), journal_(journal), partial_(files.partial), files_(files), progress_(progress),
         piece_(kPieceBytes) {
-    md5_.Start();
+    if (!files.inPlace) md5_.Start();
   }
 
   // kChunksDone, or kChunksWhole with why not in *why, and *keep saying
@@ -110,6 +116,13 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
         i += r.chunkCount;
         continue;
       }
+      if (files_.inPlace) {
+        // Where it is, or in the partial file already: written over the
+        // installed copy's once every changed chunk is there.
+        done_ += chunk.length;
+        ++i;
+        continue;
+      }
       *why = planned.source == ul::kFromPartial ? Kept(i) : Copied(i, planned.installedOffset);
       if (*why != nullptr) return kChunksWhole;
       if (!md5_.Add(piece_.data(), chunk.length)) {
@@ -119,6 +132,12 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
       done_ += chunk.length;
       progress_.Received(done_);
       ++i;
+    }
+    if (files_.inPlace) {
+      // The partial file holds every changed chunk now, for a later run too.
+      *keep = true;
+      *why = ApplyInPlace(index_, plan_, partial_, files_.installed, piece_, md5Hex_);
+      return *why == nullptr ? kChunksDone : kChunksWhole;
     }
     if (!md5_.Finish(md5Hex_)) {
       *why = "no digest";
@@ -179,7 +198,8 @@ class ChunkTransfer : public ul::CheckedChunkSink, public RangeSink {
 
   // CheckedChunkSink: a fetched chunk that matched its digest.
   bool ChunkChecked(std::size_t chunk, const uint8_t* data, uint32_t length) override {
-    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || !md5_.Add(data, length)) return false;
+    if (!partial_.WriteAt(index_.chunks[chunk].offset, data, length) || (!files_.inPlace && !md5_.Add(data, length)))
+      return false;
     done_ += length;
     inRequest_ = inRequest_ > length ? inRequest_ - length : 0;
     return Mark(chunk);
@@ -290,10 +310,31 @@ const char* OpenPartial(bool keyed, const char* localPath, const char* partial, 
     std::fill(journal.checked.begin(), journal.checked.end(), false);
     if (!files.haveEarlier) return "the partial file of an earlier run cannot be set aside";
   }
-  if (!(keyed ? files.partial.Create(partial) : files.partial.Open(partial, true)) || !files.partial.SetSize(size) ||
-      !files.journal.Start(journalPath, journal, keyed))
+  if (!(keyed ? files.partial.Create(partial) : files.partial.Open(partial, true)))
+    return "the partial file cannot be made";
+  // Holding only the changed chunks, it takes no more room than they do
+  // where the file system can leave the rest out.
+  if (files.inPlace) files.partial.MakeSparse();
+  if (!files.partial.SetSize(size) || !files.journal.Start(journalPath, journal, keyed))
     return "the partial file cannot be made";
   return nullptr;
+}
+
+// The installed copy opened again to be written in place, where the plan
+// lets the file change so. Where it cannot be (another program has it
+// open), or the file has other names (a hard link: writing would change
+// the file under those too), it is read as before and the new file made
+// beside it.
+bool OpenInPlace(const ul::ChunkIndex& index, const ul::TransferPlan& plan, uint64_t installedSize,
+                 const char* localPath, TransferFiles& files) {
+  if (!files.haveInstalled || !InPlaceFits(index, plan, installedSize)) return false;
+  files.installed.Close();
+  files.inPlace = files.installed.Open(localPath, true) && files.installed.Links() == 1;
+  if (!files.inPlace) {
+    files.installed.Close();
+    files.haveInstalled = files.installed.Open(localPath, false);
+  }
+  return files.inPlace;
 }
 
 }  // namespace
@@ -337,6 +378,7 @@ struct CChunkedDownload::Job {
   std::string indexBytes;                   // as fetched, to keep beside the new file
   char md5[ChainedDigest::kDigestChars + 1] = {0};  // the new file's, once made
   const ul::ReleaseFile* record = nullptr;  // in a keyed build
+  bool inPlace = false;                     // the installed copy changed where it is
   uint64_t fetched = 0;
   int requests = 0;
   uint64_t copied = 0;
@@ -380,6 +422,7 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
     return "no plan fits its index";
   have.clear();
   have.shrink_to_fit();
+  job.inPlace = release_ == nullptr && OpenInPlace(job.index, plan, installedSize, job.localPath, files);
   DebugTrace("Chunks: %s: %llu bytes kept from an earlier run, %llu copied, %llu to fetch in %d requests", job.name,
              static_cast<unsigned long long>(plan.keptBytes), static_cast<unsigned long long>(plan.copiedBytes),
              static_cast<unsigned long long>(plan.fetchedBytes), static_cast<int>(plan.requests.size()));
@@ -396,7 +439,7 @@ const char* CChunkedDownload::MakePartial(const char* host, const char* objectPa
   ul::Copy(job.md5, transfer.md5Hex());
   job.fetched = fetcher.received();
   job.requests = fetcher.requests();
-  job.copied = transfer.copied();
+  job.copied = job.inPlace ? plan.copiedBytes : transfer.copied();
   fetched_ += job.fetched;
   copied_ += job.copied;
   return made == kChunksDone ? nullptr : why;
@@ -444,6 +487,11 @@ void CChunkedDownload::KeepIndex(const Job& job, const char* md5Hex) {
 // before it takes the installed copy's place.
 const char* CChunkedDownload::PutInPlace(const Job& job) {
   if (job.md5Hex != nullptr && !ul::EqualsNoCase(job.md5, job.md5Hex)) return "the new file differs from the hash list";
+  if (job.inPlace) {
+    // Changed where it is: the changed chunks the partial file held are in.
+    DeleteFileA(job.partial);
+    return nullptr;
+  }
   if (!MoveFileExA(job.partial, job.localPath, MOVEFILE_REPLACE_EXISTING))
     return "the new file cannot take the installed copy's place";
   return nullptr;
@@ -451,7 +499,7 @@ const char* CChunkedDownload::PutInPlace(const Job& job) {
 
 int CChunkedDownload::Download(const char* host, const char* objectPath, const char* name, const char* localPath,
                                const char* md5Hex, HWND fileBar, HWND totalBar) {
-  Job job{name, localPath, md5Hex, {0}, {0}, {}, {0}};
+  Job job{name, localPath, md5Hex, {0}, {0}, {}, {0}, {}};
   const auto whole = [&](const char* why) {
     DebugTrace("Chunks: %s travels whole: %s", name, why);
     return kChunksWhole;
@@ -471,8 +519,8 @@ int CChunkedDownload::Download(const char* host, const char* objectPath, const c
   }
   DeleteFileA(job.journalPath);
   KeepIndex(job, job.md5);
-  DebugTrace("Chunks: %s made: %llu bytes fetched in %d requests, %llu copied", name,
-             static_cast<unsigned long long>(job.fetched), job.requests,
-             static_cast<unsigned long long>(job.copied));
+  DebugTrace("Chunks: %s made%s: %llu bytes fetched in %d requests, %llu %s", name, job.inPlace ? " in place" : "",
+             static_cast<unsigned long long>(job.fetched), job.requests, static_cast<unsigned long long>(job.copied),
+             job.inPlace ? "left where they were" : "copied");
   return kChunksDone;
 }

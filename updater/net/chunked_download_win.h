@@ -9,7 +9,10 @@
 // next run keeps. Only a new file that is its index's chunk by chunk (an
 // index whose size and SHA-256 are, in a build with a release key, the
 // signed record's) and has the hash list's digest where the caller gives
-// one replaces the installed copy.
+// one replaces the installed copy. Without a release key, a file whose
+// unchanged chunks all stay where they are is changed in place instead:
+// only the changed chunks are written over the installed copy, once all of
+// them have arrived (net/in_place_chunks_win.h).
 //
 //   CChunkedDownload chunks(release);
 //   chunks.LoadList(host, listPath);           // once per run; false: no chunks this run

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -47,6 +49,17 @@ class OffsetFile {
     if (!GetFileSizeEx(handle_.Get(), &s)) return false;
     *size = static_cast<uint64_t>(s.QuadPart);
     return true;
+  }
+  // How many names the file has; 0 when the system does not say.
+  DWORD Links() const {
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(handle_.Get(), &info) ? info.nNumberOfLinks : 0;
+  }
+  // Asks the file system to leave out the ranges never written. Where it
+  // cannot (FAT), the file is whole as ever.
+  void MakeSparse() {
+    DWORD returned = 0;
+    DeviceIoControl(handle_.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
   }
   bool SetSize(uint64_t size) {
     LARGE_INTEGER at;

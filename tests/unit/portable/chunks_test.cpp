@@ -357,6 +357,19 @@ TEST(Chunks, ThePlanKeepsCopiesAndJoinsNeighboursIntoBoundedRequests) {
   for (ul::ChunkRecord& c : otherLengths) c.length -= 1;
   ASSERT_TRUE(ul::PlanTransfer(after, otherLengths, {}, ul::kRangeRequestMaxBytes, &resumed));
   EXPECT_EQ(resumed.copiedBytes, 0u);
+  // Where the copy holds a chunk's content at several offsets, the one at
+  // the chunk's own offset is taken (the file can then change in place);
+  // else the first.
+  std::vector<ul::ChunkRecord> thrice(3, after.chunks[0]);
+  ul::ChunkIndex repeated;
+  for (std::size_t i = 0; i < thrice.size(); ++i) thrice[i].offset = uint64_t{i * 3 + 2} << 20;
+  for (uint64_t at : {uint64_t{5} << 20, uint64_t{7} << 20}) {
+    repeated.chunks.push_back(after.chunks[0]);
+    repeated.chunks.back().offset = at;
+  }
+  ASSERT_TRUE(ul::PlanTransfer(repeated, thrice, {}, ul::kRangeRequestMaxBytes, &resumed));
+  EXPECT_EQ(resumed.chunks[0].installedOffset, uint64_t{5} << 20);
+  EXPECT_EQ(resumed.chunks[1].installedOffset, uint64_t{2} << 20);
 
   EXPECT_FALSE(ul::PlanTransfer(after, {}, std::vector<bool>(3), ul::kRangeRequestMaxBytes, &resumed));
   EXPECT_FALSE(ul::PlanTransfer(after, {}, {}, ul::kChunkMaxBytes - 1, &resumed));
