@@ -51,12 +51,32 @@ _xvfb_start() {
   return 1
 }
 
+# Wine's 32-bit half is an i386 Linux program: a kernel without 32-bit
+# emulation (built so, booted with ia32_emulation=off, or a host that runs
+# 64-bit user code only) refuses to start it, and nothing Windows can run.
+_i386_runs() {
+  local out
+  out=$(export LC_ALL=C; /lib/ld-linux.so.2 --version 2>&1) && return 0
+  echo "wine-env: this machine does not run 32-bit programs, so neither Wine's 32-bit half nor anything built for Windows here can start:" >&2
+  echo "wine-env:   /lib/ld-linux.so.2: ${out##*: }" >&2
+  dmesg 2>/dev/null | grep -i -m2 -E "ia-?32|32-bit emulation" | sed 's/^/wine-env:   kernel: /' >&2
+  echo "wine-env: the Windows tests need a machine whose kernel runs i386 programs" >&2
+  return 1
+}
+
 _prefix_create() {
   [ -f "$WINEPREFIX/.ulmet-ready" ] && return 0
+  _i386_runs || return 1
   rm -rf "$WINEPREFIX"
   mkdir -p "$ULMET_BUILD"
   _wine_quiet wineboot -i
   _wine_quiet wineserver -w
+  # A prefix that wineboot could not fill is never marked ready: the next
+  # start makes it again instead of running every test in a broken one.
+  if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+    echo "wine-env: wineboot did not make the prefix $WINEPREFIX" >&2
+    return 1
+  fi
   local r='HKCU\Software\Wine\Fonts\Replacements'
   local face
   for face in "굴림" "돋움" "굴림체" "돋움체" "Gulim" "Dotum" "GulimChe" "DotumChe"; do
