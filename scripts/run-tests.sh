@@ -9,7 +9,6 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 B=${ULMET_BUILD:-$ROOT/build}
 source "$ROOT/scripts/wine-env.sh"
 if ! wine_env_start; then
-  wine_env_stop
   # What needs no Wine still runs, so that one run tells both what passed
   # and why the rest could not.
   echo "== native tests (ASan, UBSan) without the scenarios"

@@ -92,7 +92,7 @@ _prefix_create() {
 wine_env_start() {
   mkdir -p "$ULMET_BUILD"
   _xvfb_start || return 1
-  _prefix_create || return 1
+  _prefix_create || { wine_env_stop; return 1; }
   wineserver -p </dev/null >/dev/null 2>&1
   _wine_quiet wineboot
   return 0
