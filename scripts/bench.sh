@@ -33,6 +33,8 @@ OUT=$B/bench-runs
 say() { echo "bench: $*" >&2; }
 die() { echo "bench: FAILED: $*" >&2; exit 1; }
 
+source "$ROOT/scripts/machine.sh"
+WIN_TREE=$(ulmet_win_tree)  # build/win64 where this machine runs no 32-bit programs
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 STARTED=$(date -u '+%H:%M')
 mkdir -p "$B"
@@ -42,7 +44,7 @@ say "building (log in $OUT/build.log)"
 {
   if [ "${1:-}" = pace ]; then
     # What these rows run, and no more: the machine's two cores are shared.
-    cmake --build "$B/win" -j "${JOBS:-2}" && cmake --build "$B/native" -j "${JOBS:-2}" \
+    cmake --build "$B/$WIN_TREE" -j "${JOBS:-2}" && cmake --build "$B/native" -j "${JOBS:-2}" \
       --target testbed_server ul_scenarios ulmet-publish
   else
     "$ROOT/scripts/build.sh"
@@ -53,8 +55,8 @@ say "building (log in $OUT/build.log)"
   fi
 } >"$OUT/build.log" 2>&1 || die "build; see $OUT/build.log"
 
-HOST=$(sed -n 's/^ULMET_CONFIG_HOST:STRING=//p' "$B/win/CMakeCache.txt")
-[ -n "$HOST" ] || die "no configuration host in $B/win/CMakeCache.txt"
+HOST=$(sed -n 's/^ULMET_CONFIG_HOST:STRING=//p' "$B/$WIN_TREE/CMakeCache.txt")
+[ -n "$HOST" ] || die "no configuration host in $B/$WIN_TREE/CMakeCache.txt"
 source "$ROOT/scripts/wine-env.sh"
 SERVER_PID=
 PORT80_LOCK=${ULMET_PORT80_LOCK:-/tmp/ulmet-port80.lock}
@@ -203,7 +205,7 @@ ulmet_at_commit() { # the old Ulmet.exe, built once from that commit's files
     # would have to keep track of.
     [ -f "$wt/CMakeLists.txt" ] || { mkdir -p "$wt" && git -C "$ROOT" archive "$ULMET_OLD_COMMIT" | tar -x -C "$wt"; } \
       >"$OUT/ulmet-old.log" 2>&1 || die "no files of $ULMET_OLD_COMMIT; see $OUT/ulmet-old.log"
-    { cmake -S "$wt" -B "$wt/build/win" -DCMAKE_TOOLCHAIN_FILE="$wt/cmake/mingw-i686.cmake" \
+    { cmake -S "$wt" -B "$wt/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$(ulmet_win_toolchain).cmake" \
         -DCMAKE_BUILD_TYPE=Release -DULMET_DEPS_DIR="$B/deps" &&
       cmake --build "$wt/build/win" -j "${JOBS:-$(nproc)}" --target Ulmet; } >>"$OUT/ulmet-old.log" 2>&1 ||
       die "building Ulmet.exe at $ULMET_OLD_COMMIT; see $OUT/ulmet-old.log"
@@ -217,7 +219,7 @@ ulmet_at_commit() { # the old Ulmet.exe, built once from that commit's files
 patch_trees() { # NAME OLD NEW
   local d=$OUT/patches/$1 pub=$B/native/bin/ulmet-publish
   rm -rf "$d" && mkdir -p "$d/old" "$d/new"
-  cp "$B/win/bin/UlmetMain.exe" "$d/old/" && cp "$B/win/bin/UlmetMain.exe" "$d/new/"
+  cp "$B/$WIN_TREE/bin/UlmetMain.exe" "$d/old/" && cp "$B/$WIN_TREE/bin/UlmetMain.exe" "$d/new/"
   cp "$2" "$d/old/Program.exe" && cp "$3" "$d/new/Program.exe"
   "$pub" init --client "$d/old" --out "$d/tree" --host "$HOST" --patches >"$d/init.out" 2>&1 || die "init; see $d/init.out"
   say "$1: ulmet-publish release makes the patch"
@@ -268,7 +270,7 @@ patch_rows() { # [PAIR...] (scripts/bench-patch.sh's names, "ulmet" for our own;
   : >"$OUT/patches/sizes.txt"
   old_ulmet=$(ulmet_at_commit)
   say "the candidates on the pairs (scripts/bench-patch.sh; table in $OUT/patches/candidates.md)"
-  ZSTD_LEVELS=19 BENCH_PATCH_LOCAL="ulmet|$old_ulmet|$B/win/bin/Ulmet.exe|our own updater, $ULMET_OLD_COMMIT -> $(git -C "$ROOT" rev-parse --short HEAD)" \
+  ZSTD_LEVELS=19 BENCH_PATCH_LOCAL="ulmet|$old_ulmet|$B/$WIN_TREE/bin/Ulmet.exe|our own updater, $ULMET_OLD_COMMIT -> $(git -C "$ROOT" rev-parse --short HEAD)" \
     "$ROOT/scripts/bench-patch.sh" "$@" >"$OUT/patches/candidates.md" 2>"$OUT/patches/candidates.err" ||
     die "scripts/bench-patch.sh; see $OUT/patches/candidates.md and candidates.err"
   pairs=$(awk '$4 == "zstd-19" { print $1, $2, $3, $5 }' "$B/bench-patch/pairs.txt")
@@ -580,7 +582,7 @@ if [ "${1:-}" = pace ]; then
   say "the default tree's pause tests"
   mkdir -p "$OUT/served"
   serve "$OUT/served"
-  ULMET_TEST_HTTP_HOST=$HOST ULMET_TEST_HTTP_ROOT=$OUT/served "$ROOT/scripts/wine-run.sh" "$B/win/tests/unit/ul_win_tests.exe" \
+  ULMET_TEST_HTTP_HOST=$HOST ULMET_TEST_HTTP_ROOT=$OUT/served "$ROOT/scripts/wine-run.sh" "$B/$WIN_TREE/tests/unit/ul_win_tests.exe" \
     --gtest_filter="$PAUSE_TESTS" >"$OUT/pauses.out" 2>&1 9>&- || die "the pause tests; see $OUT/pauses.out"
   stop_server
   grep -q '^\[  PASSED  \] 2 tests' "$OUT/pauses.out" || die "not both pause tests ran; see $OUT/pauses.out"
@@ -617,7 +619,7 @@ say "64 MB through DownloadFile, then curl"
 mkdir -p "$OUT/served"
 serve "$OUT/served"
 ULMET_TEST_HTTP_HOST=$HOST ULMET_TEST_HTTP_ROOT=$OUT/served "$ROOT/scripts/wine-run.sh" \
-  "$B/win/tests/unit/ul_win_tests.exe" --gtest_filter="Download.DISABLED_Benchmark64MB:$PAUSE_TESTS" \
+  "$B/$WIN_TREE/tests/unit/ul_win_tests.exe" --gtest_filter="Download.DISABLED_Benchmark64MB:$PAUSE_TESTS" \
   --gtest_also_run_disabled_tests >"$OUT/download.out" 2>&1 9>&- || die "DownloadFile or the pause tests; see $OUT/download.out"
 grep -q '^\[  PASSED  \] 3 tests' "$OUT/download.out" || die "not all three of DownloadFile and the pause tests ran; see $OUT/download.out"
 sed -n 's/^bench //p' "$OUT/download.out" >"$OUT/download.txt"
@@ -665,7 +667,7 @@ DB_MD5_S=$(awk '$1 == "md5sum" { print $2 }' "$OUT/digest-buffer.out")
 
 say "chained file digest of 256 MB under Wine"
 head -c $((256 << 20)) /dev/urandom >"$OUT/digest.bin"
-"$ROOT/scripts/wine-run.sh" "$B/win/tests/bench/ul_file_digest_bench.exe" "Z:${OUT//\//\\}\\digest.bin" \
+"$ROOT/scripts/wine-run.sh" "$B/$WIN_TREE/tests/bench/ul_file_digest_bench.exe" "Z:${OUT//\//\\}\\digest.bin" \
   >"$OUT/file-digest.txt" 2>"$OUT/file-digest.err" || die "file digest; see $OUT/file-digest.err"
 "$B/bench/tests/bench/ul_file_digest_bench" "$OUT/digest.bin" --no-pause >"$OUT/file-digest-native.txt" ||
   die "native file digest"
@@ -681,7 +683,7 @@ rm -f "$OUT/digest.bin"
 # --- launch with nothing to update ---------------------------------------
 LAUNCH1=$(scenario WorkerBenchLaunch.DISABLED_NothingToUpdateWithOneDigest)
 LAUNCH1000=$(scenario WorkerBenchLaunch.DISABLED_NothingToUpdateWithAThousandDigests)
-noop_program() { "$ROOT/scripts/wine-run.sh" "$B/win/bin/tbctl.exe" atom "bench-no-such-atom"; [ $? = 1 ]; }
+noop_program() { "$ROOT/scripts/wine-run.sh" "$B/$WIN_TREE/bin/tbctl.exe" atom "bench-no-such-atom"; [ $? = 1 ]; }
 NOOP_S=$(best_of_3 noop_program) || die "the do-nothing program under Wine"
 NOOP_MS=$(calc "$NOOP_S * 1000" 0)
 

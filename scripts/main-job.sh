@@ -19,10 +19,10 @@ export ULMET_BUILD=$B
 source "$ROOT/scripts/wine-env.sh"
 wine_env_start || exit 1
 
-WIN=$B/win/bin
+WIN=$B/$ULMET_WIN_TREE/bin
 NAT=$B/native/bin
 OUT=$B/main-job
-HOST=$(sed -n 's/^ULMET_CONFIG_HOST:STRING=//p' "$B/win/CMakeCache.txt")
+HOST=$(sed -n 's/^ULMET_CONFIG_HOST:STRING=//p' "$B/$ULMET_WIN_TREE/CMakeCache.txt")
 HOST=${HOST:-127.0.0.1}
 CLIENT_UNIX=$WINEPREFIX/drive_c/Ulmet
 ARG=$(printf '5001\f2')

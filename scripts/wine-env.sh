@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Wine test environment: a dedicated 32-bit prefix inside the build tree
-# (never ~/.wine), the Korean locale (ANSI code page 949), Hangul fonts for
+# The Wine test environment: a dedicated prefix inside the build tree (never
+# ~/.wine; 32-bit, or 64-bit where the machine runs no 32-bit programs, see
+# machine.sh), the Korean locale (ANSI code page 949), Hangul fonts for
 # the dialogs' faces, one persistent wineserver and an Xvfb display.
 #
 #   source scripts/wine-env.sh; wine_env_start; ...; wine_env_stop
@@ -9,8 +10,21 @@ ULMET_ROOT=${ULMET_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 ULMET_BUILD=${ULMET_BUILD:-$ULMET_ROOT/build}
 ULMET_DISPLAY_NUM=${ULMET_DISPLAY_NUM:-77}
 
-export WINEPREFIX=${WINEPREFIX_OVERRIDE:-$ULMET_BUILD/wineprefix}
-export WINEARCH=win32
+source "$ULMET_ROOT/scripts/machine.sh"
+ULMET_WIN_TREE=$(ulmet_win_tree)
+if [ "$ULMET_WIN_TREE" = win ]; then
+  export WINEPREFIX=${WINEPREFIX_OVERRIDE:-$ULMET_BUILD/wineprefix}
+  export WINEARCH=win32
+else
+  export WINEPREFIX=${WINEPREFIX_OVERRIDE:-$ULMET_BUILD/wineprefix64}
+  export WINEARCH=win64
+  # Debian's wine (and the wine-stable that wineboot, regsvr32 and the other
+  # launchers call) picks the 32-bit loader whenever it is installed, even
+  # where it cannot start: these name the 64-bit one first on the path.
+  export WINELOADER=/usr/lib/wine/wine64
+  case ":$PATH:" in *":$ULMET_BUILD/wine64-path:"*) ;; *) export PATH=$ULMET_BUILD/wine64-path:$PATH ;; esac
+fi
+export ULMET_WIN_TREE
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=${WINEDEBUG:--all}
 export LANG=ko_KR.UTF-8
@@ -51,22 +65,20 @@ _xvfb_start() {
   return 1
 }
 
-# Wine's 32-bit half is an i386 Linux program: a kernel without 32-bit
-# emulation (built so, booted with ia32_emulation=off, or a host that runs
-# 64-bit user code only) refuses to start it, and nothing Windows can run.
-_i386_runs() {
-  local out
-  out=$(export LC_ALL=C; /lib/ld-linux.so.2 --version 2>&1) && return 0
-  echo "wine-env: this machine does not run 32-bit programs, so neither Wine's 32-bit half nor anything built for Windows here can start:" >&2
-  echo "wine-env:   /lib/ld-linux.so.2: ${out##*: }" >&2
-  dmesg 2>/dev/null | grep -i -m2 -E "ia-?32|32-bit emulation" | sed 's/^/wine-env:   kernel: /' >&2
-  echo "wine-env: the Windows tests need a machine whose kernel runs i386 programs" >&2
-  return 1
+_wine64_path() {
+  [ "$WINEARCH" = win64 ] || return 0
+  # Scripts, not links: the loader finds its preloader beside the name it
+  # was started by.
+  local d=$ULMET_BUILD/wine64-path name
+  mkdir -p "$d"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec %s "$@"\n' "$WINELOADER" >"$d/$name"
+    chmod +x "$d/$name"
+  done
 }
 
 _prefix_create() {
   [ -f "$WINEPREFIX/.ulmet-ready" ] && return 0
-  _i386_runs || return 1
   rm -rf "$WINEPREFIX"
   mkdir -p "$ULMET_BUILD"
   _wine_quiet wineboot -i
@@ -92,6 +104,8 @@ _prefix_create() {
 wine_env_start() {
   mkdir -p "$ULMET_BUILD"
   _xvfb_start || return 1
+  [ "$WINEARCH" = win64 ] && ulmet_i386_why >&2
+  _wine64_path
   _prefix_create || { wine_env_stop; return 1; }
   wineserver -p </dev/null >/dev/null 2>&1
   _wine_quiet wineboot

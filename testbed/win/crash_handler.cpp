@@ -16,11 +16,22 @@ const char* g_version = "";
 const char* g_folder = ".";
 const char* g_uid = "crash";
 
-std::string Hex(DWORD value, int digits) {
+// The log's columns are 32 bits wide, as the updater reads them. A 64-bit
+// build (the tests' own, where a machine runs no 32-bit programs) writes an
+// address's low half there; its logical address (section, offset) is exact.
+std::string Hex(DWORD_PTR value, int digits) {
   char text[16];
-  std::snprintf(text, sizeof text, "%0*lX", digits, static_cast<unsigned long>(value));
+  std::snprintf(text, sizeof text, "%0*lX", digits, static_cast<unsigned long>(value & 0xFFFFFFFFu));
   return text;
 }
+
+#if defined(_WIN64)
+DWORD_PTR ProgramCounter(const CONTEXT& c) { return c.Rip; }
+DWORD_PTR FramePointer(const CONTEXT& c) { return c.Rbp; }
+#else
+DWORD_PTR ProgramCounter(const CONTEXT& c) { return c.Eip; }
+DWORD_PTR FramePointer(const CONTEXT& c) { return c.Ebp; }
+#endif
 
 // Where an address lies: its module's path, the section's number (from 1)
 // and the offset in it. Outside any module's sections: section 0 and the
@@ -39,9 +50,9 @@ bool Readable(const void* p, SIZE_T size) {
   return reinterpret_cast<DWORD_PTR>(p) + size <= end;
 }
 
-Logical LogicalAddress(DWORD address) {
+Logical LogicalAddress(DWORD_PTR address) {
   Logical l;
-  l.offset = address;
+  l.offset = static_cast<DWORD>(address);
   MEMORY_BASIC_INFORMATION m;
   if (VirtualQuery(reinterpret_cast<void*>(address), &m, sizeof m) != sizeof m || m.AllocationBase == nullptr)
     return l;
@@ -54,7 +65,7 @@ Logical LogicalAddress(DWORD address) {
   if (!Readable(dos, sizeof *dos) || dos->e_magic != IMAGE_DOS_SIGNATURE) return l;
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   if (!Readable(nt, sizeof *nt) || nt->Signature != IMAGE_NT_SIGNATURE) return l;
-  const DWORD rva = address - reinterpret_cast<DWORD>(base);
+  const DWORD rva = static_cast<DWORD>(address - reinterpret_cast<DWORD_PTR>(base));
   const IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(nt);
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++s) {
     const DWORD size = s->Misc.VirtualSize > s->SizeOfRawData ? s->Misc.VirtualSize : s->SizeOfRawData;
@@ -69,13 +80,13 @@ Logical LogicalAddress(DWORD address) {
 
 std::string Stack(const CONTEXT& c) {
   std::string out = tb::StackHeader();
-  DWORD pc = c.Eip, frame = c.Ebp;
+  DWORD_PTR pc = ProgramCounter(c), frame = FramePointer(c);
   for (int i = 0; i < kMaxStackLines; ++i) {
     const Logical l = LogicalAddress(pc);
     out += tb::StackLine(Hex(pc, 8), Hex(frame, 8), Hex(l.section, 4), Hex(l.offset, 8), l.module);
-    const auto* words = reinterpret_cast<const DWORD*>(frame);
-    if ((frame & 3) != 0 || !Readable(words, 2 * sizeof(DWORD))) break;
-    const DWORD next = words[0];
+    const auto* words = reinterpret_cast<const DWORD_PTR*>(frame);
+    if ((frame & (sizeof(DWORD_PTR) - 1)) != 0 || !Readable(words, 2 * sizeof(DWORD_PTR))) break;
+    const DWORD_PTR next = words[0];
     pc = words[1];
     if (next <= frame || pc == 0) break;
     frame = next;
@@ -85,7 +96,7 @@ std::string Stack(const CONTEXT& c) {
 
 LONG WINAPI Filter(EXCEPTION_POINTERS* e) {
   const DWORD code = e->ExceptionRecord->ExceptionCode;
-  const DWORD address = reinterpret_cast<DWORD>(e->ExceptionRecord->ExceptionAddress);
+  const DWORD_PTR address = reinterpret_cast<DWORD_PTR>(e->ExceptionRecord->ExceptionAddress);
   const Logical fault = LogicalAddress(address);
   std::string log = tb::CrashLogHead(g_version, Hex(code, 8) + (code == EXCEPTION_ACCESS_VIOLATION ? " ACCESS_VIOLATION" : ""));
   log += tb::FaultLine(Hex(address, 8), Hex(fault.section, 2), Hex(fault.offset, 8), fault.module);

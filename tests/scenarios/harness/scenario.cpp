@@ -374,7 +374,7 @@ void Scenario::SetUp() {
   // Every Wine process of a scenario shares the project's Wine environment
   // and the Korean code page.
   setenv("WINEPREFIX", TestPaths().prefix.c_str(), 1);
-  setenv("WINEARCH", "win32", 1);
+  setenv("WINEARCH", "win32", 0);  // scripts/wine-env.sh names a 64-bit prefix where 32-bit cannot run
   setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
   setenv("LANG", "ko_KR.UTF-8", 1);
   unsetenv("LC_ALL");
