@@ -9,7 +9,7 @@ DEPS="$ROOT/build/deps"
 
 PACKAGES=(
   cmake make dpkg-dev curl ca-certificates
-  g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   wine wine32:i386 wine64 libwine-dev
   xvfb x11-utils imagemagick fonts-nanum fonts-wine locales
   googletest libcpp-httplib-dev libminizip-dev nginx zip unzip
