@@ -177,11 +177,7 @@ bool DigestPass::Compare(HashEntry& e) {
 
 // Reads the entry's file at path and sets its state: 1 same, 2 differs.
 bool DigestPass::Read(HashEntry& e, const char* path) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes;
-  const uint64_t size = GetFileAttributesExA(path, GetFileExInfoStandard, &attributes)
-                            ? (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow
-                            : 0;
-  chunksOfFile_ = (size + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
+  chunksOfFile_ = (verified_.ListedSize(path) + FileHasher::kChunkSize - 1) / FileHasher::kChunkSize;
   chunksDone_ = 0;
   ++read_;
   const VerifiedFiles::Read result = verified_.ReadInParts(path, e.digestHex, hasher_);

@@ -217,6 +217,11 @@ bool VerifiedFiles::Facts(const char* path, ul::FileFacts* facts) {
   return listings_->Find(path, facts) || LookAtFile(path, facts);
 }
 
+uint64_t VerifiedFiles::ListedSize(const char* path) {
+  ul::FileFacts facts;
+  return Facts(path, &facts) ? facts.size : 0;
+}
+
 ul::Verdict VerifiedFiles::Check(const char* resolvedPath, const char* expectedDigest) {
   if (!record_) return ul::Verdict::kNoRecord;
   ul::FileFacts now;

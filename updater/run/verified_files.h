@@ -81,6 +81,10 @@ class VerifiedFiles : public InstalledCopies {
   // False when it could not be written (the next run reads more).
   bool Save();
 
+  // The file's size as its folder's listing says (no handle of its own for
+  // most files), 0 when nothing says: for a bar, not for a verdict.
+  uint64_t ListedSize(const char* path);
+
  private:
   // What the system says about the file at path: from its folder's listing
   // where it can, else through a handle of its own.

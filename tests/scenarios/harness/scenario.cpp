@@ -151,6 +151,12 @@ bool BenchMakeOnly() {
   return v != nullptr && std::strcmp(v, "1") == 0;
 }
 
+bool MachineRunsI386() {
+  static const bool runs = RunProcess({{"bash", "-c", "source \"$0/scripts/machine.sh\" && ulmet_i386_runs",
+                                        TestPaths().sourceDir}, {}, ""}, 30).exitCode == 0;
+  return runs;
+}
+
 std::string Noise(std::size_t bytes, uint32_t seed) {
   std::string body(bytes, '\0');
   uint32_t x = seed;

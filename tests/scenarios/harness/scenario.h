@@ -52,6 +52,10 @@ uint64_t FileTimeNow();
 // there (skipped), without the port or Wine, so that they can be made while
 // another run holds the port.
 bool BenchMakeOnly();
+// Whether this machine runs 32-bit programs (scripts/machine.sh says): where
+// it does not, the Windows programs under test are the 64-bit build, and a
+// scenario that needs a 32-bit program of its own is skipped.
+bool MachineRunsI386();
 
 struct Paths {
   std::string winBin;      // cross tree's bin: Ulmet.exe and the Windows stand-ins
