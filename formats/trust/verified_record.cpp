@@ -233,21 +233,26 @@ uint64_t VerifiedRecord::LookedAt(const std::string& path) const {
   return it == entries_.end() ? 0 : it->second.lookedAt;
 }
 
-uint64_t VerifiedRecord::Bytes() const {
+uint64_t ReadCostOf(uint64_t size) {
+  const uint64_t chunk = ChainedDigest::kChunkSize;
+  return (size / chunk + (size % chunk != 0 ? 1 : 0)) * chunk + kFileReadCost;
+}
+
+uint64_t VerifiedRecord::Cost() const {
   uint64_t total = 0;
-  for (const auto& p : entries_) total += p.second.facts.size;
+  for (const auto& p : entries_) total += ReadCostOf(p.second.facts.size);
   return total;
 }
 
-uint64_t DailyShareOf(uint64_t bytes, uint64_t biggest, int days) {
+uint64_t DailyShareOf(uint64_t cost, uint64_t biggest, int days) {
   const uint64_t spread = days > 1 ? static_cast<uint64_t>(days - 1) : 1;
-  return (bytes + biggest + spread - 1) / spread;
+  return (cost + biggest + spread - 1) / spread;
 }
 
 uint64_t VerifiedRecord::DailyShare() const {
   uint64_t biggest = 0;
   for (const auto& p : entries_) biggest = p.second.facts.size > biggest ? p.second.facts.size : biggest;
-  return DailyShareOf(Bytes(), biggest, days_);
+  return DailyShareOf(Cost(), ReadCostOf(biggest), days_);
 }
 
 int VerifiedRecord::HoursSinceWritten(uint64_t now) const {

@@ -53,16 +53,24 @@ enum class Verdict {
 };
 const char* VerdictName(Verdict v);
 
-// The share of a rolling record's bytes that each daily start reads again so
-// that every file is read within days, over files of bytes in all whose
-// biggest has biggest. The starts read the files in the order of their last
-// reads, going on inside a big file across starts, and a file counts as read
-// from the start its read began; so after a file's read began, the reading
-// must go round every other byte and then through the file itself before
-// the file is due, days after that begin: the bytes and the biggest file
-// once more, over one day less than the days (a day's start reads its
-// share), rounded up.
-uint64_t DailyShareOf(uint64_t bytes, uint64_t biggest, int days);
+// What reading a file again costs a start, counted in bytes of reading: its
+// chunks, and for finding, opening, checking and recording it what reading
+// kFileReadCost takes (a fraction of a millisecond; under Wine about
+// 0.2 ms). Counted so, a start that comes to thousands of small files reads
+// fewer of them, and takes about as long as one that reads a big file.
+constexpr uint64_t kFileReadCost = 128u << 10;
+uint64_t ReadCostOf(uint64_t size);
+
+// The share of a rolling record's reading again (ReadCostOf) that each
+// daily start takes so that every file is read within days, over files that
+// cost cost in all and the costliest biggest. The starts read the files in
+// the order of their last reads, going on inside a big file across starts,
+// and a file counts as read from the start its read began; so after a
+// file's read began, the reading must go round every other file and then
+// through the file itself before the file is due, days after that begin:
+// the cost and the costliest file once more, over one day less than the
+// days (a day's start reads its share), rounded up.
+uint64_t DailyShareOf(uint64_t cost, uint64_t biggest, int days);
 
 class VerifiedRecord {
  public:
@@ -122,9 +130,9 @@ class VerifiedRecord {
   void Paused(const std::string& path, const DigestProgress& progress, uint64_t begunAt);
   // When the file at path was last read (0: no entry).
   uint64_t LookedAt(const std::string& path) const;
-  // The bytes of every file the record holds, and the share of them that
-  // each daily start reads again (DailyShareOf).
-  uint64_t Bytes() const;
+  // What reading every file the record holds again costs (ReadCostOf), and
+  // the share of it that each daily start takes (DailyShareOf).
+  uint64_t Cost() const;
   uint64_t DailyShare() const;
   // The whole hours, up to a day, from when the adopted record file was
   // written (the end of the last start) to now: a start makes up that part

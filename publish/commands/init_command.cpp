@@ -53,9 +53,10 @@ const char kUsage[] =
     "--verified-days N\n"
     "               every file is read again within N days (1 to 3650). By default 7,\n"
     "               or with [PACE] the fewest days from 7 up at which a start's share\n"
-    "               of reading again ((the client's bytes + its biggest file) / (N - 1))\n"
-    "               is at most 512 MiB, about the second [PACE] gives it on a fast\n"
-    "               machine: a client of 10 GiB with a 2 GiB file gets 25 days. Fewer\n"
+    "               of reading again ((the client's bytes + its biggest file) / (N - 1),\n"
+    "               each file counting 128 KiB more for opening it) is at most 512 MiB,\n"
+    "               about the second [PACE] gives it on a fast machine: a client of\n"
+    "               10 GiB with a 2 GiB file gets 25 days. Fewer\n"
     "               days find a changed file sooner (one whose size and time were kept)\n"
     "               and make every start read more: at 7 days that client's starts each\n"
     "               read 2 GiB, some 4 s on a fast machine\n"
@@ -142,28 +143,31 @@ bool ReadOptions(int argc, char** argv, InitOptions* o, int* code) {
 
 // The record's days: as given, or with "[PACE]" sized to the client so that
 // a start's reading again takes about the second the section gives it.
-void ClientBytes(const ClientScan& scan, uint64_t* bytes, uint64_t* biggest) {
-  *bytes = *biggest = 0;
+// What reading the client again costs the updater's starts, as its record
+// counts it (ul::ReadCostOf), and its costliest file's share of that.
+void ClientReadCost(const ClientScan& scan, uint64_t* cost, uint64_t* biggest) {
+  *cost = *biggest = 0;
   for (const ClientFile& f : scan.files) {
-    *bytes += f.size;
-    *biggest = f.size > *biggest ? f.size : *biggest;
+    const uint64_t one = ul::ReadCostOf(f.size);
+    *cost += one;
+    *biggest = one > *biggest ? one : *biggest;
   }
 }
 
 int RecordDays(const InitOptions& o, const ClientScan& scan) {
   if (o.verifiedDays > 0) return o.verifiedDays;
   if (!o.pace) return kVerifiedDaysDefault;
-  uint64_t bytes, biggest;
-  ClientBytes(scan, &bytes, &biggest);
-  return VerifiedDaysFor(bytes, biggest);
+  uint64_t cost, biggest;
+  ClientReadCost(scan, &cost, &biggest);
+  return VerifiedDaysFor(cost, biggest);
 }
 
 std::string RecordSummary(const InitOptions& o, const ClientScan& scan, int days) {
   if (!o.pace) return "every file read again after " + std::to_string(days) + " days";
-  uint64_t bytes, biggest;
-  ClientBytes(scan, &bytes, &biggest);
+  uint64_t cost, biggest;
+  ClientReadCost(scan, &cost, &biggest);
   return "every file read again within " + std::to_string(days) + " days, each start reading about " +
-         std::to_string(ul::DailyShareOf(bytes, biggest, days) >> 20) + " MiB of it";
+         std::to_string(ul::DailyShareOf(cost, biggest, days) >> 20) + " MiB of it";
 }
 
 // The whole first tree into the stage; *hashed: the hash list's entries,

@@ -59,9 +59,9 @@ namespace {
 constexpr uint64_t kRereadBytesPerStart = 512ull << 20;
 }  // namespace
 
-int VerifiedDaysFor(uint64_t bytes, uint64_t biggest) {
+int VerifiedDaysFor(uint64_t cost, uint64_t biggest) {
   int days = kVerifiedDaysDefault;
-  while (days < kVerifiedDaysMax && ul::DailyShareOf(bytes, biggest, days) > kRereadBytesPerStart) ++days;
+  while (days < kVerifiedDaysMax && ul::DailyShareOf(cost, biggest, days) > kRereadBytesPerStart) ++days;
   return days;
 }
 

@@ -78,12 +78,12 @@ std::string ProgramConfigText(const Sections& sections);
 // The section that turns the updater's verified-state record on, with the
 // days within which every file is read again.
 std::pair<std::string, std::string> VerifiedStateSection(int days);
-// The days for a client of these bytes whose biggest file has biggest, when
-// each start reads again for about a second (init's "[PACE]"): the fewest,
-// and never fewer than the updater's default, that keep a start's share
-// (ul::DailyShareOf) within what one core's chained digest reads in a second on a fast
-// machine (about 500 MB).
-int VerifiedDaysFor(uint64_t bytes, uint64_t biggest);
+// The days for a client whose reading again costs cost (ul::ReadCostOf, about
+// its bytes) and its costliest file biggest, when each start reads again for
+// about a second (init's "[PACE]"): the fewest, and never fewer than the
+// updater's default, that keep a start's share (ul::DailyShareOf) within what
+// one core's chained digest reads in a second on a fast machine (about 500 MB).
+int VerifiedDaysFor(uint64_t cost, uint64_t biggest);
 // "[PACE]" as init writes it: reads that reach a 1 Gbit/s line and a fast
 // disk, and a second per start for reading again (see README.md).
 std::pair<std::string, std::string> PaceSection();

@@ -32,6 +32,7 @@
 #include "common/pause_win.h"
 #include "common/trace.h"
 #include "formats/trust/file_hasher.h"
+#include "formats/trust/verified_record.h"
 #include "config/update_config.h"
 #include "net/http_downloader_win.h"
 #include "run/main_dlg.h"
@@ -71,8 +72,11 @@ class DigestPass {
   bool Compare(HashEntry& e);
   bool Read(HashEntry& e, const char* path);
   void ReadAgainOldest();
+  // The share counts each file read as the record does (ul::ReadCostOf):
+  // its chunks, and what finding, opening and checking it costs.
   bool RereadDone() const {
-    return readBytes_ >= share_ && GetTickCount() - started_ >= verified_.RereadMs(cfg_.program.pace.rereadMs);
+    return readBytes_ + static_cast<uint64_t>(read_) * ul::kFileReadCost >= share_ &&
+           GetTickCount() - started_ >= verified_.RereadMs(cfg_.program.pace.rereadMs);
   }
   void ShowProgress(bool now);
   void MoveBar(HWND bar, int position, int* shown);

@@ -195,13 +195,14 @@ TEST(VerifiedRecord, RollingRecordsFallDueFileByFile) {
   }
   VerifiedRecord whole(kFolder, 7);
   EXPECT_EQ(whole.Adopt(text, kNow + 30 * ul::kFileTimeDay), VerifiedRecord::Refusal::kExpired);
-  // The share: the bytes and the biggest file once more, over one day less
+  // The share: the cost and the costliest file once more, over one day less
   // than the days, rounded up.
   VerifiedRecord r(kFolder, 7, true);
   r.StartAfresh(kNow);
   for (int i = 0; i < 6; ++i) r.Matched(std::string(kFolder) + std::to_string(i), kDigest, Facts(), kNow + kHour);
-  EXPECT_EQ(r.Bytes(), 6 * Facts().size);
-  EXPECT_EQ(r.DailyShare(), (7 * Facts().size + 5) / 6);
+  const uint64_t one = ul::ReadCostOf(Facts().size);
+  EXPECT_EQ(r.Cost(), 6 * one);
+  EXPECT_EQ(r.DailyShare(), (7 * one + 5) / 6);
   EXPECT_EQ(r.LookedAt(std::string(kFolder) + "0"), kNow + kHour);
   FileFacts other = Facts();
   other.size += 1;
@@ -236,6 +237,15 @@ std::string WithLinesAfter(const std::string& text, const std::string& after, co
 // Rolling, a big file is read again in parts over several starts: where
 // the read came to is kept with the file's entry and handed back only while
 // the file is as it was; the next whole read (or a forgotten file) ends it.
+// What reading a file again costs a start: its whole chunks, and 128 KiB
+// for finding, opening and checking it.
+TEST(VerifiedRecord, AFilesReadCostIsItsChunksAndItsOpening) {
+  const struct {
+    uint64_t size, cost;
+  } rows[] = {{0, 131072}, {1, 163840}, {32768, 163840}, {32769, 196608}, {5000000000ULL, 5000003584ULL + 131072}};
+  for (const auto& row : rows) EXPECT_EQ(ul::ReadCostOf(row.size), row.cost) << row.size;
+}
+
 TEST(VerifiedRecord, AReadPausedInAFileIsKeptUntilTheFileChanges) {
   const uint64_t day = kNow + ul::kFileTimeDay;
   DigestProgress part;

@@ -198,7 +198,8 @@ uint64_t PartBytes(const std::string& recordPath) {
 }
 
 // Rolling, a start reads again the files read longest ago: a day later, the
-// share of seven files and the biggest once more over six days (two); within
+// share of seven files and the biggest once more over six days (two, each
+// counted with its opening); within
 // the hour, nothing; and every file once its days have run out; never all
 // of them again just because the record grew old.
 TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
@@ -219,16 +220,17 @@ TEST_F(DigestPassTest, RollingStartsReadTheOldestShareAndWhatFellDue) {
 // A file bigger than a start's share is read again in parts: each start
 // goes on where the last one paused (unless less than 4 MB is left), and
 // the file counts as read from the day its read began. 8 MB and six files
-// of 64 KB, and the 8 MB once more, over six days: a share of 2,861,739
-// bytes, 88 chunks; after the big file, the six small ones and the big
-// one's next turn.
+// of 64 KB, and the 8 MB once more, each file with its 128 KiB for opening
+// it, over six days: a share of 3,036,502 bytes, the big file's opening
+// and 89 chunks; after the big file, the six small ones and the big one's
+// next turn (the seven openings and 53 chunks).
 TEST_F(DigestPassTest, RollingStartsReadABigFileInParts) {
   RollingClient(config_, folder_, {8 << 20, 65536, 65536, 65536, 65536, 65536, 65536});
   const std::string record = folder_ + "\\ULVerified.dat";
   const struct {
     uint64_t partBytes;
     int read;  // files whose read began at this start and ended
-  } starts[] = {{0, 7}, {2883584, 0}, {0, 0}, {2490368, 6}};
+  } starts[] = {{0, 7}, {2916352, 0}, {0, 0}, {1736704, 6}};
   for (const auto& start : starts) {
     if (&start != starts) MoveRecordBackDays(record, 1);
     const uint64_t before = FileTimeNow();
