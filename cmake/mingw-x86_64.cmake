@@ -1,15 +1,5 @@
-# Cross toolchain for 64-bit Windows with the posix thread model (std::thread and
-# std::mutex, which GoogleTest needs, are missing from the win32 model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for 64-bit Windows: the tests' build on a machine that runs
+# no 32-bit programs (scripts/machine.sh).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-set(ULMET_WIDL         ${TOOLCHAIN_PREFIX}-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
